@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Runs the whole test suite: unit and module tests (g++), the concurrency tests
+# under ThreadSanitizer and bounded fuzz runs under ASan+UBSan (clang), and the
+# page and host tests. Ends with CTest's summary of the main tree.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash scripts/deps.sh test
+
+jobs=$(nproc)
+export CTEST_OUTPUT_ON_FAILURE=1
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$jobs"
+
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+  -DORBEL_SANITIZE=thread -DORBEL_BUILD_PLUGIN=OFF -DORBEL_BUILD_BENCH=OFF >/dev/null
+cmake --build build-tsan -j "$jobs"
+
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+  -DORBEL_FUZZ=ON -DORBEL_BUILD_BENCH=OFF >/dev/null
+cmake --build build-fuzz -j "$jobs"
+
+# Display for the page and editor tests.
+xvfb_pid=""
+cleanup() { [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true; }
+trap cleanup EXIT
+if command -v Xvfb >/dev/null; then
+  export DISPLAY=:97
+  Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+fi
+
+echo "== concurrency tests under ThreadSanitizer"
+ctest --test-dir build-tsan -j "$jobs" --no-tests=ignore
+echo "== fuzz smoke runs under ASan+UBSan"
+ctest --test-dir build-fuzz -j "$jobs" --no-tests=ignore
+echo "== unit, module and host tests"
+ctest --test-dir build -j "$jobs"
