@@ -1,0 +1,222 @@
+// KernelEngine block rendering: the entry, the failure paths and the direct
+// path (kernel at the host rate, 128-frame chunks).
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/kernel_engine.h"
+#include "engine/kernel_trace.h"
+
+namespace orbel {
+
+void KernelEngine::clearOutputs(float* const* outputs, int32_t count, int32_t frames) {
+  if (outputs == nullptr || count <= 0 || frames <= 0) return;
+  for (int32_t c = 0; c < count; ++c) {
+    if (outputs[c] != nullptr) std::memset(outputs[c], 0, sizeof(float) * size_t(frames));
+  }
+}
+
+void KernelEngine::renderChannel(const float* source, float* destination, int32_t frames) {
+  if (source == nullptr || destination == nullptr || frames <= 0 || source == destination) return;
+  std::memmove(destination, source, sizeof(float) * size_t(frames));
+}
+
+void KernelEngine::renderInstrumentBlock(float* const* outputs, int32_t count, int32_t frames) {
+  clearOutputs(outputs, count, frames);
+  if (frames > 0) historyFrameBase_ += static_cast<uint32_t>(frames);
+}
+
+void KernelEngine::processBlock(const float* const* inputs, int32_t inputCount,
+                                float* const* outputs, int32_t outputCount, int32_t frames) {
+  processBlock(inputs, inputCount, nullptr, 0, outputs, outputCount, frames);
+}
+
+void KernelEngine::processBlock(const float* const* inputs, int32_t inputCount,
+                                const float* const* /*sideChain*/, int32_t /*sideChainCount*/,
+                                float* const* outputs, int32_t outputCount, int32_t frames) {
+  if (!ready_) {
+    clearOutputs(outputs, outputCount, frames);
+    discardQueue();
+    lastBlockFailed_ = true;
+    outputSilent_ = true;
+    recordRealtimeDiagnostic(ORBEL_DIAG_PROCESS_FAILED, ORBEL_DIAG_SEVERITY_FATAL,
+                             ORBEL_DIAG_PHASE_PROCESS);
+    return;
+  }
+  lastBlockFailed_ = false;
+  outputSilent_ = false;
+
+  if (frames <= 0) {
+    // Parameter flush: the values take effect in the table at once; the caller
+    // queues the same changes again for the kernel with the next real block.
+    // Records the adapter carried over from earlier blocks (stamped) are still
+    // due at the kernel and stay queued; a flush between blocks must not lose
+    // a late note-off.
+    sortEventsInPlace();
+    int32_t kept = 0;
+    for (int32_t i = 0; i < queueCount_; ++i) {
+      const EngineEvent& e = queue_[i];
+      if (e.kind == EngineEvent::kParameter && e.index < kParamCount) storeParam(e.index, e.value);
+      if (e.stamped) queue_[kept++] = e;
+    }
+    queueCount_ = kept;
+    return;
+  }
+
+  if (outputCount < 1 || outputs == nullptr || frames > maxBlockFrames_ || handle_ == 0 ||
+      outputView_ == nullptr) {
+    clearOutputs(outputs, outputCount, frames);
+    discardQueue();
+    lastBlockFailed_ = true;
+    outputSilent_ = true;
+    recordRealtimeDiagnostic(ORBEL_DIAG_PROCESS_FAILED, ORBEL_DIAG_SEVERITY_ERROR,
+                             ORBEL_DIAG_PHASE_PROCESS);
+    return;
+  }
+
+  if (usesRateAdapter()) {
+    bool ok = false;
+    if (!adapterFailed_) ok = processHandleV2RateConverted(inputs, inputCount, outputs, outputCount,
+                                                          frames);
+    if (!ok) {
+      clearOutputs(outputs, outputCount, frames);
+      if (!adapterFailed_) {
+        resetAdapter();
+        adapterFailed_ = true;
+      }
+      discardQueue();
+      lastBlockFailed_ = true;
+      outputSilent_ = true;
+      recordRealtimeDiagnostic(ORBEL_DIAG_RATE_ADAPTER_INIT_FAILED, ORBEL_DIAG_SEVERITY_ERROR,
+                               ORBEL_DIAG_PHASE_PROCESS);
+    }
+    return;
+  }
+
+  renderDirect(outputs, outputCount, frames);
+}
+
+double KernelEngine::deliverEvent(const EngineEvent& e, uint32_t frame) {
+  double status = -1.0;
+  int traceKind = 0;
+  switch (e.kind) {
+    case EngineEvent::kNoteOff:
+      traceKind = 3;
+      status = kernel_->pushEvent(handle_, ORBEL_KERNEL_EVENT_NOTE_OFF, frame,
+                                  static_cast<uint32_t>(e.pitch), 0.0);
+      break;
+    case EngineEvent::kNoteOn:
+      traceKind = 2;
+      status = kernel_->pushEvent(handle_, ORBEL_KERNEL_EVENT_NOTE_ON, frame,
+                                  static_cast<uint32_t>(e.pitch), e.value);
+      break;
+    case EngineEvent::kParameter:
+      if (e.index < kParamCount) {
+        storeParam(e.index, e.value);
+        pushProductParameter(e.index, frame, e.value, "queue");
+      }
+      return 0.0;
+    default:
+      break;  // controllers are not delivered to this kernel
+  }
+  if (std::FILE* trace = kernel_trace::stream()) {
+    std::fprintf(trace, "E this=%p blk=%llu frame=%u kind=%d a=%u value=%.17g src=queue status=%g\n",
+                 static_cast<void*>(this),
+                 static_cast<unsigned long long>(kernel_trace::currentBlock()), frame, traceKind,
+                 static_cast<uint32_t>(e.pitch), e.value, status);
+  }
+  return status;
+}
+
+void KernelEngine::recoverFailedChunk() {
+  // A kernel keeps the events of a failed call and replays them at the next
+  // one, where they would land at wrong frames and push later events out of
+  // order (a lost note-off means a stuck note). Start the instance afresh; the
+  // shadow then matches its defaults and re-publication restores the values.
+  kernel_->reset(handle_);
+  resetProductParameterShadow();
+  paramsDirty_.store(true, std::memory_order_seq_cst);
+}
+
+void KernelEngine::renderDirect(float* const* outputs, int32_t outputCount, int32_t frames) {
+  sortEventsInPlace();
+  FirstFrameFlags flags{};
+  for (int32_t i = 0; i < queueCount_; ++i) {
+    const EngineEvent& e = queue_[i];
+    if (e.kind == EngineEvent::kParameter && e.sampleOffset == 0 && e.index < kParamCount) {
+      flags[e.index] = true;
+    }
+  }
+  const FirstFrameFlags noFlags{};
+
+  std::FILE* const trace = kernel_trace::stream();
+  int32_t next = 0;
+  while (next < queueCount_ && queue_[next].sampleOffset < 0) ++next;  // before the block: dropped
+  const int32_t firstDeliverable = next;
+
+  for (int32_t offset = 0; offset < frames; offset += int32_t(kChunkFrames)) {
+    const int32_t length = std::min<int32_t>(int32_t(kChunkFrames), frames - offset);
+    if (trace != nullptr) {
+      const unsigned long long block =
+          offset == 0 ? kernel_trace::beginBlock() : kernel_trace::currentBlock();
+      std::fprintf(trace, "B this=%p blk=%llu off=%d chunk=%d frames=%d events=%d\n",
+                   static_cast<void*>(this), block, offset, length, frames, queueCount_);
+    }
+    // The first-frame flags only concern the block's first frame.
+    publishDirtyProductParameters(offset == 0 ? flags : noFlags);
+
+    while (next < queueCount_ && queue_[next].sampleOffset < offset + length) {
+      const EngineEvent& e = queue_[next++];
+      const double status = deliverEvent(e, static_cast<uint32_t>(e.sampleOffset - offset));
+      if (e.kind != EngineEvent::kParameter && status != 0.0 && status != -1.0) {
+        recordRealtimeDiagnostic(ORBEL_DIAG_EVENT_REJECTED, ORBEL_DIAG_SEVERITY_ERROR,
+                                 ORBEL_DIAG_PHASE_PROCESS);
+      }
+    }
+
+    if (trace != nullptr) std::fflush(trace);
+    const double status = kernel_->process(handle_, static_cast<uint32_t>(length));
+    if (status == 0.0) {
+      for (int32_t c = 0; c < outputCount; ++c) {
+        if (outputs[c] != nullptr) renderChannel(outputView_, outputs[c] + offset, length);
+      }
+    } else {
+      lastBlockFailed_ = true;
+      recordRealtimeDiagnostic(ORBEL_DIAG_PROCESS_FAILED, ORBEL_DIAG_SEVERITY_ERROR,
+                               ORBEL_DIAG_PHASE_PROCESS);
+      for (int32_t c = 0; c < outputCount; ++c) {
+        if (outputs[c] != nullptr) std::memset(outputs[c] + offset, 0, sizeof(float) * size_t(length));
+      }
+      recoverFailedChunk();
+    }
+  }
+
+  // Records outside [0, frames) were not delivered. Parameter values among them
+  // still reach the table (and the kernel by re-publication).
+  bool undelivered = false;
+  for (int32_t i = 0; i < queueCount_; ++i) {
+    if (i >= firstDeliverable && i < next) continue;
+    const EngineEvent& e = queue_[i];
+    if (e.kind == EngineEvent::kParameter && e.index < kParamCount) {
+      storeParam(e.index, e.value);
+      undelivered = true;
+    }
+  }
+  queueCount_ = 0;
+  if (undelivered) paramsDirty_.store(true, std::memory_order_seq_cst);
+
+  bool silent = true;
+  for (int32_t c = 0; c < outputCount && silent; ++c) {
+    const float* ch = outputs[c];
+    if (ch == nullptr) continue;
+    for (int32_t i = 0; i < frames; ++i) {
+      if (ch[i] != 0.0f) {
+        silent = false;
+        break;
+      }
+    }
+  }
+  outputSilent_ = silent;
+}
+
+}  // namespace orbel

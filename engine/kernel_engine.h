@@ -1,0 +1,242 @@
+// orbel::KernelEngine hosts one kernel instance for the plug-in processor.
+//
+// Main thread: construction, setup, state recall (setParamValue, setVariation),
+// diagnostics (recordDiagnostic, drainRuntimeDiagnostics).
+// Audio thread: the push* operations and processBlock, which allocate nothing,
+// take no lock and format no text (the optional trace file aside).
+// Shared between the two: the parameter table with its dirty flag, the realtime
+// diagnostic ring and the status flags.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "banks/pad_overrides.h"
+#include "diagnostics/runtime_diagnostics.h"
+#include "engine/kernel_binding.h"
+
+namespace orbel {
+
+struct StagedBank;
+
+// One queued event.
+struct EngineEvent {
+  enum Kind : int32_t { kParameter = 0, kNoteOn = 1, kNoteOff = 2, kController = 3 };
+
+  int32_t kind;
+  int32_t sampleOffset;    // frame within the host block
+  uint32_t index;          // parameter id (kParameter), controller number (kController), else 0
+  double value;            // plain value, velocity 0.01..1, 0 for note-off, controller 0..127
+  int32_t pitch;           // MIDI note for notes, else 0
+  uint32_t route;          // event route, 0 for parameters
+  uint32_t channel;        // MIDI channel 0..15, 0 for parameters
+  uint64_t absoluteFrame;  // host frame assigned by the sample-rate adapter
+  bool stamped;            // absoluteFrame has been assigned
+};
+
+class KernelEngine {
+ public:
+  static constexpr int32_t kQueueCapacity = 2048;
+  static constexpr uint32_t kParamCount = 11;
+  static constexpr uint32_t kChunkFrames = 128;
+  static constexpr int32_t kMaxBlockFramesCeiling = 16384;
+  static constexpr uint64_t kMaxAdapterCapacity = 1048576;
+  static constexpr uint32_t kKernelRate = 48000;
+  static constexpr uint32_t kRealtimeRingSize = 32;
+  static constexpr uint32_t kFilterPhases = 1024;
+  static constexpr uint32_t kFilterTaps = 32;
+  static constexpr std::size_t kHistoryRecordBytes = 13;
+  static constexpr std::size_t kHistoryReserveBytes = 53248;
+  static constexpr double kDefaultParams[kParamCount] = {1,   0,    0,   2000, 0.7, 0,
+                                                         0.01, 0.2, 0.7, 0.3,  0.8};
+
+  // Binds the product kernel.
+  KernelEngine();
+  // Binds another kernel (tests, wrappers). The binding must outlive the engine.
+  explicit KernelEngine(const KernelBinding& kernel);
+  ~KernelEngine();
+  KernelEngine(const KernelEngine&) = delete;
+  KernelEngine& operator=(const KernelEngine&) = delete;
+
+  // ---- set-up and binding ----------------------------------------------
+  bool setup(double sampleRate, int32_t maxBlockFrames);
+  bool hasKernel() const { return true; }
+  static bool kernelTrapped();
+  // Installs the trap sink and initialises a kernel's runtime, once per process
+  // and binding. setup does this; a binding that wraps another kernel calls it
+  // for the wrapped binding from its own runtimeInit.
+  static void initialiseKernelRuntime(const KernelBinding& kernel);
+  uint32_t instanceToken() const { return handle_; }
+
+  bool ready() const { return ready_; }
+  bool lastBlockFailed() const { return lastBlockFailed_; }
+  bool outputSilent() const { return outputSilent_; }
+  bool adapterFailed() const { return adapterFailed_; }
+  bool rateConverted() const { return rateConverted_; }
+  // True when the kernel runs at 48 kHz behind the sample-rate adapter; the
+  // output is then delayed by 16 host frames plus 20 kernel frames.
+  bool usesRateAdapter() const { return rateConverted_ && hostRate_ != double(kKernelRate); }
+  double hostRate() const { return hostRate_; }
+  uint64_t rateNumerator() const { return rateNum_; }
+  uint64_t rateDenominator() const { return rateDen_; }
+  int32_t maxBlockFrames() const { return maxBlockFrames_; }
+  uint64_t adapterCapacity() const { return capacity_; }
+
+  // ---- event and parameter queue (audio thread) ---------------------------
+  bool pushNoteOn(int32_t pitch, double velocity, int32_t sampleOffset, uint32_t route,
+                  uint32_t channel);
+  bool pushNoteOff(int32_t pitch, int32_t sampleOffset, uint32_t route, uint32_t channel);
+  bool pushController(uint32_t controller, uint32_t value, int32_t sampleOffset, uint32_t route,
+                      uint32_t channel);
+  bool pushParamNormalized(uint32_t id, double normalized, int32_t sampleOffset);
+  uint32_t eventInputCount() const { return 1; }
+  uint32_t eventOutputCount() const { return 0; }
+  uint32_t eventRouteForInput(uint32_t bus) const { return 0; }
+  int32_t queuedEventCount() const { return queueCount_; }
+  const EngineEvent& queuedEvent(int32_t i) const { return queue_[i]; }
+
+  // ---- parameter table (main thread during state recall) ------------------
+  void setParamValue(uint32_t id, double plain);
+  double paramValue(uint32_t id) const;
+  double paramNormalized(uint32_t id) const;
+  void setVariation(int32_t variation);
+  int32_t variation() const { return variation_; }
+  // The value the kernel last accepted for a parameter (0 for ids above 10).
+  double kernelParamValue(uint32_t id) const { return id < kParamCount ? shadow_[id] : 0.0; }
+
+  // Operations for other products and offline rendering.
+  void sortEventsInPlace();
+  void resolveSustainEvents() {}
+  void flushParameterEvents();
+  void resetParams();
+  void resetProductParameterShadow();
+  void appendEventsToHistory(int32_t blockFrames);
+  const std::vector<uint8_t>& eventHistory() const { return history_; }
+  uint32_t historyFrameBase() const { return historyFrameBase_; }
+  bool requestSampleBankIndex(uint32_t) { return false; }
+  double resolveSamplerVelocity(int32_t pitch, double velocity);
+
+  // ---- rendering (audio thread) ------------------------------------------
+  void processBlock(const float* const* inputs, int32_t inputCount, float* const* outputs,
+                    int32_t outputCount, int32_t frames);
+  void processBlock(const float* const* inputs, int32_t inputCount, const float* const* sideChain,
+                    int32_t sideChainCount, float* const* outputs, int32_t outputCount,
+                    int32_t frames);
+  bool processHandleV2RateConverted(const float* const* inputs, int32_t inputCount,
+                                    float* const* outputs, int32_t outputCount, int32_t frames);
+  static void clearOutputs(float* const* outputs, int32_t count, int32_t frames);
+  static void renderChannel(const float* source, float* destination, int32_t frames);
+  void renderInstrumentBlock(float* const* outputs, int32_t count, int32_t frames);
+
+  // ---- diagnostics --------------------------------------------------------
+  void recordDiagnostic(uint32_t code, uint8_t severity, uint8_t phase, const char* message,
+                        const char* detail);
+  void recordRealtimeDiagnostic(uint32_t code, uint8_t severity, uint8_t phase);
+  void drainRuntimeDiagnostics();
+  const orbel_runtime_diagnostic_ring& diagnostics() const { return diagnostics_; }
+  // Realtime reports waiting for the next drain (main thread).
+  uint32_t pendingRealtimeDiagnostics() const;
+
+ private:
+  struct RealtimeEntry {
+    uint32_t code;
+    uint8_t severity;
+    uint8_t phase;
+    uint16_t reserved;
+  };
+
+  using FirstFrameFlags = std::array<bool, kParamCount>;
+
+  static void panicSink(void* context, const uint8_t* message, std::size_t length, uint64_t code);
+
+  bool appendEvent(const EngineEvent& event);
+  void storeParam(uint32_t id, double plain);
+  // Empties the queue without delivering it. Parameter changes are not lost:
+  // their values go to the table and reach the kernel by re-publication.
+  void discardQueue();
+  bool pushProductParameter(uint32_t id, uint32_t frame, double value, const char* source);
+  void publishDirtyProductParameters(const FirstFrameFlags& flags);
+  double deliverEvent(const EngineEvent& event, uint32_t frame);
+  void renderDirect(float* const* outputs, int32_t outputCount, int32_t frames);
+  void recoverFailedChunk();
+  void resetAdapter();
+  void buildFilterTables();
+  void trimInputFifo();
+  void trimOutputFifo();
+  bool allocateAdapter(uint64_t capacity);
+
+  const KernelBinding* kernel_;
+
+  double hostRate_ = 48000.0;
+  int32_t maxBlockFrames_ = 0;
+  bool ready_ = false;
+  bool lastBlockFailed_ = false;
+  bool outputSilent_ = false;
+  bool adapterFailed_ = false;
+  bool rateConverted_ = false;
+
+  orbel_runtime_diagnostic_ring diagnostics_{};
+  std::array<RealtimeEntry, kRealtimeRingSize> realtimeEntries_{};
+  std::atomic<uint32_t> realtimeWrite_{0};
+  std::atomic<uint32_t> realtimeRead_{0};
+  std::atomic<uint32_t> realtimeOverflow_{0};
+
+  // Sample-rate adapter buffers: two channels each, channel 1 at index capacity.
+  std::unique_ptr<float[]> inputFifo_;
+  std::unique_ptr<float[]> outputFifo_;
+  std::unique_ptr<float[]> kernelRateInput_;
+  std::unique_ptr<float[]> adapterScratch_;  // kept for kernels with an audio input
+  std::unique_ptr<float[]> inputTable_;      // 1024 phases x 32 taps
+  std::unique_ptr<float[]> outputTable_;
+  std::unique_ptr<float[]> inputTableSums_;  // per phase, the float sum of its taps
+  std::unique_ptr<float[]> outputTableSums_;
+
+  uint64_t capacity_ = 0;
+  uint64_t inputFill_ = 0;
+  uint64_t outputFill_ = 0;
+  uint64_t rateNum_ = 48000;
+  uint64_t rateDen_ = 1;
+  uint64_t kernelInputPosition_ = 0;
+  uint64_t inputBase_ = 0;
+  uint64_t outputBase_ = 0;
+  uint64_t hostOutputPosition_ = 0;
+  uint64_t hostInputPosition_ = 0;
+  uint64_t kernelFramesRendered_ = 0;
+
+  std::array<EngineEvent, kQueueCapacity> queue_{};
+  int32_t queueCount_ = 0;
+
+  // Plain values; written by the main thread during state recall while the
+  // audio thread may read them, so each entry is an atomic (lock-free) double.
+  std::array<std::atomic<double>, kParamCount> params_;
+  std::atomic<bool> paramsDirty_{true};
+  int32_t variation_ = 16;
+  std::vector<uint8_t> history_;
+  uint32_t historyFrameBase_ = 0;
+
+  uint32_t handle_ = 0;
+  std::array<double, kParamCount> shadow_;
+  float* inputView_ = nullptr;
+  uint64_t inputViewCapacity_ = 0;
+  float* outputView_ = nullptr;
+  uint64_t outputViewCapacity_ = 0;
+
+  // Bank and pad-override publication (sampler products).
+  std::shared_ptr<const StagedBank> stagedBank_;
+  std::shared_ptr<const SamplerPadOverrides> padOverrides_;
+  std::vector<std::shared_ptr<const SamplerPadOverrides>> retiredOverrides_;
+  std::atomic<const SamplerPadOverrides*> publishedOverrides_{nullptr};
+  std::atomic<const SamplerPadOverrides*> acknowledgedOverrides_{nullptr};
+  std::atomic<uint32_t> overridesGeneration_{0};
+
+  int32_t samplerVelocityModeParam_ = -1;
+  int32_t samplerFixedVelocityParam_ = -1;
+  int32_t samplerVelocityRandomParam_ = -1;
+  std::array<float, 128> padVelocitySensitivity_;
+  std::atomic<uint32_t> velocityRandomState_{0x6D2B79F5u};
+};
+
+}  // namespace orbel

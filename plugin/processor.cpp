@@ -1,0 +1,169 @@
+#include "plugin/processor.h"
+
+#include <cmath>
+
+#include "plugin/param_table.h"
+#include "plugin/plugin_ids.h"
+#include "pluginterfaces/vst/ivstevents.h"
+#include "pluginterfaces/vst/ivstparameterchanges.h"
+
+namespace orbel {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+OrbelProcessor::OrbelProcessor() { setControllerClass(kControllerUID); }
+
+FUnknown* OrbelProcessor::createInstance(void* /*context*/) {
+  return static_cast<IAudioProcessor*>(new OrbelProcessor());
+}
+
+tresult PLUGIN_API OrbelProcessor::initialize(FUnknown* context) {
+  const tresult result = AudioEffect::initialize(context);
+  if (result != kResultOk) return result;
+  addAudioOutput(STR16("Stereo Out"), SpeakerArr::kStereo, kMain, BusInfo::kDefaultActive);
+  for (uint32 i = 0; i < engine.eventInputCount(); ++i)
+    addEventInput(STR16("Event In"), 1, kMain, BusInfo::kDefaultActive);
+  // Kernels that report MIDI outputs get one event output per output.
+  for (uint32 i = 0; i < engine.eventOutputCount(); ++i)
+    addEventOutput(STR16("Event Out"), 1, kMain, BusInfo::kDefaultActive);
+  return kResultOk;
+}
+
+tresult PLUGIN_API OrbelProcessor::setupProcessing(ProcessSetup& setup) {
+  const tresult result = AudioEffect::setupProcessing(setup);
+  if (result != kResultOk) return result;
+  if (!engine.setup(setup.sampleRate, setup.maxSamplesPerBlock)) {
+    onSetupFailed();
+    return kResultFalse;
+  }
+  onSetupSucceeded();
+  return kResultOk;
+}
+
+tresult PLUGIN_API OrbelProcessor::setActive(TBool state) {
+  if (state) {
+    if (!engine.setup(processSetup.sampleRate, processSetup.maxSamplesPerBlock)) {
+      onSetupFailed();
+      return kResultFalse;
+    }
+  }
+  const tresult result = AudioEffect::setActive(state);
+  if (result != kResultOk) return result;
+  onActivated(state != 0);
+  return kResultOk;
+}
+
+tresult PLUGIN_API OrbelProcessor::canProcessSampleSize(int32 symbolicSampleSize) {
+  return symbolicSampleSize == kSample32 ? kResultTrue : kResultFalse;
+}
+
+tresult PLUGIN_API OrbelProcessor::setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
+                                                      SpeakerArrangement* outputs, int32 numOuts) {
+  // Only the one layout the instrument has: no inputs, one stereo output.
+  if (numIns != 0 || numOuts != 1 || !outputs || outputs[0] != SpeakerArr::kStereo)
+    return kResultFalse;
+  const tresult result = AudioEffect::setBusArrangements(inputs, 0, outputs, 1);
+  if (result == kResultTrue) onBusArrangementAccepted();
+  return result;
+}
+
+uint32 PLUGIN_API OrbelProcessor::getLatencySamples() {
+  if (!engine.rateConverted() || engine.hostRate() == 48000.0) return 0;
+  // The adapter's fixed delay: 16 host frames plus 20 kernel frames.
+  return static_cast<uint32>(engine.hostRate() * 20.0 / 48000.0 + 16.0 + 0.999999);
+}
+
+void OrbelProcessor::queueParameterChanges(IParameterChanges* changes) {
+  if (!changes) return;
+  const int32 count = changes->getParameterCount();
+  for (int32 i = 0; i < count; ++i) {
+    IParamValueQueue* queue = changes->getParameterData(i);
+    if (!queue) continue;
+    const ParamID id = queue->getParameterId();
+    const int32 points = queue->getPointCount();
+    if (points <= 0) continue;
+    const bool known = id < ORBEL_PARAM_COUNT;
+    for (int32 p = 0; p < points; ++p) {
+      int32 offset = 0;
+      ParamValue value = 0;
+      if (queue->getPoint(p, offset, value) != kResultOk) continue;
+      if (known) engine.pushParamNormalized(id, value, offset);
+    }
+  }
+}
+
+void OrbelProcessor::queueNoteEvents(IEventList* events) {
+  if (!events) return;
+  const int32 count = events->getEventCount();
+  for (int32 i = 0; i < count; ++i) {
+    Event e{};
+    if (events->getEvent(i, e) != kResultOk) continue;
+    const uint32 route = engine.eventRouteForInput(e.busIndex < 0 ? 0u : static_cast<uint32>(e.busIndex));
+    switch (e.type) {
+      case Event::kNoteOffEvent:
+        engine.pushNoteOff(e.noteOff.pitch, e.sampleOffset, route,
+                           static_cast<uint32>(e.noteOff.channel));
+        break;
+      case Event::kNoteOnEvent:
+        if (e.noteOn.velocity > 0.0f)
+          engine.pushNoteOn(e.noteOn.pitch, e.noteOn.velocity, e.sampleOffset, route,
+                            static_cast<uint32>(e.noteOn.channel));
+        else
+          engine.pushNoteOff(e.noteOn.pitch, e.sampleOffset, route,
+                             static_cast<uint32>(e.noteOn.channel));
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+tresult PLUGIN_API OrbelProcessor::process(ProcessData& data) {
+  if (data.symbolicSampleSize != kSample32) return kResultFalse;
+
+  queueParameterChanges(data.inputParameterChanges);
+  queueNoteEvents(data.inputEvents);
+
+  if (data.numSamples <= 0) {
+    // A parameter flush: the values take effect in the engine's table now, and
+    // the same changes are queued again so the kernel receives them with the
+    // next real block.
+    engine.processBlock(nullptr, 0, nullptr, 0, 0);
+    queueParameterChanges(data.inputParameterChanges);
+    return kResultOk;
+  }
+
+  if (data.numOutputs < 1 || !data.outputs) return kResultFalse;
+  AudioBusBuffers& out = data.outputs[0];
+  float** outputChannels = out.channelBuffers32;
+  if (!outputChannels || out.numChannels < 1) return kResultFalse;
+  float** inputChannels = nullptr;
+  int32 inputCount = 0;
+  if (data.numInputs >= 1 && data.inputs) {
+    inputChannels = data.inputs[0].channelBuffers32;
+    inputCount = inputChannels ? data.inputs[0].numChannels : 0;
+  }
+
+  engine.processBlock(inputChannels, inputCount, outputChannels, out.numChannels, data.numSamples);
+
+  uint64 silence = 0;
+  const int32 flagged = out.numChannels < 63 ? out.numChannels : 63;
+  for (int32 c = 0; c < flagged; ++c) {
+    const float* channel = outputChannels[c];
+    bool silent = true;
+    if (channel) {
+      for (int32 s = 0; s < data.numSamples; ++s)
+        if (channel[s] != 0.0f) {
+          silent = false;
+          break;
+        }
+    }
+    if (silent) silence |= uint64(1) << c;
+  }
+  out.silenceFlags = silence;
+
+  return engine.lastBlockFailed() ? kResultFalse : kResultOk;
+}
+
+} // namespace orbel

@@ -1,0 +1,89 @@
+#pragma once
+// The instrument's audio component: a thin adapter between the host's VST 3
+// calls and the kernel host engine. It turns the host's parameter queues and
+// note events into engine events and hands the host's buffers to the engine.
+// Persistent state and the message traffic with the controller are in
+// processor_state.cpp and processor_messages.cpp.
+#include <string>
+
+#include "ccmap/cc_map.h"
+#include "diagnostics/host_facts.h"
+#include "diagnostics/transport_ring.h"
+#include "engine/kernel_engine.h"
+#include "json/state_document.h"
+#include "sdk/missing/audioeffect.h"
+
+namespace orbel {
+
+class OrbelProcessor : public Steinberg::Vst::AudioEffect {
+public:
+  OrbelProcessor();
+
+  // Factory hook: a new processor as its IAudioProcessor; the context is unused.
+  static Steinberg::FUnknown* createInstance(void* context);
+
+  Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) override;
+  Steinberg::tresult PLUGIN_API setupProcessing(Steinberg::Vst::ProcessSetup& setup) override;
+  Steinberg::tresult PLUGIN_API setActive(Steinberg::TBool state) override;
+  Steinberg::tresult PLUGIN_API canProcessSampleSize(Steinberg::int32 symbolicSampleSize) override;
+  Steinberg::tresult PLUGIN_API setBusArrangements(Steinberg::Vst::SpeakerArrangement* inputs,
+                                                   Steinberg::int32 numIns,
+                                                   Steinberg::Vst::SpeakerArrangement* outputs,
+                                                   Steinberg::int32 numOuts) override;
+  Steinberg::uint32 PLUGIN_API getLatencySamples() override;
+  Steinberg::tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) override;
+
+  Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) override;
+  Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) override;
+  Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) override;
+
+  OBJ_METHODS(OrbelProcessor, AudioEffect)
+  REFCOUNT_METHODS(AudioEffect)
+
+private:
+  void queueParameterChanges(Steinberg::Vst::IParameterChanges* changes);
+  void queueNoteEvents(Steinberg::Vst::IEventList* events);
+
+  // Reports to the controller (processor_messages.cpp).
+  void onSetupSucceeded();
+  void onSetupFailed();
+  void onActivated(bool active);
+  void onBusArrangementAccepted();
+  void sendRuntimeDiagnostics(bool setupFailed);
+  void refreshHostFacts();
+  void captureHostFacts(HostFacts& facts);
+  void sendJsonMessage(const char* id, const void* data, size_t size);
+
+  // Banks and pad overrides (processor_banks.cpp).
+  void handleLoadRuntimeBank(Steinberg::Vst::IMessage* message);
+  void handlePadOverrides(Steinberg::Vst::IMessage* message);
+  const SamplerPadOverrides* currentPadOverrides() const;
+  const BankStateRefOut* currentBankReference() const;
+  void adoptRestoredPadOverrides(const SamplerPadOverrides& overrides);
+  bool recallBank(const StateChunk& chunk);
+  void withdrawBankAfterRecall(const StateChunk& chunk);
+
+  // Transport and diagnostic feeds to the controller; this product sends none.
+  void publishLifecycle(const char* /*kind*/) {}
+  void captureTransportFact() {}
+  void drainTransportToController() {}
+  void drainSignalFeedsToController() {}
+
+  // Shell hooks for MIDI monitoring and injected MIDI; this product has none.
+  void captureMidiIn() {}
+  void captureMidiOut() {}
+  void drainInjectedMidi() {}
+
+  KernelEngine engine;
+
+  // Main-thread state.
+  std::string presetId;        // last preset id announced by the controller
+  CcMap ccMap{};
+  bool ccMapPresent = false;   // only a received or restored map is saved
+  HostFacts hostFacts{};
+  DiagnosticTransportRing transportRing;
+  TransportFact lastTransport{};
+  uint8_t transportPollFlag = 0;
+};
+
+} // namespace orbel

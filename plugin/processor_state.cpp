@@ -1,0 +1,75 @@
+// The processor's persistent state: the plug-in state document written into
+// and read from the host's state stream.
+#include <string>
+
+#include "plugin/param_table.h"
+#include "plugin/processor.h"
+#include "pluginterfaces/base/ibstream.h"
+
+namespace orbel {
+
+using namespace Steinberg;
+
+namespace {
+
+constexpr int32 kReadChunk = 4096;
+// Far above any real document (the largest member, authored bytes, is capped
+// at 1 MiB before base64); stops a runaway stream from exhausting memory.
+constexpr size_t kMaxStateBytes = 16u << 20;
+
+// Reads the stream to its end. Hosts may hand out fewer bytes than asked for
+// before the end, so only a failed or empty read ends the text.
+bool readWholeStream(IBStream* stream, std::string& text) {
+  char buffer[kReadChunk];
+  for (;;) {
+    int32 got = 0;
+    if (stream->read(buffer, kReadChunk, &got) != kResultOk || got <= 0) return true;
+    if (got > kReadChunk) got = kReadChunk;
+    if (text.size() + static_cast<size_t>(got) > kMaxStateBytes) return false;
+    text.append(buffer, static_cast<size_t>(got));
+  }
+}
+
+} // namespace
+
+tresult PLUGIN_API OrbelProcessor::getState(IBStream* state) {
+  if (!state) return kResultFalse;
+  // Audio-thread problems reach the controller no later than the next save.
+  if (engine.pendingRealtimeDiagnostics() > 0) sendRuntimeDiagnostics(false);
+
+  double values[kStateParamCount];
+  for (int i = 0; i < kStateParamCount; ++i) values[i] = engine.paramValue(static_cast<uint32_t>(i));
+  const std::string text =
+      writeStateJson(values, engine.variation(), ccMapPresent ? &ccMap : nullptr, kSamplerAssetNone,
+                     kZoneLegacySingleZone, currentBankReference(), currentPadOverrides(), nullptr);
+
+  int32 written = 0;
+  const tresult result =
+      state->write(const_cast<char*>(text.data()), static_cast<int32>(text.size()), &written);
+  if (result != kResultOk) return result;
+  // A stream that took only part of the text would leave a state that cannot
+  // be read back.
+  return written == static_cast<int32>(text.size()) ? kResultOk : kResultFalse;
+}
+
+tresult PLUGIN_API OrbelProcessor::setState(IBStream* state) {
+  if (!state) return kResultFalse;
+  std::string text;
+  if (!readWholeStream(state, text)) return kResultFalse;
+  StateChunk chunk;
+  if (!parseStateJson(text.data(), text.size(), chunk)) return kResultFalse;
+
+  for (int i = 0; i < kStateParamCount; ++i)
+    if (chunk.hasParam[i]) engine.setParamValue(static_cast<uint32_t>(i), chunk.params[i]);
+  if (chunk.variation >= 0) engine.setVariation(chunk.variation);
+  if (chunk.hasCcMap) {
+    ccMap = chunk.ccMap;
+    ccMapPresent = true;
+  }
+  adoptRestoredPadOverrides(chunk.hasPadOverrides ? chunk.padOverrides : SamplerPadOverrides{});
+  if (recallBank(chunk)) return kResultOk;
+  withdrawBankAfterRecall(chunk);
+  return kResultOk;
+}
+
+} // namespace orbel

@@ -1,0 +1,173 @@
+// Direct rendering: 128-frame chunks, sample-accurate delivery, failures.
+#include "tests/engine/engine_fixture.h"
+
+namespace orbel::enginetest {
+namespace {
+
+class RenderTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    ASSERT_TRUE(engine.setup(48000.0, 1024));
+  }
+  KernelEngine engine{testkernel::binding()};
+};
+
+TEST_F(RenderTest, BlockIsRenderedInChunksWithEventsAtTheirFrames) {
+  StereoOut out(300);
+  ASSERT_TRUE(engine.pushNoteOn(60, 0.75, 200, 0, 0));
+  render(engine, out, 300);
+  ASSERT_EQ(testkernel::processCallCount(), 3u);
+  EXPECT_EQ(testkernel::processFrames(0), 128u);
+  EXPECT_EQ(testkernel::processFrames(1), 128u);
+  EXPECT_EQ(testkernel::processFrames(2), 44u);
+  ASSERT_EQ(testkernel::acceptedCount(), 1u);
+  EXPECT_EQ(testkernel::accepted(0).kind, uint32_t(ORBEL_KERNEL_EVENT_NOTE_ON));
+  EXPECT_EQ(testkernel::accepted(0).frame, 72u);        // within the second chunk
+  EXPECT_EQ(testkernel::accepted(0).kernelFrame, 200u);
+  // The gate signal shows the note from host frame 200 on, on both channels.
+  EXPECT_TRUE(allZero(out.left, 0, 200));
+  EXPECT_EQ(out.left[200], 0.75f);
+  EXPECT_EQ(out.left[299], 0.75f);
+  EXPECT_EQ(out.left, out.right);
+  EXPECT_FALSE(engine.lastBlockFailed());
+  EXPECT_FALSE(engine.outputSilent());
+  EXPECT_EQ(engine.queuedEventCount(), 0);
+}
+
+TEST_F(RenderTest, EventsAreSortedStablyByOffset) {
+  StereoOut out(256);
+  ASSERT_TRUE(engine.pushNoteOn(62, 0.5, 130, 0, 0));
+  ASSERT_TRUE(engine.pushNoteOff(62, 40, 0, 0));
+  ASSERT_TRUE(engine.pushNoteOn(64, 0.5, 40, 0, 0));
+  ASSERT_TRUE(engine.pushParamNormalized(10, 0.0, 40));
+  ASSERT_TRUE(engine.pushNoteOn(60, 0.5, 3, 0, 0));
+  render(engine, out, 256);
+  const uint32_t expectedKinds[] = {2, 3, 2, 1, 2};
+  const uint64_t expectedFrames[] = {3, 40, 40, 40, 130};
+  ASSERT_EQ(testkernel::acceptedCount(), 5u);
+  for (size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(testkernel::accepted(i).kind, expectedKinds[i]) << i;
+    EXPECT_EQ(testkernel::accepted(i).kernelFrame, expectedFrames[i]) << i;
+  }
+  EXPECT_EQ(testkernel::accepted(1).a, 62u);
+  EXPECT_EQ(testkernel::accepted(2).a, 64u);
+}
+
+TEST_F(RenderTest, OffsetsOutsideTheBlockAreNotDelivered) {
+  StereoOut out(256);
+  ASSERT_TRUE(engine.pushNoteOn(60, 0.5, -5, 0, 0));
+  ASSERT_TRUE(engine.pushNoteOn(61, 0.5, 256, 0, 0));
+  ASSERT_TRUE(engine.pushNoteOn(62, 0.5, 300, 0, 0));
+  ASSERT_TRUE(engine.pushParamNormalized(10, 0.25, 400));
+  render(engine, out, 256);
+  EXPECT_EQ(testkernel::acceptedCount(), 0u);
+  EXPECT_EQ(engine.queuedEventCount(), 0);
+  EXPECT_TRUE(engine.outputSilent());
+  // The out-of-block parameter value is kept and reaches the kernel next block.
+  EXPECT_EQ(engine.paramValue(10), 0.25);
+  render(engine, out, 256);
+  ASSERT_EQ(testkernel::acceptedCount(), 1u);
+  EXPECT_EQ(testkernel::accepted(0).value, 0.25);
+}
+
+TEST_F(RenderTest, FailingKernelChunkIsZeroedAndReported) {
+  testkernel::config().signal = testkernel::Signal::kDc;
+  testkernel::config().amplitude = 0.5f;
+  testkernel::config().failProcessCall = 1;
+  engine.setParamValue(10, 0.3);
+  StereoOut out(300, 9.0f);
+  render(engine, out, 300);
+  EXPECT_TRUE(engine.lastBlockFailed());
+  for (int i = 0; i < 128; ++i) ASSERT_EQ(out.left[i], 0.5f) << i;
+  EXPECT_TRUE(allZero(out.left, 128, 256));
+  EXPECT_TRUE(allZero(out.right, 128, 256));
+  EXPECT_EQ(out.left[256], 0.5f);  // the remaining chunk still renders
+  EXPECT_EQ(out.left[299], 0.5f);
+  EXPECT_FALSE(engine.outputSilent());
+  // The instance was started afresh and the parameter sent again.
+  EXPECT_EQ(testkernel::resetCalls(), 1);
+  ASSERT_EQ(testkernel::acceptedCount(), 2u);
+  EXPECT_EQ(testkernel::accepted(1).a, 10u);
+  EXPECT_EQ(testkernel::accepted(1).frame, 0u);  // first frame of the third chunk
+
+  engine.drainRuntimeDiagnostics();
+  ASSERT_EQ(engine.diagnostics().count, 1u);
+  EXPECT_EQ(diag(engine, 0).code, 4u);
+  EXPECT_EQ(diag(engine, 0).severity, 2);
+  EXPECT_EQ(diag(engine, 0).phase, 7);
+  EXPECT_STREQ(diag(engine, 0).message, "audio process callback failed; output was cleared");
+  EXPECT_STREQ(diag(engine, 0).detail, "audio callback");
+
+  render(engine, out, 300);
+  EXPECT_FALSE(engine.lastBlockFailed());
+}
+
+TEST_F(RenderTest, RefusedNoteRaisesEventRejected) {
+  testkernel::config().refuseNotes = true;
+  StereoOut out(64);
+  ASSERT_TRUE(engine.pushNoteOn(60, 0.5, 0, 0, 0));
+  ASSERT_TRUE(engine.pushController(1, 10, 0, 0, 0));  // never delivered, never reported
+  render(engine, out, 64);
+  EXPECT_FALSE(engine.lastBlockFailed());
+  engine.drainRuntimeDiagnostics();
+  ASSERT_EQ(engine.diagnostics().count, 1u);
+  EXPECT_EQ(diag(engine, 0).code, 22u);
+  EXPECT_EQ(diag(engine, 0).severity, 2);
+  EXPECT_STREQ(diag(engine, 0).message, "runtime diagnostic observed on the audio callback");
+  EXPECT_STREQ(diag(engine, 0).detail, "audio callback");
+}
+
+TEST_F(RenderTest, ZeroFrameBlockAppliesParametersToTableOnly) {
+  ASSERT_TRUE(engine.pushParamNormalized(3, 0.0, 5));
+  ASSERT_TRUE(engine.pushParamNormalized(3, 1.0, 2));
+  ASSERT_TRUE(engine.pushNoteOn(60, 0.5, 0, 0, 0));
+  engine.processBlock(nullptr, 0, nullptr, 0, 0);
+  EXPECT_EQ(engine.paramValue(3), 20.0);  // sorted: offset 5 comes last
+  EXPECT_EQ(engine.queuedEventCount(), 0);
+  EXPECT_EQ(testkernel::processCallCount(), 0u);
+  EXPECT_EQ(testkernel::eventCount(), 0u);
+  EXPECT_FALSE(engine.lastBlockFailed());
+}
+
+TEST_F(RenderTest, UnusableBlocksAreClearedAndReported) {
+  StereoOut big(1025, 1.0f);
+  engine.processBlock(nullptr, 0, big.ptrs, 2, 1025);  // above the set-up maximum
+  EXPECT_TRUE(engine.lastBlockFailed());
+  EXPECT_TRUE(engine.outputSilent());
+  EXPECT_TRUE(allZero(big.left, 0, 1025));
+
+  engine.processBlock(nullptr, 0, nullptr, 2, 64);  // no output list
+  EXPECT_TRUE(engine.lastBlockFailed());
+  StereoOut out(64, 1.0f);
+  engine.processBlock(nullptr, 0, out.ptrs, 0, 64);  // no output channel
+  EXPECT_TRUE(engine.lastBlockFailed());
+  EXPECT_EQ(out.left[0], 1.0f);  // a list with count 0 is not touched
+
+  engine.drainRuntimeDiagnostics();
+  ASSERT_EQ(engine.diagnostics().count, 3u);
+  for (uint32_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(diag(engine, i).code, 4u);
+    EXPECT_EQ(diag(engine, i).severity, 2);
+  }
+  EXPECT_EQ(testkernel::processCallCount(), 0u);
+}
+
+TEST_F(RenderTest, NullChannelIsSkippedAndSilenceIsReported) {
+  testkernel::config().signal = testkernel::Signal::kDc;
+  testkernel::config().amplitude = 0.25f;
+  StereoOut out(100);
+  float* channels[3] = {nullptr, out.right.data(), out.left.data()};
+  engine.processBlock(nullptr, 0, channels, 3, 100);
+  EXPECT_EQ(out.right[99], 0.25f);
+  EXPECT_EQ(out.left[0], 0.25f);
+  EXPECT_FALSE(engine.outputSilent());
+
+  testkernel::config().amplitude = 0.0f;
+  engine.processBlock(nullptr, 0, channels, 3, 100);
+  EXPECT_TRUE(engine.outputSilent());
+  EXPECT_FALSE(engine.lastBlockFailed());
+}
+
+}  // namespace
+}  // namespace orbel::enginetest

@@ -1,0 +1,28 @@
+#include "tools/component_handler.h"
+
+namespace orbel {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+IMPLEMENT_FUNKNOWN_METHODS(ProbeComponentHandler, IComponentHandler, IComponentHandler::iid)
+
+ProbeComponentHandler::ProbeComponentHandler() { FUNKNOWN_CTOR }
+
+ProbeComponentHandler::~ProbeComponentHandler() { FUNKNOWN_DTOR }
+
+tresult PLUGIN_API ProbeComponentHandler::beginEdit(ParamID) { return kResultOk; }
+
+tresult PLUGIN_API ProbeComponentHandler::performEdit(ParamID, ParamValue) {
+  ++edits_;
+  return kResultOk;
+}
+
+tresult PLUGIN_API ProbeComponentHandler::endEdit(ParamID) { return kResultOk; }
+
+tresult PLUGIN_API ProbeComponentHandler::restartComponent(int32 flags) {
+  restartFlags_ |= flags;
+  return kResultOk;
+}
+
+}  // namespace orbel

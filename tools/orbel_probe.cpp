@@ -1,0 +1,295 @@
+// orbel-probe: loads a VST 3 bundle by path like a host, lists its classes
+// and parameters, and renders a phrase of notes and parameter changes into a
+// WAV file.
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/factory_info.h"
+#include "tools/memory_stream.h"
+#include "tools/midi_file.h"
+#include "tools/module_loader.h"
+#include "tools/param_catalog.h"
+#include "tools/plugin_instance.h"
+#include "tools/probe_options.h"
+#include "tools/renderer.h"
+#include "tools/wav_writer.h"
+
+using namespace orbel;
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+constexpr double kTailSeconds = 1.0;
+
+// Shortest text that reads back to the same double.
+std::string shortest(double value) {
+  char text[64];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
+
+int fail(const std::string& message, int code = kExitFailure) {
+  std::fprintf(stderr, "orbel-probe: error: %s\n", message.c_str());
+  return code;
+}
+
+// Loads the module and finds its audio module class.
+int openModule(const std::string& bundle, VstModule& module, FactoryInfo& info, const FactoryClass** audio) {
+  std::string error;
+  if (!module.load(bundle, error)) return fail(error);
+  if (!readFactoryInfo(module.factory(), info, error)) return fail(error);
+  if (audio != nullptr) {
+    *audio = findClass(info, kVstAudioEffectClass);
+    if (*audio == nullptr)
+      return fail("bundle '" + bundle + "' has no audio module class (category \"" kVstAudioEffectClass "\")");
+  }
+  return 0;
+}
+
+std::string flagNames(uint32_t flags, std::initializer_list<std::pair<uint32_t, const char*>> names) {
+  std::string out;
+  for (const auto& [bit, name] : names) {
+    if (flags & bit) {
+      if (!out.empty()) out += ", ";
+      out += name;
+    }
+  }
+  return out;
+}
+
+int runInfo(const ProbeCommand& command) {
+  VstModule module;
+  FactoryInfo info;
+  if (int rc = openModule(command.bundlePath, module, info, nullptr)) return rc;
+  std::printf("module: %s\n", module.binaryPath().c_str());
+  std::printf("factory:\n");
+  std::printf("  vendor: %s\n", info.vendor.c_str());
+  std::printf("  url: %s\n", info.url.c_str());
+  std::printf("  email: %s\n", info.email.c_str());
+  const std::string factoryFlags =
+      flagNames(static_cast<uint32_t>(info.flags), {{PFactoryInfo::kClassesDiscardable, "classes discardable"},
+                                                    {PFactoryInfo::kLicenseCheck, "license check"},
+                                                    {PFactoryInfo::kComponentNonDiscardable, "non-discardable"},
+                                                    {PFactoryInfo::kUnicode, "unicode"}});
+  std::printf("  flags: %d%s%s%s\n", info.flags, factoryFlags.empty() ? "" : " (", factoryFlags.c_str(),
+              factoryFlags.empty() ? "" : ")");
+  std::printf("  interface: IPluginFactory%s\n", info.interfaceVersion == 1 ? "" : std::to_string(info.interfaceVersion).c_str());
+  std::printf("classes: %zu\n", info.classes.size());
+  for (std::size_t i = 0; i < info.classes.size(); ++i) {
+    const FactoryClass& c = info.classes[i];
+    std::printf("  [%zu] %s\n", i, c.name.c_str());
+    std::printf("      category: %s\n", c.category.c_str());
+    std::printf("      class id: %s\n", classIdHex(c.cid).c_str());
+    if (c.cardinality == PClassInfo::kManyInstances)
+      std::printf("      cardinality: many instances\n");
+    else
+      std::printf("      cardinality: %d\n", c.cardinality);
+    if (info.interfaceVersion >= 2) {
+      std::printf("      sub-categories: %s\n", c.subCategories.c_str());
+      std::printf("      class flags: %u%s\n", c.classFlags, (c.classFlags & 1) ? " (distributable)" : "");
+      std::printf("      vendor: %s\n", c.vendor.empty() ? "(the factory's)" : c.vendor.c_str());
+      std::printf("      version: %s\n", c.version.c_str());
+      std::printf("      sdk version: %s\n", c.sdkVersion.c_str());
+    }
+  }
+  if (findClass(info, kVstAudioEffectClass) == nullptr)
+    return fail("bundle '" + command.bundlePath + "' has no audio module class (category \"" kVstAudioEffectClass "\")");
+  return 0;
+}
+
+std::string paramFlagNames(int32 flags) {
+  return flagNames(static_cast<uint32_t>(flags), {{ParameterInfo::kCanAutomate, "automate"},
+                                                  {ParameterInfo::kIsReadOnly, "read-only"},
+                                                  {ParameterInfo::kIsWrapAround, "wrap-around"},
+                                                  {ParameterInfo::kIsList, "list"},
+                                                  {ParameterInfo::kIsHidden, "hidden"},
+                                                  {ParameterInfo::kIsProgramChange, "program-change"},
+                                                  {ParameterInfo::kIsBypass, "bypass"}});
+}
+
+int runParams(const ProbeCommand& command) {
+  VstModule module;
+  FactoryInfo info;
+  const FactoryClass* audio = nullptr;
+  if (int rc = openModule(command.bundlePath, module, info, &audio)) return rc;
+  PluginInstance instance;
+  std::string error;
+  if (!instance.open(module.factory(), *audio, error)) return fail(error);
+  if (instance.controller() == nullptr) return fail("'" + audio->name + "' has no edit controller to list");
+  ParamCatalog catalog;
+  catalog.build(instance.controller());
+  std::printf("parameters of %s: %zu\n", audio->name.c_str(), catalog.entries().size());
+  for (const ParamEntry& e : catalog.entries()) {
+    const ParameterInfo& p = e.info;
+    std::printf("  %u %s\n", p.id, e.path.empty() ? e.title.c_str() : e.path.c_str());
+    std::printf("      title: %s", e.title.c_str());
+    if (!e.shortTitle.empty() && e.shortTitle != e.title) std::printf(" (short: %s)", e.shortTitle.c_str());
+    std::printf("\n");
+    std::printf("      units: %s\n", e.units.empty() ? "(none)" : e.units.c_str());
+    std::printf("      default: %s (normalized %s)\n", catalog.displayText(p.id, p.defaultNormalizedValue).c_str(),
+                shortest(p.defaultNormalizedValue).c_str());
+    std::printf("      steps: %d%s\n", p.stepCount, p.stepCount == 0 ? " (continuous)" : "");
+    std::printf("      flags: %d (%s)\n", p.flags, paramFlagNames(p.flags).c_str());
+    std::printf("      unit id: %d\n", p.unitId);
+    const std::vector<std::string> options = catalog.optionTexts(e);
+    if (!options.empty()) {
+      std::printf("      values:");
+      for (std::size_t k = 0; k < options.size(); ++k) std::printf("%s%s", k ? " | " : " ", options[k].c_str());
+      std::printf("\n");
+    } else {
+      std::printf("      range: %s .. %s (plain %s .. %s)\n", catalog.displayText(p.id, 0.0).c_str(),
+                  catalog.displayText(p.id, 1.0).c_str(), shortest(catalog.toPlain(p.id, 0.0)).c_str(),
+                  shortest(catalog.toPlain(p.id, 1.0)).c_str());
+    }
+  }
+  return 0;
+}
+
+bool resolveChange(const ParamCatalog& catalog, const std::string& path, const std::string& value,
+                   TimedChange& change, std::string& error, int& code) {
+  const ParamEntry* entry = catalog.find(path);
+  if (entry == nullptr) {
+    error = "unknown parameter path '" + path + "' (known: " + catalog.knownNames() + ")";
+    code = kExitUsage;
+    return false;
+  }
+  change.id = entry->info.id;
+  if (!catalog.toNormalized(*entry, value, change.normalized, error)) {
+    code = kExitUsage;
+    return false;
+  }
+  return true;
+}
+
+int runRender(const ProbeCommand& command) {
+  const RenderOptions& opt = command.render;
+  VstModule module;
+  FactoryInfo info;
+  const FactoryClass* audio = nullptr;
+  if (int rc = openModule(command.bundlePath, module, info, &audio)) return rc;
+  PluginInstance instance;
+  std::string error;
+  if (!instance.open(module.factory(), *audio, error)) return fail(error);
+
+  if (!opt.loadStatePath.empty()) {
+    std::vector<uint8_t> bytes;
+    if (!readFileBytes(opt.loadStatePath, bytes, error)) return fail(error);
+    if (!instance.loadState(bytes, error)) return fail(error + " (state file '" + opt.loadStatePath + "')");
+  }
+
+  // Everything given on the command line is checked before any audio runs.
+  ParamCatalog catalog;
+  catalog.build(instance.controller());
+  RenderJob job;
+  job.sampleRate = opt.sampleRate;
+  job.blockSize = static_cast<int32_t>(opt.blockSize);
+  int code = kExitFailure;
+  for (const ParamSetting& s : opt.settings) {
+    TimedChange change;
+    if (!resolveChange(catalog, s.path, s.value, change, error, code)) return fail(error, code);
+    job.initialChanges.push_back(change);
+  }
+  double lastSeconds = 0.0;
+  for (const AutomationSpec& a : opt.automation) {
+    TimedChange change;
+    if (!resolveChange(catalog, a.path, a.value, change, error, code)) return fail(error, code);
+    change.frame = secondsToFrame(a.seconds, opt.sampleRate);
+    job.automation.push_back(change);
+    lastSeconds = std::max(lastSeconds, a.seconds);
+  }
+  std::vector<NoteSpec> notes = opt.notes;
+  if (!opt.midiPath.empty()) {
+    std::vector<uint8_t> bytes;
+    if (!readFileBytes(opt.midiPath, bytes, error)) return fail(error);
+    MidiFileNotes midi;
+    if (!readMidiFileNotes(bytes.data(), bytes.size(), midi, error))
+      return fail("'" + opt.midiPath + "': " + error);
+    notes.insert(notes.end(), midi.notes.begin(), midi.notes.end());
+  }
+  for (const NoteSpec& n : notes) {
+    addNote(job.events, opt.sampleRate, n.pitch, n.startSeconds, n.durationSeconds, n.velocity);
+    lastSeconds = std::max(lastSeconds, n.startSeconds + n.durationSeconds);
+  }
+  sortEvents(job.events);
+  sortChanges(job.automation);
+  const double seconds = opt.seconds ? *opt.seconds : lastSeconds + kTailSeconds;
+  if (opt.sampleRate > 4294967295.0)
+    return fail("a sample rate above 4294967295 Hz cannot be stored in a WAV file", kExitUsage);
+  if (!(seconds * opt.sampleRate <= static_cast<double>(wavMaxFrames(2, opt.format))))
+    return fail("the rendering is too long for a WAV file (4 GiB at most)", kExitUsage);
+  job.totalFrames = std::llround(seconds * opt.sampleRate);
+
+  std::size_t lateNotes = 0, latePoints = 0;
+  for (const TimedEvent& e : job.events)
+    lateNotes += e.frame >= job.totalFrames && e.event.type == Event::kNoteOnEvent;
+  for (const TimedChange& c : job.automation) latePoints += c.frame >= job.totalFrames;
+  if (lateNotes + latePoints > 0)
+    std::fprintf(stderr, "orbel-probe: warning: %zu notes and %zu automation points start after the end (%.9g s)\n",
+                 lateNotes, latePoints, seconds);
+
+  if (!instance.configure(opt.sampleRate, job.blockSize, error)) return fail(error);
+  if (!instance.activate(error)) return fail(error);
+  const auto wavRate = static_cast<uint32_t>(std::llround(opt.sampleRate));
+  if (static_cast<double>(wavRate) != opt.sampleRate)
+    std::fprintf(stderr, "orbel-probe: warning: the WAV header holds the rate rounded to %u Hz\n", wavRate);
+  WavWriter wav;
+  if (!wav.open(opt.outPath, 2, wavRate, opt.format, error)) return fail(error);
+  RenderStats stats;
+  const bool rendered = renderJob(
+      instance, job,
+      [&wav](const float* frames, int32_t count, std::string& why) {
+        return wav.write(frames, static_cast<std::size_t>(count), why);
+      },
+      stats, error);
+  instance.deactivate();
+  if (!rendered) return fail(error);  // the writer removes the partial file
+  if (!wav.finish(error)) return fail(error);
+
+  int rc = 0;
+  if (!opt.saveStatePath.empty()) {
+    std::vector<uint8_t> bytes;
+    if (!instance.saveState(bytes, error) || !writeFileBytes(opt.saveStatePath, bytes, error)) rc = fail(error);
+  }
+
+  const double peakDb = stats.peak > 0 ? 20.0 * std::log10(stats.peak) : -INFINITY;
+  std::printf("rendered %s: %.3f s, %lld frames at %.9g Hz in %lld blocks of %d, %zu note events, peak %.1f dBFS\n",
+              opt.outPath.c_str(), seconds, static_cast<long long>(job.totalFrames), opt.sampleRate,
+              static_cast<long long>(stats.blocks), job.blockSize, job.events.size(), peakDb);
+  if (stats.failedBlocks > 0) {
+    char line[200];
+    std::snprintf(line, sizeof line, "process failed in %lld of %lld blocks (first: block %lld, %s)",
+                  static_cast<long long>(stats.failedBlocks), static_cast<long long>(stats.blocks),
+                  static_cast<long long>(stats.firstFailedBlock), resultText(stats.firstFailure).c_str());
+    rc = fail(line);
+  }
+  return rc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ProbeCommand command;
+  std::string error;
+  if (!parseCommandLine(argc, argv, command, error)) {
+    std::fprintf(stderr, "orbel-probe: error: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  switch (command.kind) {
+    case ProbeCommandKind::Help:
+      std::fputs(probeUsage(), stdout);
+      return 0;
+    case ProbeCommandKind::Info:
+      return runInfo(command);
+    case ProbeCommandKind::Params:
+      return runParams(command);
+    case ProbeCommandKind::Render:
+      return runRender(command);
+  }
+  return kExitUsage;
+}

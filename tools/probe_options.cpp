@@ -1,0 +1,297 @@
+#include "tools/probe_options.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace orbel {
+
+bool parseNumber(std::string_view text, double& value) {
+  if (text.empty()) return false;
+  const char* first = text.data();
+  const char* last = text.data() + text.size();
+  if (*first == '+') ++first;  // from_chars does not take a leading plus
+  if (first == last) return false;
+  double v = 0.0;
+  const auto [end, ec] = std::from_chars(first, last, v);
+  if (ec != std::errc() || end != last || !std::isfinite(v)) return false;
+  value = v;
+  return true;
+}
+
+bool parseNote(std::string_view text, NoteSpec& note, std::string& error) {
+  const std::string shown(text);
+  const auto at = text.find('@');
+  if (at == std::string_view::npos) {
+    error = "bad --note '" + shown + "': expected PITCH@START:DURATION[:VELOCITY]";
+    return false;
+  }
+  std::string_view fields[3];
+  int count = 0;
+  std::string_view rest = text.substr(at + 1);
+  for (;;) {
+    const auto colon = rest.find(':');
+    if (count == 3) {
+      error = "bad --note '" + shown + "': too many fields";
+      return false;
+    }
+    fields[count++] = rest.substr(0, colon);
+    if (colon == std::string_view::npos) break;
+    rest = rest.substr(colon + 1);
+  }
+  if (count < 2) {
+    error = "bad --note '" + shown + "': expected PITCH@START:DURATION[:VELOCITY]";
+    return false;
+  }
+  double pitch = 0, start = 0, duration = 0, velocity = 0.8;
+  if (!parseNumber(text.substr(0, at), pitch) || pitch != std::floor(pitch) || pitch < 0 || pitch > 127) {
+    error = "bad --note '" + shown + "': the pitch must be a whole number from 0 to 127";
+    return false;
+  }
+  if (!parseNumber(fields[0], start) || start < 0) {
+    error = "bad --note '" + shown + "': the start must be a number of seconds, 0 or more";
+    return false;
+  }
+  if (!parseNumber(fields[1], duration) || duration <= 0) {
+    error = "bad --note '" + shown + "': the duration must be a number of seconds above 0";
+    return false;
+  }
+  if (count == 3) {
+    if (!parseNumber(fields[2], velocity) || velocity <= 0 || velocity > 127) {
+      error = "bad --note '" + shown + "': the velocity must be above 0 and at most 1 (or 1..127 as MIDI)";
+      return false;
+    }
+    if (velocity > 1.0) velocity /= 127.0;
+  }
+  note.pitch = static_cast<int>(pitch);
+  note.startSeconds = start;
+  note.durationSeconds = duration;
+  note.velocity = velocity;
+  return true;
+}
+
+bool parseSetting(std::string_view text, ParamSetting& setting, std::string& error) {
+  const auto eq = text.find('=');
+  if (eq == std::string_view::npos || eq == 0 || eq + 1 == text.size()) {
+    error = "bad --set '" + std::string(text) + "': expected PATH=VALUE";
+    return false;
+  }
+  setting.path = std::string(text.substr(0, eq));
+  setting.value = std::string(text.substr(eq + 1));
+  return true;
+}
+
+bool parseAutomation(std::string_view text, AutomationSpec& point, std::string& error) {
+  const std::string shown(text);
+  const auto at = text.find('@');
+  const auto eq = text.find('=', at == std::string_view::npos ? 0 : at);
+  if (at == std::string_view::npos || at == 0 || eq == std::string_view::npos || eq + 1 == text.size()) {
+    error = "bad --auto '" + shown + "': expected PATH@SECONDS=VALUE";
+    return false;
+  }
+  double seconds = 0;
+  if (!parseNumber(text.substr(at + 1, eq - at - 1), seconds) || seconds < 0) {
+    error = "bad --auto '" + shown + "': the time must be a number of seconds, 0 or more";
+    return false;
+  }
+  point.path = std::string(text.substr(0, at));
+  point.seconds = seconds;
+  point.value = std::string(text.substr(eq + 1));
+  return true;
+}
+
+namespace {
+
+bool takeValue(int argc, const char* const* argv, int& i, std::string& value, std::string& error) {
+  if (i + 1 >= argc) {
+    error = std::string("option ") + argv[i] + " needs a value";
+    return false;
+  }
+  value = argv[++i];
+  return true;
+}
+
+bool parseRenderOption(int argc, const char* const* argv, int& i, RenderOptions& r, std::string& error) {
+  const std::string_view opt = argv[i];
+  static constexpr std::string_view known[] = {"--out",   "-o",       "--load-state", "--save-state",
+                                               "--midi",  "--rate",   "--block",      "--seconds",
+                                               "--format", "--note",  "--set",        "--auto"};
+  bool isKnown = false;
+  for (std::string_view k : known) isKnown = isKnown || k == opt;
+  if (!isKnown) {
+    error = "unknown option '" + std::string(opt) + "'";
+    return false;
+  }
+  std::string value;
+  if (!takeValue(argc, argv, i, value, error)) return false;
+  if (opt == "--out" || opt == "-o") {
+    r.outPath = value;
+    return true;
+  }
+  if (opt == "--load-state") {
+    r.loadStatePath = value;
+    return true;
+  }
+  if (opt == "--save-state") {
+    r.saveStatePath = value;
+    return true;
+  }
+  if (opt == "--midi") {
+    r.midiPath = value;
+    return true;
+  }
+  if (opt == "--rate") {
+    if (!parseNumber(value, r.sampleRate) || r.sampleRate <= 0) {
+      error = "bad --rate '" + value + "': expected a sample rate in Hz above 0";
+      return false;
+    }
+    return true;
+  }
+  if (opt == "--block") {
+    double block = 0;
+    if (!parseNumber(value, block) || block != std::floor(block) || block < 1 || block > 1048576) {
+      error = "bad --block '" + value + "': expected a whole number of frames from 1 to 1048576";
+      return false;
+    }
+    r.blockSize = static_cast<long>(block);
+    return true;
+  }
+  if (opt == "--seconds") {
+    double seconds = 0;
+    if (!parseNumber(value, seconds) || seconds < 0 || seconds > 3600) {
+      error = "bad --seconds '" + value + "': expected a length from 0 to 3600 seconds";
+      return false;
+    }
+    r.seconds = seconds;
+    return true;
+  }
+  if (opt == "--format") {
+    if (value == "float32" || value == "f32") {
+      r.format = WavFormat::Float32;
+    } else if (value == "pcm24" || value == "s24") {
+      r.format = WavFormat::Pcm24;
+    } else {
+      error = "bad --format '" + value + "': expected float32 or pcm24";
+      return false;
+    }
+    return true;
+  }
+  if (opt == "--note") {
+    NoteSpec note;
+    if (!parseNote(value, note, error)) return false;
+    r.notes.push_back(note);
+    return true;
+  }
+  if (opt == "--set") {
+    ParamSetting setting;
+    if (!parseSetting(value, setting, error)) return false;
+    r.settings.push_back(setting);
+    return true;
+  }
+  if (opt == "--auto") {
+    AutomationSpec point;
+    if (!parseAutomation(value, point, error)) return false;
+    r.automation.push_back(point);
+    return true;
+  }
+  error = "unknown option '" + std::string(opt) + "'";
+  return false;
+}
+
+}  // namespace
+
+bool parseCommandLine(int argc, const char* const* argv, ProbeCommand& command, std::string& error) {
+  command = ProbeCommand{};
+  if (argc < 2) {
+    error = "no command given (try --help)";
+    return false;
+  }
+  const std::string_view name = argv[1];
+  if (name == "--help" || name == "-h" || name == "help") {
+    command.kind = ProbeCommandKind::Help;
+    return true;
+  }
+  if (name == "info") {
+    command.kind = ProbeCommandKind::Info;
+  } else if (name == "params") {
+    command.kind = ProbeCommandKind::Params;
+  } else if (name == "render") {
+    command.kind = ProbeCommandKind::Render;
+  } else {
+    error = "unknown command '" + std::string(name) + "' (try --help)";
+    return false;
+  }
+  int i = 2;
+  for (; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      command.kind = ProbeCommandKind::Help;
+      return true;
+    }
+    if (!arg.empty() && arg[0] == '-' && arg != "-") {
+      if (command.kind != ProbeCommandKind::Render) {
+        error = "unknown option '" + std::string(arg) + "' for '" + std::string(name) + "'";
+        return false;
+      }
+      if (!parseRenderOption(argc, argv, i, command.render, error)) return false;
+      continue;
+    }
+    if (!command.bundlePath.empty()) {
+      error = "unexpected argument '" + std::string(arg) + "' (one bundle path only)";
+      return false;
+    }
+    command.bundlePath = std::string(arg);
+  }
+  if (command.bundlePath.empty()) {
+    error = "'" + std::string(name) + "' needs a bundle path";
+    return false;
+  }
+  if (command.kind == ProbeCommandKind::Render && command.render.outPath.empty()) {
+    error = "'render' needs --out FILE.wav";
+    return false;
+  }
+  return true;
+}
+
+const char* probeUsage() {
+  return R"(orbel-probe: a command-line VST 3 host for Linux
+
+Usage:
+  orbel-probe info   BUNDLE.vst3     factory information and classes
+  orbel-probe params BUNDLE.vst3     the controller's parameters with their display texts
+  orbel-probe render BUNDLE.vst3 --out FILE.wav [options]
+  orbel-probe --help
+
+Render options:
+  --out FILE              the WAV file to write (stereo)
+  --format float32|pcm24  sample format of the WAV file (default float32)
+  --rate HZ               sample rate (default 48000)
+  --block FRAMES          block size of each process call (default 512)
+  --seconds N             length of the rendering; default: the last note or
+                          automation point plus one second
+  --note PITCH@START:DUR[:VEL]
+                          a note: MIDI pitch 0..127, start and duration in
+                          seconds, velocity 0..1 (default 0.8; 1..127 reads as
+                          a MIDI velocity). Repeatable.
+  --set PATH=VALUE        set a parameter before the first block. PATH is the
+                          parameter's path (filter.cutoff), title or id; VALUE
+                          is a plain value in the parameter's units, or, for a
+                          list, an option text (any case) or its index.
+                          Repeatable.
+  --auto PATH@SECONDS=VALUE
+                          a sample-accurate automation point: the parameter
+                          takes VALUE at that exact sample. Repeatable.
+  --midi FILE.mid         also play the notes of a Standard MIDI File
+  --load-state FILE       load the processor state from FILE before rendering
+                          (the controller is synchronised with it)
+  --save-state FILE       save the processor state to FILE after rendering
+
+Exit status: 0 on success, 1 when the module or the plug-in fails, 2 for a
+usage error.
+
+Example:
+  orbel-probe render Mirel.vst3 --out phrase.wav --rate 48000 --block 512 \
+    --set osc.type=Saw --set filter.cutoff=1200 --note 57@0.0:0.4:0.9
+)";
+}
+
+}  // namespace orbel

@@ -1,0 +1,72 @@
+// The probe's command line: commands, render options and the small
+// grammars of --note, --set and --auto. Parsing only; names and values are
+// resolved against the loaded module later.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/wav_writer.h"
+
+namespace orbel {
+
+// NOTE@START:DURATION[:VELOCITY], times in seconds. Velocity is 0..1; values
+// above 1 up to 127 are read as MIDI velocities.
+struct NoteSpec {
+  int pitch = 60;
+  double startSeconds = 0.0;
+  double durationSeconds = 0.0;
+  double velocity = 0.8;
+};
+
+// --set PATH=VALUE: VALUE is a plain value, an option text or an option index.
+struct ParamSetting {
+  std::string path;
+  std::string value;
+};
+
+// --auto PATH@SECONDS=VALUE.
+struct AutomationSpec {
+  std::string path;
+  double seconds = 0.0;
+  std::string value;
+};
+
+struct RenderOptions {
+  std::string outPath;
+  double sampleRate = 48000.0;
+  long blockSize = 512;
+  std::vector<NoteSpec> notes;
+  std::vector<ParamSetting> settings;
+  std::vector<AutomationSpec> automation;
+  std::string loadStatePath;
+  std::string saveStatePath;
+  std::string midiPath;
+  std::optional<double> seconds;
+  WavFormat format = WavFormat::Float32;
+};
+
+enum class ProbeCommandKind { Help, Info, Params, Render };
+
+struct ProbeCommand {
+  ProbeCommandKind kind = ProbeCommandKind::Help;
+  std::string bundlePath;
+  RenderOptions render;
+};
+
+// Whole-token number parsing (no trailing text, no NaN or infinity).
+bool parseNumber(std::string_view text, double& value);
+
+bool parseNote(std::string_view text, NoteSpec& note, std::string& error);
+bool parseSetting(std::string_view text, ParamSetting& setting, std::string& error);
+bool parseAutomation(std::string_view text, AutomationSpec& point, std::string& error);
+
+// Parses argv[1..]; on failure returns false with a one-line reason.
+bool parseCommandLine(int argc, const char* const* argv, ProbeCommand& command, std::string& error);
+
+// The --help text.
+const char* probeUsage();
+
+}  // namespace orbel
