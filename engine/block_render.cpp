@@ -111,11 +111,9 @@ double KernelEngine::deliverEvent(const EngineEvent& e, uint32_t frame) {
                                   static_cast<uint32_t>(e.pitch), e.value);
       break;
     case EngineEvent::kParameter:
-      if (e.index < kParamCount) {
-        storeParam(e.index, e.value);
-        pushProductParameter(e.index, frame, e.value, "queue");
-      }
-      return 0.0;
+      if (e.index >= kParamCount) return -1.0;
+      storeParam(e.index, e.value);
+      return pushParameterEvent(e.index, frame, e.value, "queue");
     default:
       break;  // controllers are not delivered to this kernel
   }
@@ -154,8 +152,8 @@ void KernelEngine::renderDirect(float* const* outputs, int32_t outputCount, int3
   while (next < queueCount_ && queue_[next].sampleOffset < 0) ++next;  // before the block: dropped
   const int32_t firstDeliverable = next;
 
-  for (int32_t offset = 0; offset < frames; offset += int32_t(kChunkFrames)) {
-    const int32_t length = std::min<int32_t>(int32_t(kChunkFrames), frames - offset);
+  for (int32_t offset = 0; offset < frames;) {
+    int32_t length = std::min<int32_t>(int32_t(kChunkFrames), frames - offset);
     if (trace != nullptr) {
       const unsigned long long block =
           offset == 0 ? kernel_trace::beginBlock() : kernel_trace::currentBlock();
@@ -166,8 +164,14 @@ void KernelEngine::renderDirect(float* const* outputs, int32_t outputCount, int3
     publishDirtyProductParameters(offset == 0 ? flags : noFlags);
 
     while (next < queueCount_ && queue_[next].sampleOffset < offset + length) {
-      const EngineEvent& e = queue_[next++];
-      const double status = deliverEvent(e, static_cast<uint32_t>(e.sampleOffset - offset));
+      const EngineEvent& e = queue_[next];
+      const uint32_t frame = static_cast<uint32_t>(e.sampleOffset - offset);
+      const double status = deliverEvent(e, frame);
+      if (splitBefore(status, frame)) {
+        length = int32_t(frame);
+        break;
+      }
+      ++next;
       if (e.kind != EngineEvent::kParameter && status != 0.0 && status != -1.0) {
         recordRealtimeDiagnostic(ORBEL_DIAG_EVENT_REJECTED, ORBEL_DIAG_SEVERITY_ERROR,
                                  ORBEL_DIAG_PHASE_PROCESS);
@@ -189,6 +193,7 @@ void KernelEngine::renderDirect(float* const* outputs, int32_t outputCount, int3
       }
       recoverFailedChunk();
     }
+    offset += length;
   }
 
   // Records outside [0, frames) were not delivered. Parameter values among them

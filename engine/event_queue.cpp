@@ -206,7 +206,7 @@ double KernelEngine::resolveSamplerVelocity(int32_t pitch, double velocity) {
   return std::clamp(v, 0.01, 1.0);
 }
 
-bool KernelEngine::pushProductParameter(uint32_t id, uint32_t frame, double value,
+double KernelEngine::pushParameterEvent(uint32_t id, uint32_t frame, double value,
                                         const char* source) {
   const double status = kernel_->pushEvent(handle_, ORBEL_KERNEL_EVENT_PARAMETER, frame, id, value);
   if (std::FILE* trace = kernel_trace::stream()) {
@@ -218,10 +218,15 @@ bool KernelEngine::pushProductParameter(uint32_t id, uint32_t frame, double valu
   if (status != 0.0) {
     // Offered again at the next chunk.
     paramsDirty_.store(true, std::memory_order_seq_cst);
-    return false;
+  } else {
+    shadow_[id] = value;
   }
-  shadow_[id] = value;
-  return true;
+  return status;
+}
+
+bool KernelEngine::pushProductParameter(uint32_t id, uint32_t frame, double value,
+                                        const char* source) {
+  return pushParameterEvent(id, frame, value, source) == 0.0;
 }
 
 void KernelEngine::publishDirtyProductParameters(const FirstFrameFlags& flags) {

@@ -158,8 +158,16 @@ class KernelEngine {
   // their values go to the table and reach the kernel by re-publication.
   void discardQueue();
   bool pushProductParameter(uint32_t id, uint32_t frame, double value, const char* source);
+  double pushParameterEvent(uint32_t id, uint32_t frame, double value, const char* source);
   void publishDirtyProductParameters(const FirstFrameFlags& flags);
+  // Pushes one queued record to the kernel at `frame` of the current call;
+  // returns the kernel's status (-1 when nothing was pushed).
   double deliverEvent(const EngineEvent& event, uint32_t frame);
+  // A full kernel queue (64 events per call) would drop this record; the call
+  // is ended before it instead and the record opens the next one.
+  static bool splitBefore(double status, uint32_t frame) {
+    return status == double(ORBEL_KERNEL_NOT_FINITE_OR_FULL) && frame > 0;
+  }
   void renderDirect(float* const* outputs, int32_t outputCount, int32_t frames);
   void recoverFailedChunk();
   void resetAdapter();

@@ -230,7 +230,7 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
   bool processFailed = false;
   bool firstChunk = true;
   for (uint64_t remaining = produced; remaining > 0;) {
-    const uint64_t length = std::min<uint64_t>(kChunkFrames, remaining);
+    uint64_t length = std::min<uint64_t>(kChunkFrames, remaining);
     const uint64_t s = kernelFramesRendered_;
     publishDirtyProductParameters(firstChunk ? flags : noFlags);
     firstChunk = false;
@@ -238,7 +238,11 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
       const EngineEvent& e = queue_[delivered];
       const uint64_t at = std::max(kernelFrameOf(e.absoluteFrame, num, den), s);
       if (at >= s + length) break;
-      deliverEvent(e, static_cast<uint32_t>(at - s));
+      const uint32_t frame = static_cast<uint32_t>(at - s);
+      if (splitBefore(deliverEvent(e, frame), frame)) {
+        length = frame;
+        break;
+      }
       ++delivered;
     }
     const double status = kernel_->process(handle_, static_cast<uint32_t>(length));

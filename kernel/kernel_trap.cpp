@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,14 +28,16 @@ constexpr TrapClass TRAP_CLASSES[] = {
 };
 constexpr std::string_view TRAP_UNCLASSIFIED = "TC4019";
 
-// The kernel is single-threaded by contract (the host serialises every call),
-// so plain globals suffice. The record is static so that a trap needs neither
-// the heap (it may be reporting that memory ran out) nor a large stack frame.
+// Calls are serialised by the host, but two plug-in instances may well render
+// their own kernel instances on two audio threads; the flags every entry
+// touches are therefore relaxed atomics (plain loads and stores on x86-64).
+// The record is static so that a trap needs neither the heap (it may be
+// reporting that memory ran out) nor a large stack frame.
 orbel_kernel_panic_sink g_sink = nullptr;
 void* g_sinkContext = nullptr;
-bool g_poisoned = false;
-bool g_inSink = false;
-const char* g_entry = "";
+std::atomic<bool> g_poisoned{false};
+std::atomic<bool> g_inSink{false};
+std::atomic<const char*> g_entry{""};
 KernelTrapRecord g_record;
 
 // "TC4013" → 4013; anything else → 0.
@@ -130,8 +133,9 @@ void setKernelPanicSink(orbel_kernel_panic_sink sink, void* context) {
 }
 
 void enterKernel(const char* entry) {
-  if (g_poisoned || g_inSink) [[unlikely]] {
-    if (g_inSink) {
+  const bool inSink = g_inSink.load(std::memory_order_relaxed);
+  if (g_poisoned.load(std::memory_order_relaxed) || inSink) [[unlikely]] {
+    if (inSink) {
       // The sink called back into the kernel. The kernel is already poisoned
       // and the sink is busy, so the record goes to standard error instead.
       char message[200];
@@ -142,22 +146,22 @@ void enterKernel(const char* entry) {
     }
     std::abort();
   }
-  g_entry = entry;
+  g_entry.store(entry, std::memory_order_relaxed);
 }
 
-const char* currentKernelEntry() { return g_entry; }
+const char* currentKernelEntry() { return g_entry.load(std::memory_order_relaxed); }
 
-bool kernelPoisoned() { return g_poisoned; }
+bool kernelPoisoned() { return g_poisoned.load(std::memory_order_relaxed); }
 
 void kernelTrap(std::string_view message) {
-  composeKernelTrapRecord(message, g_entry, g_record);
+  composeKernelTrapRecord(message, currentKernelEntry(), g_record);
   // Poisoned before the sink runs, so that a sink that never returns (or
   // calls back in) still leaves a kernel that refuses every later entry.
-  g_poisoned = true;
+  g_poisoned.store(true, std::memory_order_relaxed);
   if (g_sink != nullptr) {
-    g_inSink = true;
+    g_inSink.store(true, std::memory_order_relaxed);
     g_sink(g_sinkContext, g_record.bytes, g_record.length, g_record.code);
-    g_inSink = false;
+    g_inSink.store(false, std::memory_order_relaxed);
   } else {
     writeTrapLine(g_record);
   }

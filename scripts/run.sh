@@ -8,7 +8,7 @@ bash scripts/deps.sh build
 
 jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORBEL_BUILD_BENCH=OFF >/dev/null
-cmake --build build -j "$jobs"
+cmake --build build -j "$jobs" --target Mirel orbel-probe
 
 mkdir -p "$HOME/.vst3"
 rm -rf "$HOME/.vst3/Mirel.vst3"

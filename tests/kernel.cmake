@@ -28,3 +28,8 @@ if(TARGET mirel_kernel_O0)
       ORBEL_KERNEL_MODULE_O0="$<TARGET_FILE:mirel_kernel_O0>")
   endif()
 endif()
+
+orbel_add_test(test_kernel_concurrency
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/kernel/concurrency_test.cpp
+  LIBS orbel_kernel
+  CONCURRENCY)

@@ -28,7 +28,7 @@ TEST_F(AdapterTest, FirstBlockStartsWithTheFixedDelayOfSilence) {
     double rate;
     int firstSounding;
   };
-  const Case cases[] = {{44100.0, 35}, {96000.0, 56}, {22050.0, 26}};
+  const Case cases[] = {{44100.0, 35}, {96000.0, 56}, {22050.0, 26}, {44100.5, 35}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.rate);
     testkernel::resetAll();
@@ -97,6 +97,30 @@ TEST_F(AdapterTest, EventsReachTheirKernelFramesExactly) {
   EXPECT_EQ(testkernel::accepted(3).a, 64u);
   EXPECT_EQ(testkernel::accepted(3).kernelFrame, 544u);
   EXPECT_EQ(testkernel::accepted(4).kernelFrame, 666u);
+  EXPECT_EQ(engine.queuedEventCount(), 0);
+}
+
+TEST_F(AdapterTest, FractionalHostRateMapsEventsExactly) {
+  start(44100.5, 512);  // 88201 / 2
+  StereoOut out(512);
+  ASSERT_TRUE(engine.pushNoteOn(60, 0.5, 441, 0, 0));  // 441 * 96000 / 88201 = 479.995...
+  render(engine, out, 512);
+  ASSERT_TRUE(engine.pushNoteOn(61, 0.5, 1000 - 512, 0, 0));  // 1088.42...
+  render(engine, out, 512);
+  ASSERT_EQ(testkernel::acceptedCount(), 2u);
+  EXPECT_EQ(testkernel::accepted(0).kernelFrame, 480u);
+  EXPECT_EQ(testkernel::accepted(1).kernelFrame, 1088u);
+}
+
+TEST_F(AdapterTest, DenseEventsAreAllDeliveredAtTheirFrames) {
+  start(44100.0, 512);
+  StereoOut out(512);
+  for (int i = 0; i < 100; ++i) ASSERT_TRUE(engine.pushNoteOn(i, 0.5, i, 0, 0));
+  render(engine, out, 512);
+  ASSERT_EQ(testkernel::acceptedCount(), 100u);
+  for (size_t i = 0; i < 100; ++i) {
+    EXPECT_EQ(testkernel::accepted(i).kernelFrame, (i * 48000 + 22050) / 44100) << i;
+  }
   EXPECT_EQ(engine.queuedEventCount(), 0);
 }
 

@@ -56,16 +56,20 @@ TEST_F(ConcurrencyTest, RealtimeRingHandsEntriesOverIntact) {
     done.store(true, std::memory_order_release);
   });
   uint64_t sequencesUsed = 0;
+  bool torn = false;
   while (!done.load(std::memory_order_acquire)) {
     engine.drainRuntimeDiagnostics();
     const orbel_runtime_diagnostic_ring& ring = engine.diagnostics();
     for (uint32_t i = 0; i < ring.count; ++i) {
       const orbel_runtime_diagnostic& d = ring.records[i];
-      ASSERT_EQ(d.severity, d.code == 4 ? 3 : 2);
+      if (d.code == 4 && d.severity != 3) torn = true;
+      if (d.code == 22 && d.severity != 2) torn = true;
+      if (d.code != 4 && d.code != 22 && d.code != 25) torn = true;
     }
     sequencesUsed = ring.nextSequence - 1;
   }
   audio.join();
+  EXPECT_FALSE(torn);
   engine.drainRuntimeDiagnostics();
   EXPECT_EQ(engine.pendingRealtimeDiagnostics(), 0u);
   const orbel_runtime_diagnostic_ring& ring = engine.diagnostics();

@@ -103,6 +103,32 @@ TEST_F(RenderTest, FailingKernelChunkIsZeroedAndReported) {
   EXPECT_FALSE(engine.lastBlockFailed());
 }
 
+TEST_F(RenderTest, FullKernelQueueEndsTheCallEarlyInsteadOfDroppingEvents) {
+  // The kernel takes 64 events per call. 70 parameter points followed by a
+  // note-off in one chunk: the call is split so that nothing is lost.
+  for (int i = 0; i < 70; ++i) ASSERT_TRUE(engine.pushParamNormalized(10, i / 100.0, i));
+  ASSERT_TRUE(engine.pushNoteOff(60, 100, 0, 0));
+  StereoOut out(128);
+  render(engine, out, 128);
+  ASSERT_EQ(testkernel::processCallCount(), 2u);
+  EXPECT_EQ(testkernel::processFrames(0), 64u);
+  EXPECT_EQ(testkernel::processFrames(1), 64u);
+  bool pointAt[70] = {};
+  bool noteOff = false;
+  for (size_t i = 0; i < testkernel::acceptedCount(); ++i) {
+    const testkernel::LoggedEvent& e = testkernel::accepted(i);
+    if (e.kind == ORBEL_KERNEL_EVENT_PARAMETER && e.kernelFrame < 70) {
+      pointAt[e.kernelFrame] = e.value == e.kernelFrame / 100.0;
+    }
+    if (e.kind == ORBEL_KERNEL_EVENT_NOTE_OFF) noteOff = e.kernelFrame == 100;
+  }
+  for (int i = 0; i < 70; ++i) EXPECT_TRUE(pointAt[i]) << "point at frame " << i;
+  EXPECT_TRUE(noteOff);
+  EXPECT_EQ(engine.kernelParamValue(10), 0.69);
+  engine.drainRuntimeDiagnostics();
+  EXPECT_EQ(engine.diagnostics().count, 0u);
+}
+
 TEST_F(RenderTest, RefusedNoteRaisesEventRejected) {
   testkernel::config().refuseNotes = true;
   StereoOut out(64);

@@ -5,6 +5,7 @@
 // proves it still produces the same bits, sample by sample.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>

@@ -3,6 +3,7 @@
 // voice guards against runaway output.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
