@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include "kernel/kernel_abi.h"
@@ -46,6 +47,15 @@ bool renderSpan(KernelTables& t, uint32_t slot, uint32_t offset, uint32_t frames
   return process(t.states[slot], block);
 }
 
+// Rounds to single precision as the hardware does, without converting a
+// double beyond the float range (that conversion is undefined in C++).
+float toSingle(double v) {
+  constexpr double kRoundsToInfinity = 0x1.ffffffp127;  // FLT_MAX + half an ulp
+  if (v >= kRoundsToInfinity) return std::numeric_limits<float>::infinity();
+  if (v <= -kRoundsToInfinity) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(v);
+}
+
 bool noteVelocityAccepted(double v) { return (v >= 0.0 && v <= 1.0) || (v >= 2.0 && v <= 3.0); }
 
 }  // namespace
@@ -55,10 +65,10 @@ KernelTables* kernelTables() { return g_tables; }
 MirelFloatArray kernelEmptyView() { return MirelFloatArray{g_emptyStorage, 0}; }
 
 double kernelRuntimeInit() {
-  if (g_tables == nullptr) {
-    g_tables = new (std::nothrow) KernelTables;
-    if (g_tables == nullptr) kernelTrapOutOfMemory();
-  }
+  // The tables live in the module's static storage: allocating them would
+  // leak them each time a host unloads and reloads the module.
+  static KernelTables storage;
+  g_tables = &storage;
   KernelTables& t = *g_tables;
   std::memset(t.active, 0, sizeof t.active);
   std::memset(t.generations, 0, sizeof t.generations);
@@ -108,7 +118,7 @@ double kernelCreate(uint32_t maxFrames, uint32_t inputChannels, uint32_t outputC
   record.inputChannels = 0;
   record.maxFrames = maxFrames;
   record.outputChannels = 1;
-  record.sampleRate = static_cast<float>(sampleRate);
+  record.sampleRate = toSingle(sampleRate);
   if (!prepare(state, record)) return 0;
 
   t.maximumBlockSizes[slot] = maxFrames;
@@ -174,7 +184,7 @@ double kernelPushEvent(uint32_t handle, uint32_t kind, uint32_t frame, uint32_t 
 
   // The value is queued at single precision; a finite double beyond the float
   // range would become infinite there and be refused only when processed.
-  const auto single = static_cast<float>(value);
+  const float single = toSingle(value);
   if (!std::isfinite(value) || !std::isfinite(single)) return STATUS_NOT_FINITE_OR_FULL;
   const uint32_t count = t.eventCounts[slot];
   if (count >= KERNEL_MAX_EVENTS) return STATUS_NOT_FINITE_OR_FULL;

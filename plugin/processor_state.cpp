@@ -4,33 +4,12 @@
 
 #include "plugin/param_table.h"
 #include "plugin/processor.h"
+#include "plugin/state_stream.h"
 #include "pluginterfaces/base/ibstream.h"
 
 namespace orbel {
 
 using namespace Steinberg;
-
-namespace {
-
-constexpr int32 kReadChunk = 4096;
-// Far above any real document (the largest member, authored bytes, is capped
-// at 1 MiB before base64); stops a runaway stream from exhausting memory.
-constexpr size_t kMaxStateBytes = 16u << 20;
-
-// Reads the stream to its end. Hosts may hand out fewer bytes than asked for
-// before the end, so only a failed or empty read ends the text.
-bool readWholeStream(IBStream* stream, std::string& text) {
-  char buffer[kReadChunk];
-  for (;;) {
-    int32 got = 0;
-    if (stream->read(buffer, kReadChunk, &got) != kResultOk || got <= 0) return true;
-    if (got > kReadChunk) got = kReadChunk;
-    if (text.size() + static_cast<size_t>(got) > kMaxStateBytes) return false;
-    text.append(buffer, static_cast<size_t>(got));
-  }
-}
-
-} // namespace
 
 tresult PLUGIN_API OrbelProcessor::getState(IBStream* state) {
   if (!state) return kResultFalse;
@@ -55,7 +34,7 @@ tresult PLUGIN_API OrbelProcessor::getState(IBStream* state) {
 tresult PLUGIN_API OrbelProcessor::setState(IBStream* state) {
   if (!state) return kResultFalse;
   std::string text;
-  if (!readWholeStream(state, text)) return kResultFalse;
+  if (!readStateStream(state, text)) return kResultFalse;
   StateChunk chunk;
   if (!parseStateJson(text.data(), text.size(), chunk)) return kResultFalse;
 

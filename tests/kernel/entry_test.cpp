@@ -152,6 +152,8 @@ TEST_F(KernelEntryTest, PushEventStatusCodes) {
       {ORBEL_KERNEL_EVENT_PARAMETER, 0, 3, kNaN, 3},
       {ORBEL_KERNEL_EVENT_PARAMETER, 0, 3, kInf, 3},
       {ORBEL_KERNEL_EVENT_PARAMETER, 0, 3, 1e300, 3},  // not finite once single precision
+      {ORBEL_KERNEL_EVENT_PARAMETER, 0, 3, 0x1.ffffffp127, 3},  // rounds up to infinity
+      {ORBEL_KERNEL_EVENT_PARAMETER, 0, 3, 0x1.fffffefp127, 0},  // rounds down to the largest float
       {ORBEL_KERNEL_EVENT_PARAMETER, 128, 3, 1000, 1},
       {ORBEL_KERNEL_EVENT_NOTE_ON, 1, 60, 1, 0},
       {ORBEL_KERNEL_EVENT_NOTE_ON, 1, 60, 0, 0},

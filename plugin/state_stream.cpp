@@ -1,0 +1,19 @@
+#include "plugin/state_stream.h"
+
+namespace orbel {
+
+using namespace Steinberg;
+
+bool readStateStream(IBStream* stream, std::string& text) {
+  constexpr int32 kReadChunk = 4096;
+  char buffer[kReadChunk];
+  for (;;) {
+    int32 got = 0;
+    if (stream->read(buffer, kReadChunk, &got) != kResultOk || got <= 0) return true;
+    if (got > kReadChunk) got = kReadChunk;  // a stream that claims more than it was given
+    if (text.size() + static_cast<size_t>(got) > kMaxStateStreamBytes) return false;
+    text.append(buffer, static_cast<size_t>(got));
+  }
+}
+
+} // namespace orbel
