@@ -41,15 +41,6 @@ bool fieldAccepts(const PadOverrideFieldInfo& f, double v) {
   return true;
 }
 
-int separator(Reader& reader, char close) {
-  skipWhitespace(reader);
-  if (reader.atEnd()) return -1;
-  const char c = *reader.cursor++;
-  if (c == ',') return 1;
-  if (c == close) return 0;
-  return -1;
-}
-
 // Reads one pad's object (cursor at its '{') into `record`.
 bool readPadRecord(Reader& reader, SamplerPadOverride& record) {
   ++reader.cursor;
@@ -73,7 +64,7 @@ bool readPadRecord(Reader& reader, SamplerPadOverride& record) {
     } else if (!skipValue(reader, 2)) {
       return false;
     }
-    const int sep = separator(reader, '}');
+    const int sep = memberSeparator(reader, '}');
     if (sep < 0) return false;
     if (sep == 0) return true;
   }
@@ -143,7 +134,7 @@ bool parsePadOverrideMap(Reader& reader, SamplerPadOverrides& out) {
         if (!replaced && list.size() < kPadOverrideMaxRecords) list.push_back(std::move(record));
       }
     }
-    const int sep = separator(reader, '}');
+    const int sep = memberSeparator(reader, '}');
     if (sep < 0) return false;
     if (sep == 0) break;
   }

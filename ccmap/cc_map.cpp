@@ -41,17 +41,6 @@ bool roundClamp(double v, double lo, double hi, uint8_t& out) {
   return true;
 }
 
-// After a member value: ',' (more follow, returns 1), the closing byte
-// (returns 0) or anything else (returns -1).
-int memberSeparator(Reader& reader, char close) {
-  skipWhitespace(reader);
-  if (reader.atEnd()) return -1;
-  const char c = *reader.cursor++;
-  if (c == ',') return 1;
-  if (c == close) return 0;
-  return -1;
-}
-
 bool readWordFlag(Reader& reader, bool& value) {
   const size_t left = static_cast<size_t>(reader.end - reader.cursor);
   if (left >= 4 && std::memcmp(reader.cursor, "true", 4) == 0) {

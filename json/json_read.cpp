@@ -67,6 +67,15 @@ bool consumeChar(Reader& reader, char c) {
   return false;
 }
 
+int memberSeparator(Reader& reader, char close) {
+  skipWhitespace(reader);
+  if (reader.atEnd()) return -1;
+  const char c = *reader.cursor++;
+  if (c == ',') return 1;
+  if (c == close) return 0;
+  return -1;
+}
+
 bool parseString(Reader& reader, std::string* out) {
   skipWhitespace(reader);
   if (reader.cursor >= reader.end || *reader.cursor != '"') return false;

@@ -46,6 +46,10 @@ void skipWhitespace(Reader& reader);
 // Skips whitespace; if the next byte is `c`, steps past it and returns true.
 bool consumeChar(Reader& reader, char c);
 
+// After a member or element value: skips whitespace and reads ',' (more
+// follow: 1), the closing byte `close` (0) or anything else (-1).
+int memberSeparator(Reader& reader, char close);
+
 // Reads one string (whitespace before it is skipped). `out` may be null to
 // skip the string; otherwise it is replaced. On failure `out` is garbage.
 bool parseString(Reader& reader, std::string* out);

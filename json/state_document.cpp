@@ -42,15 +42,6 @@ bool toInt32(double v, int32_t& out) {
   return true;
 }
 
-int separator(Reader& reader, char close) {
-  skipWhitespace(reader);
-  if (reader.atEnd()) return -1;
-  const char c = *reader.cursor++;
-  if (c == ',') return 1;
-  if (c == close) return 0;
-  return -1;
-}
-
 bool startsWith(const Reader& reader, const char* word) {
   const size_t length = std::strlen(word);
   return static_cast<size_t>(reader.end - reader.cursor) >= length &&
@@ -114,7 +105,7 @@ bool parseParams(Reader& reader, StateChunk& chunk, int depth) {
         return false;
       }
     }
-    const int sep = separator(reader, '}');
+    const int sep = memberSeparator(reader, '}');
     if (sep < 0) return false;
     if (sep == 0) return true;
   }
@@ -141,7 +132,7 @@ bool parseSamplerExtension(Reader& reader, StateChunk& chunk) {
     } else if (!skipValue(reader, 1)) {
       return false;
     }
-    const int sep = separator(reader, '}');
+    const int sep = memberSeparator(reader, '}');
     if (sep < 0) return false;
     if (sep == 0) break;
   }
@@ -173,7 +164,7 @@ bool parseAuthoredState(Reader& reader, StateChunk& chunk, size_t maxBytes) {
     } else if (!skipValue(reader, 1)) {
       return false;
     }
-    const int sep = separator(reader, '}');
+    const int sep = memberSeparator(reader, '}');
     if (sep < 0) return false;
     if (sep == 0) break;
   }
@@ -210,7 +201,7 @@ bool parseBankStateRef(Reader& reader, StateChunk& chunk) {
       } else if (!skipValue(reader, 1)) {
         return false;
       }
-      const int sep = separator(reader, '}');
+      const int sep = memberSeparator(reader, '}');
       if (sep < 0) return false;
       if (sep == 0) break;
     }
@@ -279,7 +270,7 @@ bool parseTopLevel(Reader& reader, StateChunk& chunk) {
     } else if (!skipValue(reader, 1)) {
       return false;
     }
-    const int sep = separator(reader, '}');
+    const int sep = memberSeparator(reader, '}');
     if (sep < 0) return false;
     if (sep == 0) return true;
   }

@@ -10,20 +10,16 @@ want=(
   juce-modules-source-data
   libwebkit2gtk-4.1-dev libgtk-3-dev
   libcurl4-openssl-dev libssl-dev libarchive-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
 )
 if [[ "${1:-build}" == "test" ]]; then
   want+=(
     clang-14 libclang-rt-14-dev
-    googletest libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth chromium
     ardour
   )
 fi
 
 missing=()
-# Node.js comes with the machine image (with its own npm); only fall back to
-# Debian's when it is absent.
-if [[ "${1:-build}" == "test" ]] && ! command -v npm >/dev/null; then want+=(nodejs npm); fi
 for p in "${want[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$p")

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the whole test suite: unit and module tests (g++), the concurrency tests
 # under ThreadSanitizer and bounded fuzz runs under ASan+UBSan (clang), and the
-# page and host tests. Ends with CTest's summary of the main tree.
+# module tests against a real host's scanner. Ends with CTest's summary of the main tree.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -22,16 +22,6 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
   -DORBEL_FUZZ=ON -DORBEL_BUILD_BENCH=OFF >/dev/null
 cmake --build build-fuzz -j "$jobs"
-
-# Display for the page and editor tests.
-xvfb_pid=""
-cleanup() { [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true; }
-trap cleanup EXIT
-if command -v Xvfb >/dev/null; then
-  export DISPLAY=:97
-  Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-fi
 
 echo "== concurrency tests under ThreadSanitizer"
 ctest --test-dir build-tsan -j "$jobs" --no-tests=ignore

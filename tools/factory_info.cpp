@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sdk/missing/utf16.h"
 #include "tools/text16.h"
 
 namespace orbel {

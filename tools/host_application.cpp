@@ -1,5 +1,6 @@
 #include "tools/host_application.h"
 
+#include "sdk/missing/utf16.h"
 #include "tools/text16.h"
 
 namespace orbel {

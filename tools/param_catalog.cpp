@@ -7,6 +7,7 @@
 
 #include "plugin/param_table.h"
 #include "tools/probe_options.h"
+#include "sdk/missing/utf16.h"
 #include "tools/text16.h"
 
 namespace orbel {
@@ -122,7 +123,7 @@ bool ParamCatalog::toNormalized(const ParamEntry& entry, std::string_view valueT
     return true;
   }
   String128 text16{};
-  utf8ToUtf16(value, reinterpret_cast<char16_t*>(text16), 128);
+  utf8ToUtf16(value.data(), value.size(), reinterpret_cast<char16_t*>(text16), 128);
   ParamValue n = 0;
   if (controller_->getParamValueByString(entry.info.id, text16, n) == kResultOk && std::isfinite(n)) {
     normalized = std::clamp(n, 0.0, 1.0);

@@ -14,6 +14,7 @@
 #include "tools/module_loader.h"
 #include "tools/parameter_changes.h"
 #include "tools/probe_options.h"
+#include "sdk/missing/utf16.h"
 #include "tools/text16.h"
 #include "tools/wav_writer.h"
 

@@ -1,0 +1,49 @@
+// Parameter changes reaching the controller and their announcement to the
+// page. The page's own edits are not echoed back: the bridge marks the value
+// it is about to set, and the setParamNormalized call carrying exactly that
+// value consumes the mark instead of announcing it.
+#include <string>
+
+#include "json/json_write.h"
+#include "plugin/controller.h"
+
+namespace orbel {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+tresult PLUGIN_API OrbelController::setParamNormalized(ParamID id, ParamValue value) {
+  const tresult result = EditControllerEx1::setParamNormalized(id, value);
+  if (result != kResultOk) return result;
+  announceParamChange(id, value);
+  return result;
+}
+
+void OrbelController::expectParamEcho(uint32_t index, double normalized) {
+  if (index >= ORBEL_PARAM_COUNT) return;
+  echoParamId = static_cast<int32_t>(index);
+  echoValue = normalized;
+}
+
+void OrbelController::announceParamChange(ParamID id, double normalized) {
+  if (echoParamId >= 0 && id == static_cast<ParamID>(echoParamId) && normalized == echoValue) {
+    echoParamId = -1;
+    return;
+  }
+  sendParamChanged(id, normalized);
+}
+
+void OrbelController::sendParamChanged(uint32_t index, double normalized) {
+  if (index >= ORBEL_PARAM_COUNT || !bridgeSink) return;
+  const orbel_param_desc& desc = ORBEL_PARAMS[index];
+  std::string out = "{\"type\":\"orbel.paramChanged\",\"path\":";
+  jsonAppendQuoted(out, desc.path);
+  out += ",\"value\":";
+  jsonAppendNumber(out, orbel_param_to_plain(&desc, normalized));
+  out += ",\"normalized\":";
+  jsonAppendNumber(out, normalized);
+  out += "}";
+  sendToUi(out);
+}
+
+} // namespace orbel
