@@ -2,26 +2,33 @@
 
 # Which parts of the tree a flavour builds:
 #   main tree       unit tests + benchmarks + plug-in
-#   fuzz tree       (ORBEL_FUZZ) fuzz targets only
+#   fuzz tree       (ORBEL_FUZZ) fuzz targets, and the unit tests again under
+#                   ASan+UBSan (same libraries, no extra compile of them)
 #   tsan tree       (ORBEL_SANITIZE=thread) tests marked CONCURRENCY only
-if(ORBEL_FUZZ)
-  set(ORBEL_WANT_TESTS OFF)
-else()
-  set(ORBEL_WANT_TESTS ON)
-endif()
+option(ORBEL_BUILD_TESTS "Build the unit tests" ON)
+set(ORBEL_WANT_TESTS ${ORBEL_BUILD_TESTS})
+
+# Leaks inside dependencies that our code cannot reach (see the file).
+set(ORBEL_SANITIZER_ENV
+    "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan.supp:print_suppressions=0"
+    "UBSAN_OPTIONS=print_stacktrace=1")
 
 set(ORBEL_FUZZ_SECONDS 25 CACHE STRING "Bounded libFuzzer run per target in the test suite")
 
-# orbel_add_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS l1 l2] [CONCURRENCY] [NO_MAIN])
+# orbel_add_test(name SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS l1 l2] [CONCURRENCY] [PLAIN_ONLY] [NO_MAIN])
 # One GoogleTest executable registered as one CTest test (gtest output is kept
 # per executable so a failure names its case). CONCURRENCY marks tests that the
-# ThreadSanitizer tree builds and runs as well.
+# ThreadSanitizer tree builds and runs as well. PLAIN_ONLY keeps a test out of
+# sanitizer trees (e.g. one that interposes malloc, which fights ASan's own).
 function(orbel_add_test name)
-  cmake_parse_arguments(T "CONCURRENCY;NO_MAIN" "" "SOURCES;LIBS;LABELS;ARGS" ${ARGN})
+  cmake_parse_arguments(T "CONCURRENCY;PLAIN_ONLY;NO_MAIN" "" "SOURCES;LIBS;LABELS;ARGS" ${ARGN})
   if(NOT ORBEL_WANT_TESTS)
     return()
   endif()
   if(ORBEL_SANITIZE STREQUAL "thread" AND NOT T_CONCURRENCY)
+    return()
+  endif()
+  if(T_PLAIN_ONLY AND NOT ORBEL_SANITIZE STREQUAL "")
     return()
   endif()
   add_executable(${name} ${T_SOURCES})
@@ -36,6 +43,9 @@ function(orbel_add_test name)
   endif()
   if(labels)
     set_tests_properties(${name} PROPERTIES LABELS "${labels}")
+  endif()
+  if(NOT ORBEL_SANITIZE STREQUAL "")
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${ORBEL_SANITIZER_ENV}")
   endif()
 endfunction()
 
@@ -56,7 +66,7 @@ function(orbel_add_fuzzer name)
   add_test(NAME fuzz_${name}
     COMMAND fuzz_${name} -max_total_time=${ORBEL_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048
             -print_final_stats=1 ${work} ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})
-  set_tests_properties(fuzz_${name} PROPERTIES LABELS fuzz TIMEOUT 300)
+  set_tests_properties(fuzz_${name} PROPERTIES LABELS fuzz TIMEOUT 300 ENVIRONMENT "${ORBEL_SANITIZER_ENV}")
 endfunction()
 
 # orbel_add_bench(name SOURCES ... LIBS ...)

@@ -163,11 +163,15 @@ void KernelEngine::renderDirect(float* const* outputs, int32_t outputCount, int3
     // The first-frame flags only concern the block's first frame.
     publishDirtyProductParameters(offset == 0 ? flags : noFlags);
 
+    const int32_t chunkFirst = next;
     while (next < queueCount_ && queue_[next].sampleOffset < offset + length) {
       const EngineEvent& e = queue_[next];
       const uint32_t frame = static_cast<uint32_t>(e.sampleOffset - offset);
       const double status = deliverEvent(e, frame);
       if (splitBefore(status, frame)) {
+        // The call now ends before this frame, so the kernel drops the events
+        // of this frame it already took: the whole group opens the next call.
+        while (next > chunkFirst && queue_[next - 1].sampleOffset == e.sampleOffset) --next;
         length = int32_t(frame);
         break;
       }

@@ -234,12 +234,19 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
     const uint64_t s = kernelFramesRendered_;
     publishDirtyProductParameters(firstChunk ? flags : noFlags);
     firstChunk = false;
+    const int32_t chunkFirst = delivered;
     while (delivered < queueCount_) {
       const EngineEvent& e = queue_[delivered];
       const uint64_t at = std::max(kernelFrameOf(e.absoluteFrame, num, den), s);
       if (at >= s + length) break;
       const uint32_t frame = static_cast<uint32_t>(at - s);
       if (splitBefore(deliverEvent(e, frame), frame)) {
+        // The call now ends before this frame, so the kernel drops the events
+        // of this frame it already took: the whole group opens the next call.
+        while (delivered > chunkFirst &&
+               std::max(kernelFrameOf(queue_[delivered - 1].absoluteFrame, num, den), s) == at) {
+          --delivered;
+        }
         length = frame;
         break;
       }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Runs the whole test suite: unit and module tests (g++), the concurrency tests
-# under ThreadSanitizer and bounded fuzz runs under ASan+UBSan (clang), and the
-# module tests against a real host's scanner. Ends with CTest's summary of the main tree.
+# Runs the whole test suite: unit, module and host tests (g++); the concurrency
+# tests under ThreadSanitizer; the unit tests again and bounded fuzz runs under
+# ASan+UBSan (clang). Ends with CTest's summary of the main tree.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -25,7 +25,7 @@ cmake --build build-fuzz -j "$jobs"
 
 echo "== concurrency tests under ThreadSanitizer"
 ctest --test-dir build-tsan -j "$jobs" --no-tests=ignore
-echo "== fuzz smoke runs under ASan+UBSan"
+echo "== unit tests and fuzz smoke runs under ASan+UBSan"
 ctest --test-dir build-fuzz -j "$jobs" --no-tests=ignore
 echo "== unit, module and host tests"
 ctest --test-dir build -j "$jobs"

@@ -12,7 +12,7 @@ orbel_add_test(engine_test
     ${engine_test_kernel}
   LIBS orbel_engine)
 
-orbel_add_test(engine_realtime_test
+orbel_add_test(engine_realtime_test PLAIN_ONLY
   SOURCES
     ${CMAKE_CURRENT_SOURCE_DIR}/engine/alloc_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/support/alloc_guard.cpp

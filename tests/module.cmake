@@ -26,7 +26,7 @@ orbel_module_test(module_processor_test
 orbel_module_test(module_state_test
   SOURCES module/state_test.cpp
   LIBS orbel_vst3sdk orbel_json orbel_ccmap orbel_diagnostics)
-orbel_module_test(module_realtime_test
+orbel_module_test(module_realtime_test PLAIN_ONLY
   SOURCES module/realtime_test.cpp ${CMAKE_CURRENT_SOURCE_DIR}/support/alloc_guard.cpp
   LIBS orbel_vst3sdk)
 orbel_module_test(module_unit_test

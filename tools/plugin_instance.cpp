@@ -50,7 +50,7 @@ bool PluginInstance::open(IPluginFactory* factory, const FactoryClass& audioClas
   close();
   if (auto* factory3 = queryAs<IPluginFactory3>(factory)) {
     factory3->setHostContext(static_cast<IHostApplication*>(&host_));
-    factory3->release();
+    hostContextFactory_ = factory3;
   }
   void* object = nullptr;
   if (factory->createInstance(audioClass.cid, IComponent::iid, &object) != kResultOk || object == nullptr) {
@@ -142,6 +142,10 @@ void PluginInstance::close() {
     component_ = nullptr;
   }
   componentInitialized_ = false;
+  if (hostContextFactory_ != nullptr) {
+    hostContextFactory_->setHostContext(nullptr);
+    releaseAndClear(hostContextFactory_);
+  }
 }
 
 bool PluginInstance::saveState(std::vector<uint8_t>& bytes, std::string& error) {

@@ -52,6 +52,10 @@ class PluginInstance {
 
   ProbeHostApplication host_;
   ProbeComponentHandler handler_;
+  // The factory keeps a reference to host_ once given it as its host
+  // context; close() takes it back, because host_ dies with this instance
+  // while the factory lives on until the module is unloaded.
+  Steinberg::IPluginFactory3* hostContextFactory_ = nullptr;
   Steinberg::Vst::IComponent* component_ = nullptr;
   Steinberg::Vst::IAudioProcessor* processor_ = nullptr;
   Steinberg::Vst::IEditController* controller_ = nullptr;

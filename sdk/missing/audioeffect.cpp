@@ -78,6 +78,10 @@ tresult PLUGIN_API AudioEffect::canProcessSampleSize(int32 symbolicSampleSize) {
 }
 
 tresult PLUGIN_API AudioEffect::setupProcessing(ProcessSetup& setup) {
+  // A sample size the processor cannot process is refused here, so a host
+  // falls back to one it can instead of running a set-up whose every block
+  // would fail.
+  if (canProcessSampleSize(setup.symbolicSampleSize) != kResultTrue) return kResultFalse;
   processSetup = setup;
   return kResultOk;
 }

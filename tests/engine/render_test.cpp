@@ -129,6 +129,33 @@ TEST_F(RenderTest, FullKernelQueueEndsTheCallEarlyInsteadOfDroppingEvents) {
   EXPECT_EQ(engine.diagnostics().count, 0u);
 }
 
+// The kernel fills up in the middle of a group of events at one frame: the
+// call ends at that frame, so the group's events it already took would fall
+// outside the call and be dropped. The whole group must open the next call.
+TEST_F(RenderTest, FullKernelQueueNeverLosesTheEventsOfASplitFrame) {
+  struct Case {
+    const char* path;
+    double rate;
+  };
+  for (const Case& c : {Case{"direct", 48000.0}, Case{"adapter", 44100.0}}) {
+    SCOPED_TRACE(c.path);
+    testkernel::resetAll();
+    testkernel::config().only48k = c.rate != 48000.0;
+    KernelEngine e(testkernel::binding());
+    ASSERT_TRUE(e.setup(c.rate, 512));
+    // 63 points at distinct frames, then a note-on and one more point at the
+    // same frame: the note-on is the kernel's 64th event, the point the 65th.
+    for (int i = 0; i < 63; ++i) ASSERT_TRUE(e.pushParamNormalized(10, i / 100.0, i));
+    ASSERT_TRUE(e.pushNoteOn(60, 0.5, 63, 0, 0));
+    ASSERT_TRUE(e.pushParamNormalized(10, 0.9, 63));
+    StereoOut out(512);
+    render(e, out, 512);
+    EXPECT_NEAR(out.left[511], 0.5f, 1e-5) << "the note-on was lost";
+    EXPECT_EQ(e.kernelParamValue(10), 0.9);
+    EXPECT_EQ(e.queuedEventCount(), 0);
+  }
+}
+
 TEST_F(RenderTest, RefusedNoteRaisesEventRejected) {
   testkernel::config().refuseNotes = true;
   StereoOut out(64);

@@ -55,22 +55,26 @@ local function beat_sample(beats)
 end
 assert(beat_sample(1) == RATE / 2, "expected a new session at 120 bpm")
 
+print("mirel-session: session created")
 local midi1 = ARDOUR.ChanCount(ARDOUR.DataType("midi"), 1)
 local stereo = ARDOUR.ChanCount(ARDOUR.DataType("audio"), 2)
 local mirel_info = ARDOUR.LuaAPI.new_plugin_info("Mirel", ARDOUR.PluginType.VST3)
 assert(not mirel_info:isnil(), "Ardour does not know the Mirel VST3 plug-in")
 local no_instrument = ARDOUR.LuaAPI.new_plugin_info("-none-", ARDOUR.PluginType.VST3)
 
-local track = Session:new_midi_track(midi1, stereo, true, mirel_info, nil, nil, 1, "Mirel",
+-- strict I/O off: with it on, Ardour 7.3 now and then registers the track's
+-- audio outputs twice while the instrument is inserted and aborts.
+local track = Session:new_midi_track(midi1, stereo, false, mirel_info, nil, nil, 1, "Mirel",
   ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, true, false):front():to_track():to_midi_track()
 assert(not track:isnil(), "no MIDI track")
 local insert = track:nth_plugin(0)
 assert(not insert:isnil() and insert:display_name() == "Mirel", "Mirel is not the track's instrument")
 
+print("mirel-session: track with Mirel added")
 -- Ardour 7's Lua API cannot make an empty MIDI source, so the region comes from
 -- a short recorded take: a feeder track plays one note into the armed Mirel
 -- track. Its notes are replaced below, so the take's timing does not matter.
-local feeder = Session:new_midi_track(midi1, midi1, true, no_instrument, nil, nil, 1, "Feeder",
+local feeder = Session:new_midi_track(midi1, midi1, false, no_instrument, nil, nil, 1, "Feeder",
   ARDOUR.PresentationInfo.max_order, ARDOUR.TrackMode.Normal, false, false):front():to_track():to_midi_track()
 track:input():disconnect_all(nil)
 feeder:output():disconnect_all(nil)
@@ -88,14 +92,17 @@ local off_at = Session:transport_sample()
 wait_until("the note off", 10, function() return Session:transport_sample() > off_at + RATE / 10 end)
 Session:request_stop(false, false, ARDOUR.TransportRequestSource.TRS_UI)
 local playlist = track:playlist()
-wait_until("the recorded region", 10, function()
-  return not Session:transport_rolling() and playlist:n_regions() > 0
+-- Ardour finishes the take on another thread and records it as an undoable
+-- "capture" command; editing before that command is committed races with it.
+wait_until("the recorded take", 10, function()
+  return Session:transport_stopped() and not Session:collected_undo_commands() and playlist:n_regions() > 0
 end)
 track:rec_enable_control():set_value(0, PBD.GroupControlDisposition.NoGroup)
 Session:disable_record(false, false)
 feeder:output():disconnect_all(nil)
 feeder:set_active(false, nil)
 
+print("mirel-session: take recorded")
 local region
 for r in playlist:region_list():iter() do region = r end
 assert(playlist:n_regions() == 1, "expected one recorded region")
@@ -113,6 +120,7 @@ local count = 0
 for _ in ARDOUR.LuaAPI.note_list(model):iter() do count = count + 1 end
 assert(count == #NOTES, "the region holds " .. count .. " notes")
 
+print("mirel-session: notes written")
 -- Turn the knobs through Ardour's plug-in controls, as the generic editor does.
 local plugin = insert:to_insert():plugin(0)
 for _, p in ipairs(PARAMS) do
@@ -126,6 +134,7 @@ for _, p in ipairs(PARAMS) do
   assert(math.abs(v - p[2]) < 1e-6, p[1] .. " reads back as " .. tostring(v))
 end
 
+print("mirel-session: parameters set")
 local length = beat_sample(REGION_BEATS)
 local export = Session:simple_export()
 export:set_name("live")
@@ -135,6 +144,7 @@ assert(export:set_preset(preset_id), "unknown export preset " .. preset_id)
 assert(export:check_outputs(), "nothing to export")
 assert(export:run_export(), "export failed")
 
+print("mirel-session: live render exported")
 local plan = assert(io.open(plan_path, "w"))
 plan:write(string.format("rate %d\nlength %d\n", RATE, length))
 for _, p in ipairs(PARAMS) do plan:write(string.format("param %s %.17g\n", p[1], p[2])) end
@@ -144,5 +154,12 @@ end
 plan:close()
 
 assert(Session:save_state("", false, false, false, false, false) == 0, "could not save the session")
+print("mirel-session: session saved")
+-- Let go of every Ardour object before the session goes away; otherwise the
+-- garbage collector would destroy them after their session.
+track, feeder, insert, plugin, playlist, region, model, edit, export = nil, nil, nil, nil, nil, nil, nil, nil, nil
+mirel_info, no_instrument, tempo = nil, nil, nil
+collectgarbage()
+collectgarbage()
 close_session()
 print("mirel-session: done")

@@ -57,6 +57,10 @@ TEST_F(ProcessorTest, AcceptsOnlyNoInputsAndOneStereoOutput) {
 TEST_F(ProcessorTest, Refuses64BitProcessing) {
   EXPECT_EQ(p.audio->canProcessSampleSize(kSample32), kResultTrue);
   EXPECT_EQ(p.audio->canProcessSampleSize(kSample64), kResultFalse);
+  // A 64-bit set-up is refused as well, so the host does not start blocks
+  // that could only fail.
+  ProcessSetup setup64{kRealtime, kSample64, 512, 48000.0};
+  EXPECT_EQ(p.audio->setupProcessing(setup64), kResultFalse);
   ASSERT_TRUE(p.start());
 
   // A 64-bit block is refused without queueing its note.
