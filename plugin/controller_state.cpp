@@ -85,12 +85,7 @@ tresult PLUGIN_API OrbelController::getState(IBStream* state) {
   }
   text += "}";
 
-  int32 written = 0;
-  const tresult result = state->write(text.data(), static_cast<int32>(text.size()), &written);
-  if (result != kResultOk) return result;
-  // A stream that took only part of the text would hold a state that cannot
-  // be read back.
-  return written == static_cast<int32>(text.size()) ? kResultOk : kResultFalse;
+  return writeStateStream(state, text);
 }
 
 } // namespace orbel

@@ -22,13 +22,7 @@ tresult PLUGIN_API OrbelProcessor::getState(IBStream* state) {
       writeStateJson(values, engine.variation(), ccMapPresent ? &ccMap : nullptr, kSamplerAssetNone,
                      kZoneLegacySingleZone, currentBankReference(), currentPadOverrides(), nullptr);
 
-  int32 written = 0;
-  const tresult result =
-      state->write(const_cast<char*>(text.data()), static_cast<int32>(text.size()), &written);
-  if (result != kResultOk) return result;
-  // A stream that took only part of the text would leave a state that cannot
-  // be read back.
-  return written == static_cast<int32>(text.size()) ? kResultOk : kResultFalse;
+  return writeStateStream(state, text);
 }
 
 tresult PLUGIN_API OrbelProcessor::setState(IBStream* state) {

@@ -1,5 +1,5 @@
-// Reading a whole state text from a host's stream, shared by the processor's
-// and the controller's state restores so both accept the same streams.
+// Reading and writing a whole state text through a host's stream, shared by
+// the processor and the controller so both treat streams alike.
 #pragma once
 
 #include <cstddef>
@@ -18,5 +18,11 @@ inline constexpr size_t kMaxStateStreamBytes = 16u << 20;
 // the end, so a short read does not end the text. False when the stream holds
 // more than kMaxStateStreamBytes (the text is then incomplete).
 bool readStateStream(Steinberg::IBStream* stream, std::string& text);
+
+// Writes `text` with one write call and returns the stream's result. A stream
+// that reports having taken only part of the text fails the save: the project
+// would hold a state that cannot be read back. A stream that leaves the
+// written count unreported is trusted on its result.
+Steinberg::tresult writeStateStream(Steinberg::IBStream* stream, const std::string& text);
 
 } // namespace orbel

@@ -31,6 +31,7 @@ orbel_module_test(module_realtime_test PLAIN_ONLY
   LIBS orbel_vst3sdk)
 orbel_module_test(module_unit_test
   SOURCES module/parameter_test.cpp module/utf16_test.cpp module/module_path_test.cpp
+          module/state_stream_test.cpp
   LIBS orbel_plugin)
 
 if(ORBEL_WANT_TESTS AND ORBEL_SANITIZE STREQUAL "")

@@ -3,12 +3,16 @@
 #   1. Ardour's VST3 scanner scans the built bundle;
 #   2. ardour7-lua builds a session (Dummy audio backend): a MIDI track with
 #      Mirel as instrument, a MIDI region with two notes, Wave = sine and
-#      Gain = 0.5 set through Ardour's plug-in controls; renders it ("live")
-#      and saves the session;
-#   3. ardour7-export reopens the saved session in a fresh process and renders
-#      it again ("reopened");
-#   4. the saved session must carry Mirel's own state with both values, and
-#      mirel_render_check judges both renders against what was played.
+#      Gain = 0.5 set through Ardour's plug-in controls; saves it;
+#   3. ardour7-export opens the saved session in a fresh process and renders
+#      it ("first");
+#   4. ardour7-lua reopens the session, checks Ardour shows both values on the
+#      restored Mirel and saves it again; ardour7-export renders it again
+#      ("reopened");
+#   5. after each save, the session file must carry Mirel's own state with
+#      both values, and mirel_render_check judges both renders against what
+#      was played (silence before the first note, the notes where they belong,
+#      their pitch, a clean sine at the set level, release, same sound twice).
 # Nothing touches the user's files: HOME and the XDG folders point into a
 # temporary folder, and Ardour finds the bundle through VST3_PATH only.
 #
@@ -23,7 +27,6 @@ ardour_lib=/usr/lib/ardour7
 scanner="$ardour_lib/ardour-vst3-scanner"
 lua_tool="$(command -v ardour7-lua || true)"
 export_tool="$(command -v ardour7-export || true)"
-preset_id=0b7c55e4-8f2a-4d3e-b1c9-5a6e7f809123
 
 if [[ ! -x "$scanner" || -z "$lua_tool" || -z "$export_tool" ]]; then
   echo "Ardour 7 (ardour7-lua, ardour7-export, ardour-vst3-scanner) not installed; skipping"
@@ -39,8 +42,7 @@ trap 'rm -rf "$work"' EXIT
 export HOME="$work/home"
 export XDG_CONFIG_HOME="$HOME/.config" XDG_CACHE_HOME="$HOME/.cache" XDG_DATA_HOME="$HOME/.local/share"
 unset ARDOUR_CONFIG_PATH ARDOUR_DATA_PATH ARDOUR_DLL_PATH ARDOUR_BACKEND_PATH LADSPA_PATH LV2_PATH VST_PATH LXVST_PATH
-mkdir -p "$XDG_CONFIG_HOME/ardour7/export" "$work/vst3" "$work/live"
-cp "$here/ardour-export/mirel-float.format" "$here/ardour-export/mirel-float.preset" "$XDG_CONFIG_HOME/ardour7/export/"
+mkdir -p "$XDG_CONFIG_HOME" "$work/vst3"
 # Ardour looks for *.vst3 bundles inside the folders of VST3_PATH.
 ln -s "$(cd "$bundle" && pwd)" "$work/vst3/Mirel.vst3"
 export VST3_PATH="$work/vst3"
@@ -61,25 +63,26 @@ step() {  # step <name> <seconds> <command...>: bounded, output kept for a failu
 }
 
 # Ardour only loads plug-ins its scanner has cached; the scan goes to our cache.
-step scan 30 env LD_LIBRARY_PATH="$ardour_lib" "$scanner" -f "$work/vst3/Mirel.vst3"
+step scan 20 env LD_LIBRARY_PATH="$ardour_lib" "$scanner" -f "$work/vst3/Mirel.vst3"
 
-step session 60 "$lua_tool" "$here/mirel_session.lua" "$work/session" "$work/live" "$work/plan.txt" "$preset_id"
-grep -q '^mirel-session: done' "$work/session.log" || { echo "session script did not finish"; cat "$work/session.log"; exit 1; }
-shopt -s nullglob
-live=("$work"/live/*.wav)
-[[ ${#live[@]} == 1 ]] || { echo "expected one live render, found ${#live[@]}"; cat "$work/session.log"; exit 1; }
+saved_state_ok() {  # Mirel's state document travels in the session file as a base64 chunk
+  local file="$work/session/mirel.ardour" state
+  state="$(grep -o '<chunk>[^<]*</chunk>' "$file" | sed 's/<[/]*chunk>//g' | base64 -d 2>/dev/null | tr -d '\000')"
+  echo "== saved state ($1): $(grep -ao '"params":{[^}]*}' <<<"$state")"
+  for want in '"osc\.type":0[,}]' '"master\.gain":0\.5[,}]'; do
+    grep -qE -- "$want" <<<"$state" || { echo "the saved Mirel state lacks $want"; exit 1; }
+  done
+}
 
-step reopen 30 "$export_tool" -b float -o "$work/reopened.wav" "$work/session" mirel
+finished() { grep -q '^mirel-session: done' "$work/$1.log" || { echo "$1 did not finish"; cat "$work/$1.log"; exit 1; }; }
 
-# Mirel's own state document travels in the session file as a base64 chunk;
-# the values set through Ardour must be in it, not only in Ardour's copy.
-state="$(grep -o '<chunk>[^<]*</chunk>' "$work/session/mirel.ardour" | sed 's/<[/]*chunk>//g' | base64 -d 2>/dev/null | tr -d '\000')"
-for want in '"osc\.type":0[,}]' '"master\.gain":0\.5[,}]'; do
-  if ! grep -qE -- "$want" <<<"$state"; then
-    echo "saved session lacks $want in Mirel's state: $(grep -ao '"params":{[^}]*}' <<<"$state")"
-    exit 1
-  fi
-done
-echo "== saved state: $(grep -ao '"params":{[^}]*}' <<<"$state")"
+step create 45 "$lua_tool" "$here/mirel_session.lua" create "$work/session" "$work/plan.txt"
+finished create
+saved_state_ok create
+step first-render 30 "$export_tool" -b float -o "$work/first.wav" "$work/session" mirel
+step resave 30 "$lua_tool" "$here/mirel_session.lua" resave "$work/session"
+finished resave
+saved_state_ok resave
+step reopened-render 30 "$export_tool" -b float -o "$work/reopened.wav" "$work/session" mirel
 
-"$checker" "$work/plan.txt" "${live[0]}" "$work/reopened.wav"
+"$checker" "$work/plan.txt" "$work/first.wav" "$work/reopened.wav"
