@@ -145,7 +145,7 @@ double process(uint32_t handle, uint32_t frames) {
   if (in == nullptr || frames > 128) return 1;
   const std::size_t call = gProcessCount;
   if (gProcessCount < kLogSize) gProcessFrames[gProcessCount++] = frames;
-  if (int(call) == gConfig.failProcessCall) return 2;  // events stay queued, as in the product
+  if (int(call) == gConfig.failProcessCall) return 2;  // a refusal that keeps its events queued
   std::size_t next = 0;
   for (uint32_t i = 0; i < frames; ++i) {
     while (next < in->eventCount && in->events[next].frame == i) {
