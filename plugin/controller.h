@@ -12,7 +12,8 @@
 //   controller_params.cpp    parameter changes and their announcements
 //   controller_messages.cpp  processor messages, CC map adoption, host facts, transport
 //   controller_midi.cpp      MIDI controller assignment
-//   controller_bridge.cpp    the BridgeHost face
+//   controller_bridge.cpp    the BridgeHost face and the hello
+//   controller_dispatch.cpp  what each page message does
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -28,6 +29,8 @@
 #include "public.sdk/source/vst/vsteditcontroller.h"
 
 namespace orbel {
+
+struct BridgeMessage;
 
 // The validator mark of a host name (HostFacts::kValidator*): the first of
 // "pluginval"/"Pluginval", "auval", "clap-validator"/"clap_validator",
@@ -77,6 +80,9 @@ public:
   void sendToUi(const std::string& json);
   // "orbel.paramChanged" for a parameter index 0..10 (nothing without a sink).
   void sendParamChanged(uint32_t index, double normalized);
+  // "orbel.hello" with the current parameters and diagnostic blocks; marks
+  // the hello as sent even without a sink.
+  void sendHello();
   // Marks the page's own edit of `index` to `normalized`, so that the
   // setParamNormalized call carrying it is not announced back to the page.
   void expectParamEcho(uint32_t index, double normalized);
@@ -108,6 +114,10 @@ public:
   const PresetStateFacts& presetStateFacts() const { return presetState; }
   const SamplerPadOverrides& restoredPadOverrides() const { return bankControl.padOverrides; }
   bool hasBridgeSink() const { return static_cast<bool>(bridgeSink); }
+  uint32_t subscribedFeeds() const { return feedMask; }
+  double subscribedFeedHz() const { return maxFeedHz; }
+  bool helloWasSent() const { return helloSent; }
+  int32_t pendingEchoParam() const { return echoParamId; }
 
   OBJ_METHODS(OrbelController, EditControllerEx1)
   DEFINE_INTERFACES
@@ -137,6 +147,17 @@ private:
   void adoptRuntimeHealthReport(const void* data, uint32_t size);
   void adoptLifecycleName(const void* data, uint32_t size);
   void sendJsonMessage(const char* id, const void* data, size_t size);
+
+  // Page message handling (controller_dispatch.cpp).
+  void dispatchBridgeMessage(const BridgeMessage& message, size_t length);
+  void subscribeFeeds(const BridgeMessage& message);
+  bool offerToBankControl(const BridgeMessage& message);
+  void setParamFromUi(const BridgeMessage& message);
+  void sendStateToUi();
+  void setStateFromUi(const BridgeMessage& message, size_t length);
+  // Sends the pad overrides to the processor; true when the message went out.
+  bool applyPadOverrides(const SamplerPadOverrides& overrides);
+  void sendTransportPoll(bool reset);
 
   BankControlPlaceholder bankControl;
 
