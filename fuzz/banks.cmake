@@ -1,0 +1,5 @@
+# Readers of outside data in sound packs: WAV bytes, bank manifests with
+# instrument and preset documents, and manifest paths.
+orbel_add_fuzzer(wav_decode SOURCE ${CMAKE_CURRENT_LIST_DIR}/banks/wav_decode_fuzz.cpp LIBS orbel_banks)
+orbel_add_fuzzer(sound_pack SOURCE ${CMAKE_CURRENT_LIST_DIR}/banks/sound_pack_fuzz.cpp LIBS orbel_banks)
+orbel_add_fuzzer(bank_paths SOURCE ${CMAKE_CURRENT_LIST_DIR}/banks/bank_paths_fuzz.cpp LIBS orbel_banks)

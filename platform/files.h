@@ -1,0 +1,29 @@
+#pragma once
+// File-system services for sound packs: reading a file whole, and finding
+// where a path inside a pack folder really leads (symbolic links followed).
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orbel {
+
+// Reads a regular file whole into `out`. An empty file succeeds with an empty
+// `out`. Fails (with `out` empty) when the file cannot be opened, is not a
+// regular file (a directory, a FIFO, a device: nothing that could block or
+// report a bogus length), cannot be sized, or is not read completely.
+bool readWholeFile(const std::string& path, std::vector<uint8_t>& out);
+
+enum class PathPlacement : uint8_t {
+  Inside = 0,      // resolves to `base` itself or to something below it
+  Outside = 1,     // exists, but its real location is outside `base`
+  Unresolved = 2,  // `base` or `path` does not exist (or cannot be resolved)
+};
+
+// Canonicalises `base` and `path` (every symbolic link, "." and ".."
+// resolved) and tells whether the real location of `path` lies inside the
+// real location of `base`. On Inside, `resolved` (when not null) receives the
+// canonical path of `path`, which callers open so that what they read is
+// what was checked.
+PathPlacement placePathWithin(const std::string& base, const std::string& path, std::string* resolved);
+
+}  // namespace orbel

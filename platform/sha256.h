@@ -1,0 +1,15 @@
+#pragma once
+// SHA-256 digest (FIPS 180-4) of a byte range, from the system's crypto
+// library. Sound pack assets and hosted archives are checked against it.
+#include <cstddef>
+#include <cstdint>
+
+namespace orbel {
+
+constexpr size_t kSha256DigestBytes = 32;
+
+// Writes the 32-byte digest of [data, data + length) to `digest`. `data` may
+// be null when `length` is 0. False only if the crypto library fails.
+bool sha256Digest(const uint8_t* data, size_t length, uint8_t digest[kSha256DigestBytes]);
+
+}  // namespace orbel
