@@ -21,6 +21,7 @@ FUnknown* OrbelProcessor::createInstance(void* /*context*/) {
 tresult PLUGIN_API OrbelProcessor::initialize(FUnknown* context) {
   const tresult result = AudioEffect::initialize(context);
   if (result != kResultOk) return result;
+  mainThread = std::this_thread::get_id();
   addAudioOutput(STR16("Stereo Out"), SpeakerArr::kStereo, kMain, BusInfo::kDefaultActive);
   for (uint32 i = 0; i < engine.eventInputCount(); ++i)
     addEventInput(STR16("Event In"), 1, kMain, BusInfo::kDefaultActive);
@@ -31,6 +32,7 @@ tresult PLUGIN_API OrbelProcessor::initialize(FUnknown* context) {
 }
 
 tresult PLUGIN_API OrbelProcessor::setupProcessing(ProcessSetup& setup) {
+  flushDeferredReports();
   const tresult result = AudioEffect::setupProcessing(setup);
   if (result != kResultOk) return result;
   if (!engine.setup(setup.sampleRate, setup.maxSamplesPerBlock)) {
@@ -42,6 +44,7 @@ tresult PLUGIN_API OrbelProcessor::setupProcessing(ProcessSetup& setup) {
 }
 
 tresult PLUGIN_API OrbelProcessor::setActive(TBool state) {
+  flushDeferredReports();
   if (state) {
     if (!engine.setup(processSetup.sampleRate, processSetup.maxSamplesPerBlock)) {
       onSetupFailed();
@@ -60,6 +63,7 @@ tresult PLUGIN_API OrbelProcessor::canProcessSampleSize(int32 symbolicSampleSize
 
 tresult PLUGIN_API OrbelProcessor::setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
                                                       SpeakerArrangement* outputs, int32 numOuts) {
+  flushDeferredReports();
   // Only the one layout the instrument has: no inputs, one stereo output.
   if (numIns != 0 || numOuts != 1 || !outputs || outputs[0] != SpeakerArr::kStereo)
     return kResultFalse;

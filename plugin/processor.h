@@ -1,4 +1,7 @@
 #pragma once
+
+#include <atomic>
+#include <thread>
 // The instrument's audio component: a thin adapter between the host's VST 3
 // calls and the kernel host engine. It turns the host's parameter queues and
 // note events into engine events and hands the host's buffers to the engine.
@@ -53,6 +56,13 @@ private:
   void refreshHostFacts();
   void captureHostFacts(HostFacts& facts);
   void sendJsonMessage(const char* id, const void* data, size_t size);
+  // Reports reach the controller only from the thread that initialised the
+  // processor (the host's main thread, where the controller lives). Some
+  // hosts call setupProcessing or setActive from another thread (Ardour does
+  // while exporting); reports raised there wait for the next call on the
+  // main thread instead of running the controller's code on a foreign one.
+  bool onMainThread() const;
+  void flushDeferredReports();
 
   // Banks and pad overrides (processor_banks.cpp).
   void handleLoadRuntimeBank(Steinberg::Vst::IMessage* message);
@@ -84,6 +94,10 @@ private:
   DiagnosticTransportRing transportRing;
   TransportFact lastTransport{};
   uint8_t transportPollFlag = 0;
+  std::thread::id mainThread{};
+  std::atomic<bool> hostFactsDeferred{false};
+  std::atomic<bool> healthDeferred{false};
+  std::atomic<bool> healthDeferredSetupFailed{false};
 };
 
 } // namespace orbel

@@ -40,7 +40,23 @@ void OrbelProcessor::sendJsonMessage(const char* id, const void* data, size_t si
   message->release();
 }
 
+bool OrbelProcessor::onMainThread() const {
+  return mainThread == std::thread::id{} || std::this_thread::get_id() == mainThread;
+}
+
+void OrbelProcessor::flushDeferredReports() {
+  if (!onMainThread()) return;
+  if (hostFactsDeferred.exchange(false))
+    sendJsonMessage("orbel.diag.hostFacts", &hostFacts, sizeof(HostFacts));
+  if (healthDeferred.exchange(false)) sendRuntimeDiagnostics(healthDeferredSetupFailed.exchange(false));
+}
+
 void OrbelProcessor::sendRuntimeDiagnostics(bool setupFailed) {
+  if (!onMainThread()) {
+    if (setupFailed) healthDeferredSetupFailed = true;
+    healthDeferred = true;
+    return;
+  }
   engine.drainRuntimeDiagnostics();
   const orbel_runtime_diagnostic_ring snapshot = engine.diagnostics();
   const std::string report = writeRuntimeHealthJson(snapshot, kBundleId, kBundleVersion,
@@ -86,6 +102,11 @@ void OrbelProcessor::refreshHostFacts() {
   fresh.validatorHost = hostFacts.validatorHost;
   captureHostFacts(fresh);
   hostFacts = fresh;
+  if (!onMainThread()) {
+    hostFactsDeferred = true;
+    return;
+  }
+  hostFactsDeferred = false;
   sendJsonMessage("orbel.diag.hostFacts", &hostFacts, sizeof(HostFacts));
 }
 
@@ -102,6 +123,7 @@ void OrbelProcessor::onActivated(bool active) {
 void OrbelProcessor::onBusArrangementAccepted() { refreshHostFacts(); }
 
 tresult PLUGIN_API OrbelProcessor::notify(IMessage* message) {
+  flushDeferredReports();
   if (!message) return AudioEffect::notify(message);
   const FIDString id = message->getMessageID();
 

@@ -12,6 +12,7 @@ namespace orbel {
 using namespace Steinberg;
 
 tresult PLUGIN_API OrbelProcessor::getState(IBStream* state) {
+  flushDeferredReports();
   if (!state) return kResultFalse;
   // Audio-thread problems reach the controller no later than the next save.
   if (engine.pendingRealtimeDiagnostics() > 0) sendRuntimeDiagnostics(false);
@@ -26,6 +27,7 @@ tresult PLUGIN_API OrbelProcessor::getState(IBStream* state) {
 }
 
 tresult PLUGIN_API OrbelProcessor::setState(IBStream* state) {
+  flushDeferredReports();
   if (!state) return kResultFalse;
   std::string text;
   if (!readStateStream(state, text)) return kResultFalse;

@@ -3,6 +3,8 @@
 // controller.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -246,6 +248,37 @@ TEST_F(ProcessorState, FailedSetupSendsOneFailedHealthReport) {
   // Activation re-runs the failed set-up and reports again.
   EXPECT_EQ(component->setActive(true), kResultFalse);
   EXPECT_EQ(peer.count("orbel.runtimeDiagnostics"), 2u);
+}
+
+// Ardour sets up and activates from a worker thread while exporting; the
+// controller must only be reached on the main thread that initialised us.
+TEST_F(ProcessorState, ReportsRaisedOffTheMainThreadWaitForTheMainThread) {
+  std::thread worker([this] {
+    ProcessSetup bad{kRealtime, kSample32, 512, -1.0};
+    EXPECT_EQ(audio->setupProcessing(bad), kResultFalse);
+    ProcessSetup good{kOffline, kSample32, 256, 44100.0};
+    EXPECT_EQ(audio->setupProcessing(good), kResultOk);
+    EXPECT_EQ(component->setActive(true), kResultOk);
+  });
+  worker.join();
+  EXPECT_TRUE(peer.messages.empty());
+
+  // The next main-thread call delivers one of each, the latest facts.
+  ByteStream saved;
+  ASSERT_EQ(component->getState(&saved), kResultOk);
+  ASSERT_EQ(peer.count("orbel.diag.hostFacts"), 1u);
+  ASSERT_EQ(peer.count("orbel.runtimeDiagnostics"), 1u);
+  for (const auto& m : peer.messages) {
+    if (m.id == "orbel.runtimeDiagnostics") {
+      EXPECT_NE(m.json.find("\"lifecycle\":\"failed\""), std::string::npos) << m.json;
+    } else {
+      HostFacts facts;
+      ASSERT_TRUE(hostFactsFromImage(m.json.data(), m.json.size(), facts));
+      EXPECT_EQ(facts.sampleRate, 44100.0);
+    }
+  }
+  ASSERT_EQ(component->getState(&saved), kResultOk);
+  EXPECT_EQ(peer.messages.size(), 2u);
 }
 
 TEST_F(ProcessorState, SuccessfulSetupSendsOneHostFactsRecord) {
