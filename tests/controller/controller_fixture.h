@@ -30,38 +30,6 @@ private:
   std::u16string name_;
 };
 
-struct SentMessage {
-  std::string id;
-  std::string json;
-};
-
-// Stands where the processor stands: records every message it is sent.
-class RecordingPeer : public IConnectionPoint {
-public:
-  std::vector<SentMessage> messages;
-  tresult PLUGIN_API connect(IConnectionPoint*) override { return kResultOk; }
-  tresult PLUGIN_API disconnect(IConnectionPoint*) override { return kResultOk; }
-  tresult PLUGIN_API notify(IMessage* message) override {
-    SentMessage m;
-    m.id = message->getMessageID() ? message->getMessageID() : "";
-    const void* data = nullptr;
-    uint32 size = 0;
-    if (message->getAttributes() && message->getAttributes()->getBinary("json", data, size) == kResultOk)
-      m.json.assign(static_cast<const char*>(data), size);
-    messages.push_back(m);
-    return kResultOk;
-  }
-  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-    if (FUnknownPrivate::iidEqual(iid, IConnectionPoint::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
-      *obj = static_cast<IConnectionPoint*>(this);
-      return kResultOk;
-    }
-    *obj = nullptr;
-    return kNoInterface;
-  }
-  ORBEL_TESTHOST_STATIC_REFCOUNT
-};
-
 class RecordingHandler : public IComponentHandler {
 public:
   std::vector<int32> restarts;
@@ -124,9 +92,7 @@ protected:
     return log.count ? diagnosticLifecycleKindName(log.newest().kind) : "";
   }
   size_t sentToProcessor(const char* id) const {
-    size_t n = 0;
-    for (const SentMessage& m : peer.messages) n += m.id == id;
-    return n;
+    return peer.count(id);
   }
 
   NamedHost host;

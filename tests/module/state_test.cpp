@@ -17,43 +17,6 @@
 namespace orbel::testhost {
 namespace {
 
-struct Received {
-  std::string id;
-  std::string json;
-};
-
-// Stands where the controller stands: records every message it is sent.
-class RecordingPeer : public IConnectionPoint {
-public:
-  std::vector<Received> messages;
-  size_t count(const char* id) const {
-    size_t n = 0;
-    for (const auto& m : messages) n += m.id == id;
-    return n;
-  }
-  tresult PLUGIN_API connect(IConnectionPoint*) override { return kResultOk; }
-  tresult PLUGIN_API disconnect(IConnectionPoint*) override { return kResultOk; }
-  tresult PLUGIN_API notify(IMessage* message) override {
-    Received r;
-    r.id = message->getMessageID() ? message->getMessageID() : "";
-    const void* data = nullptr;
-    uint32 size = 0;
-    if (message->getAttributes() && message->getAttributes()->getBinary("json", data, size) == kResultOk)
-      r.json.assign(static_cast<const char*>(data), size);
-    messages.push_back(r);
-    return kResultOk;
-  }
-  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-    if (FUnknownPrivate::iidEqual(iid, IConnectionPoint::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
-      *obj = static_cast<IConnectionPoint*>(this);
-      return kResultOk;
-    }
-    *obj = nullptr;
-    return kNoInterface;
-  }
-  ORBEL_TESTHOST_STATIC_REFCOUNT
-};
-
 class ProcessorState : public ::testing::Test {
 protected:
   void SetUp() override {

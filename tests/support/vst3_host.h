@@ -14,6 +14,7 @@
 #include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstevents.h"
+#include "pluginterfaces/vst/ivstmessage.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 
 namespace orbel::testhost {
@@ -241,6 +242,45 @@ struct LoadedModule {
   void* symbol(const char* name) const { return handle ? dlsym(handle, name) : nullptr; }
   // The module stays mapped for the life of the test process, as in a scanner.
   bool ok() const { return handle && moduleEntry && moduleExit && getPluginFactory; }
+};
+
+// A message as a peer received it: its id and its "json" attribute.
+struct ReceivedMessage {
+  std::string id;
+  std::string json;
+};
+
+// Stands where the other side of a connection stands (the controller for a
+// processor, the processor for a controller): records every message it is sent.
+class RecordingPeer : public IConnectionPoint {
+public:
+  std::vector<ReceivedMessage> messages;
+  size_t count(const char* id) const {
+    size_t n = 0;
+    for (const auto& m : messages) n += m.id == id;
+    return n;
+  }
+  tresult PLUGIN_API connect(IConnectionPoint*) override { return kResultOk; }
+  tresult PLUGIN_API disconnect(IConnectionPoint*) override { return kResultOk; }
+  tresult PLUGIN_API notify(IMessage* message) override {
+    ReceivedMessage m;
+    m.id = message->getMessageID() ? message->getMessageID() : "";
+    const void* data = nullptr;
+    uint32 size = 0;
+    if (message->getAttributes() && message->getAttributes()->getBinary("json", data, size) == kResultOk)
+      m.json.assign(static_cast<const char*>(data), size);
+    messages.push_back(m);
+    return kResultOk;
+  }
+  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
+    if (FUnknownPrivate::iidEqual(iid, IConnectionPoint::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
+      *obj = static_cast<IConnectionPoint*>(this);
+      return kResultOk;
+    }
+    *obj = nullptr;
+    return kNoInterface;
+  }
+  ORBEL_TESTHOST_STATIC_REFCOUNT
 };
 
 } // namespace orbel::testhost
