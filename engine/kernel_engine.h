@@ -15,12 +15,21 @@
 #include <vector>
 
 #include "banks/pad_overrides.h"
+#include "banks/sound_pack.h"
 #include "diagnostics/runtime_diagnostics.h"
 #include "engine/kernel_binding.h"
 
 namespace orbel {
 
 struct StagedBank;
+struct StateChunk;
+
+// Result of recalling the bank a saved state names.
+enum BankRecallOutcome : uint8_t {
+  kBankRecallNone = 0,
+  kBankRecallMissing = 2,
+  kBankRecallHashDiffers = 3,
+};
 
 // One queued event.
 struct EngineEvent {
@@ -139,6 +148,38 @@ class KernelEngine {
   const orbel_runtime_diagnostic_ring& diagnostics() const { return diagnostics_; }
   // Realtime reports waiting for the next drain (main thread).
   uint32_t pendingRealtimeDiagnostics() const;
+
+  // ---- banks and pad overrides (bank_publication.cpp) ----------------------
+  // Main thread. This instrument has no sampler: every staged bank is refused
+  // and any bank a saved state names is reported missing.
+  void recordBankRecallFailure(BankRecallOutcome outcome, const char* bankId);
+  void recordRuntimeBankFailure(RuntimeBankOutcome outcome, const char* message,
+                                const char* source);
+  // False when the bank is refused; an empty pointer withdraws the current one.
+  bool publishRuntimeBank(std::shared_ptr<const StagedBank> bank);
+  std::shared_ptr<const StagedBank> publishedRuntimeBank() const { return stagedBank_; }
+  uint32_t recallSampleBank(const StateChunk& chunk);
+  void unloadSampleBankContent() {}
+  // Refuses (false, nothing changed) a set over 256 records or with a record
+  // whose key is empty or over 160 bytes or whose mask is 0.
+  bool publishSamplerPadOverrides(const SamplerPadOverrides& overrides);
+  void refreshSamplerPadVelocitySensitivity(const SamplerPadOverrides* overrides,
+                                            const StagedBank* bank);
+  // The set last published (null before the first publication).
+  const std::shared_ptr<const SamplerPadOverrides>& currentSamplerPadOverrides() const {
+    return padOverrides_;
+  }
+  std::size_t retiredSamplerPadOverrideCount() const { return retiredOverrides_.size(); }
+  uint32_t samplerPadOverridesGeneration() const {
+    return overridesGeneration_.load(std::memory_order_acquire);
+  }
+  float padVelocitySensitivity(int32_t pitch) const {
+    return pitch >= 0 && pitch < 128 ? padVelocitySensitivity_[pitch] : 1.0f;
+  }
+  // Audio thread: the current pad-override set (null before the first
+  // publication), acknowledged so the main thread keeps it alive until the
+  // next call. Lock-free and allocation-free.
+  const SamplerPadOverrides* acquireSamplerPadOverrides();
 
  private:
   struct RealtimeEntry {

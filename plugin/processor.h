@@ -72,6 +72,8 @@ private:
   void adoptRestoredPadOverrides(const SamplerPadOverrides& overrides);
   bool recallBank(const StateChunk& chunk);
   void withdrawBankAfterRecall(const StateChunk& chunk);
+  RuntimeBankOutcome loadRuntimeBankFromPath(const std::string& locator, const std::string& source,
+                                             const std::string& instrument, std::string& detail);
 
   // Transport and diagnostic feeds to the controller; this product sends none.
   void publishLifecycle(const char* /*kind*/) {}
@@ -98,6 +100,15 @@ private:
   std::atomic<bool> hostFactsDeferred{false};
   std::atomic<bool> healthDeferred{false};
   std::atomic<bool> healthDeferredSetupFailed{false};
+
+  // The runtime bank loaded through this processor (empty when none).
+  std::string bankSource;
+  std::string bankLocator;
+  std::string bankSha256;
+  std::string bankInstrument;
+  // Storage behind currentBankReference(), valid until the next call.
+  mutable BankStateRefOut bankReference{};
+  mutable std::string bankReferenceInstrument;
 };
 
 } // namespace orbel

@@ -1,24 +1,118 @@
-// Runtime banks and pad overrides. This instrument's engine keeps no sample
-// bank; the loading, publication and recall steps plug in here.
+// Runtime banks and pad overrides: bank loading on the controller's request,
+// the runtime bank reply, pad overrides handed to the engine, and the bank
+// reference and pad overrides of the saved state. All on the main thread.
+#include <string>
+
+#include "banks/staged_bank.h"
 #include "plugin/processor.h"
+#include "pluginterfaces/vst/ivstmessage.h"
 
 namespace orbel {
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
-void OrbelProcessor::handleLoadRuntimeBank(IMessage* /*message*/) {}
+namespace {
 
-void OrbelProcessor::handlePadOverrides(IMessage* /*message*/) {}
+bool readJsonAttribute(IMessage* message, const void*& data, uint32& size) {
+  IAttributeList* attrs = message ? message->getAttributes() : nullptr;
+  data = nullptr;
+  size = 0;
+  return attrs && attrs->getBinary("json", data, size) == kResultOk && data;
+}
 
-const SamplerPadOverrides* OrbelProcessor::currentPadOverrides() const { return nullptr; }
+} // namespace
 
-const BankStateRefOut* OrbelProcessor::currentBankReference() const { return nullptr; }
+RuntimeBankOutcome OrbelProcessor::loadRuntimeBankFromPath(const std::string& locator,
+                                                           const std::string& source,
+                                                           const std::string& instrument,
+                                                           std::string& detail) {
+  const RuntimeBankOutcome outcome =
+      loadAndPublishRuntimeBank(engine, locator, source, instrument, detail, nullptr);
+  // Failures are already in the engine's list; the controller hears at once.
+  if (outcome != kRuntimeBankOk) sendRuntimeDiagnostics(false);
+  return outcome;
+}
 
-void OrbelProcessor::adoptRestoredPadOverrides(const SamplerPadOverrides& /*overrides*/) {}
+void OrbelProcessor::handleLoadRuntimeBank(IMessage* message) {
+  const void* data = nullptr;
+  uint32 size = 0;
+  if (!readJsonAttribute(message, data, size)) return;
 
-bool OrbelProcessor::recallBank(const StateChunk& /*chunk*/) { return false; }
+  const RuntimeBankRequest request =
+      parseRuntimeBankRequest(static_cast<const char*>(data), size);
+  const std::string& source = request.source;
+  const std::string& locator = request.locator;
 
-void OrbelProcessor::withdrawBankAfterRecall(const StateChunk& /*chunk*/) {}
+  RuntimeBankOutcome outcome = kRuntimeBankMissing;
+  std::string detail;
+  std::shared_ptr<const StagedBank> bank;
+  if (!locator.empty()) {
+    outcome = loadRuntimeBankFromPath(locator, source, request.instrument, detail);
+    if (outcome == kRuntimeBankOk) {
+      bank = engine.publishedRuntimeBank();
+      bankSource = source;
+      bankLocator = locator;
+      bankSha256 = request.sha256;
+      bankInstrument = bank ? bank->instrumentId : std::string();
+    }
+  }
+  const std::string reply = encodeRuntimeBankReply(runtimeBankOutcomeName(outcome), detail,
+                                                   outcome == kRuntimeBankOk ? bank.get() : nullptr);
+  sendJsonMessage("orbel.runtimeBankResult", reply.data(), reply.size());
+}
+
+void OrbelProcessor::handlePadOverrides(IMessage* message) {
+  const void* data = nullptr;
+  uint32 size = 0;
+  if (!readJsonAttribute(message, data, size)) return;
+  SamplerPadOverrides overrides;
+  if (!parseSamplerPadOverridesJson(static_cast<const char*>(data), size, overrides)) return;
+  engine.publishSamplerPadOverrides(overrides);
+}
+
+const SamplerPadOverrides* OrbelProcessor::currentPadOverrides() const {
+  // The engine holds the current set until the next publication, which only
+  // this thread makes.
+  return engine.currentSamplerPadOverrides().get();
+}
+
+const BankStateRefOut* OrbelProcessor::currentBankReference() const {
+  bankReference = BankStateRefOut{};
+  if (!fillBankStateRef(engine, bankSource, bankLocator, presetId, bankReference,
+                        bankReferenceInstrument)) {
+    return nullptr;
+  }
+  return &bankReference;
+}
+
+void OrbelProcessor::adoptRestoredPadOverrides(const SamplerPadOverrides& overrides) {
+  engine.publishSamplerPadOverrides(overrides);
+}
+
+bool OrbelProcessor::recallBank(const StateChunk& chunk) {
+  if (!runtimeBankRecallWanted(chunk)) return false;
+  // Hosted banks are not built into this instrument yet, so there is no
+  // download cache to look in; a hosted reference loads from its locator.
+  const std::string folder = runtimeBankRecallFolder(chunk, nullptr);
+  std::string detail;
+  if (loadRuntimeBankFromPath(folder, chunk.source, chunk.instrument, detail) == kRuntimeBankOk) {
+    bankSource = chunk.source;
+    bankLocator = chunk.locator;
+    bankSha256 = chunk.sha256;
+    bankInstrument = chunk.instrument;
+    return true;
+  }
+  bankSource.clear();
+  bankLocator.clear();
+  bankSha256.clear();
+  bankInstrument.clear();
+  return false;
+}
+
+void OrbelProcessor::withdrawBankAfterRecall(const StateChunk& chunk) {
+  if (!bankLocator.empty() || chunk.hasLocator) engine.publishRuntimeBank(nullptr);
+  engine.recallSampleBank(chunk);
+}
 
 } // namespace orbel

@@ -1,0 +1,123 @@
+// Runtime bank replies, load-and-publish and recall from a saved state.
+#include "banks/staged_bank.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine/kernel_engine.h"
+#include "tests/bankflow/pack.h"
+
+namespace orbel {
+namespace {
+
+using test::TempDir;
+
+const orbel_runtime_diagnostic& lastRecord(const KernelEngine& engine) {
+  const orbel_runtime_diagnostic_ring& ring = engine.diagnostics();
+  EXPECT_GT(ring.count, 0u);
+  return ring.records[ring.count > 0 ? ring.count - 1 : 0];
+}
+
+TEST(RuntimeBankReply, EncodesOutcomeAndBankSummary) {
+  EXPECT_EQ(encodeRuntimeBankReply(nullptr, "", nullptr), "missing\n");
+  EXPECT_EQ(encodeRuntimeBankReply("bank-malformed", "bad", nullptr), "bank-malformed\nbad");
+
+  StagedBank bank;
+  bank.instrumentId = "keys";
+  bank.instrumentName = "Keys";
+  bank.instrumentKind = "instruments";
+  bank.entries = {{"keys", "Keys", "instruments"}, {"drums", "Drums", "kits"}};
+  StagedPreset preset;
+  preset.preset = {"p1", "Soft", "keys", {{"master.gain", 0.1}, {"filter.cutoff", 1000}}};
+  bank.presets = {preset};
+  EXPECT_EQ(encodeRuntimeBankReply("ok", "", &bank),
+            "ok\n\nkeys\tKeys\tinstruments\nkeys\tKeys\tinstruments\ndrums\tDrums\tkits\n"
+            "\x01p1\tSoft\tkeys\tmaster.gain=0.10000000000000001\x1f"
+            "filter.cutoff=1000");
+}
+
+TEST(RuntimeBankLoad, MissingFolderAndRefusedBankReplies) {
+  KernelEngine engine;
+  TempDir dir;
+  const std::string missing = dir / "nowhere";
+  EXPECT_EQ(loadAndPublishRuntimeBank(engine, missing, "user-folder", ""),
+            "bank-missing\ncannot read " + missing + "/bank.json");
+  EXPECT_EQ(lastRecord(engine).code, 27u);
+  EXPECT_STREQ(lastRecord(engine).detail, "{\"reason\":\"bank-missing\",\"source\":\"user-folder\"}");
+
+  // A valid pack passes the loader, but this instrument's engine refuses it.
+  test::writeSmallPack(dir, "pack");
+  EXPECT_EQ(loadAndPublishRuntimeBank(engine, dir / "pack", "hosted", "keys"),
+            "bank-too-large\nthe engine refused the staged bank (arena capacity)");
+  EXPECT_STREQ(lastRecord(engine).message,
+               "runtime bank load refused (bank-too-large): the engine refused the staged bank "
+               "(arena capacity)");
+  EXPECT_STREQ(lastRecord(engine).detail, "{\"reason\":\"bank-too-large\",\"source\":\"hosted\"}");
+  EXPECT_EQ(engine.publishedRuntimeBank(), nullptr);
+}
+
+std::string gCacheRoot;
+std::string cacheRoot() { return gCacheRoot; }
+
+TEST(RuntimeBankRecall, FollowsTheReferenceRules) {
+  TempDir dir;
+  test::writeSmallPack(dir, "pack");
+  struct Case {
+    const char* source;
+    bool hasLocator;
+    const char* locator;
+    const char* sha;
+    bool attempted;
+    std::string folderInMessage;  // where the load looked
+  };
+  gCacheRoot = dir / "cache";
+  const Case cases[] = {
+      {"embedded", true, "/x", "", false, ""},
+      {"user-folder", false, "/x", "", false, ""},
+      {"user-folder", true, "", "", false, ""},
+      {"user-folder", true, "/nowhere", "", true, "/nowhere/bank.json"},
+      {"hosted", true, "/nowhere", "", true, "/nowhere/bank.json"},
+      {"hosted", true, "/nowhere", "abc", true, dir / "cache/abc/bank.json"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.source) + " " + c.locator + " " + c.sha);
+    KernelEngine engine;
+    StateChunk chunk;
+    chunk.hasRef = true;
+    chunk.hasLocator = c.hasLocator;
+    std::strcpy(chunk.source, c.source);
+    std::strcpy(chunk.locator, c.locator);
+    std::strcpy(chunk.sha256, c.sha);
+    std::string source = "s", locator = "l", sha = "h", instrument = "i";
+    EXPECT_FALSE(recallRuntimeBankFromChunk(engine, chunk, source, locator, sha, instrument, cacheRoot));
+    if (!c.attempted) {
+      EXPECT_EQ(engine.diagnostics().count, 0u);
+      EXPECT_EQ(source + locator + sha + instrument, "slhi");
+      continue;
+    }
+    EXPECT_EQ(source + locator + sha + instrument, "");
+    EXPECT_NE(std::string(lastRecord(engine).message).find(c.folderInMessage), std::string::npos)
+        << lastRecord(engine).message;
+  }
+
+  // A recall of a valid pack reaches the engine, which refuses it.
+  KernelEngine engine;
+  StateChunk chunk;
+  chunk.hasRef = chunk.hasLocator = true;
+  std::strcpy(chunk.source, "user-folder");
+  std::strcpy(chunk.locator, (dir / "pack").c_str());
+  std::string source, locator, sha, instrument;
+  EXPECT_FALSE(recallRuntimeBankFromChunk(engine, chunk, source, locator, sha, instrument));
+  EXPECT_STREQ(lastRecord(engine).detail, "{\"reason\":\"bank-too-large\",\"source\":\"user-folder\"}");
+
+  // With no bank published there is no reference to fill.
+  BankStateRefOut out;
+  out.id = "untouched";
+  std::string scratch;
+  EXPECT_FALSE(fillBankStateRef(engine, "user-folder", "/x", "", out, scratch));
+  EXPECT_STREQ(out.id, "untouched");
+}
+
+}  // namespace
+}  // namespace orbel
