@@ -29,3 +29,11 @@ add_test(NAME host_ardour_session
 # on two shared cores it should not compete with the rest of the suite.
 set_tests_properties(host_ardour_session PROPERTIES
   LABELS host SKIP_RETURN_CODE 77 TIMEOUT 180 RUN_SERIAL TRUE)
+# Ardour 7.3's headless export crashes now and then by itself, and a render
+# that follows such a crash has been seen to differ; until that is understood
+# the session test runs on request (-DORBEL_ARDOUR_SESSION_TEST=ON, or
+# `ctest -L host` after configuring with it) and not in the default suite.
+option(ORBEL_ARDOUR_SESSION_TEST "Run the headless Ardour session test in the suite" OFF)
+if(NOT ORBEL_ARDOUR_SESSION_TEST)
+  set_tests_properties(host_ardour_session PROPERTIES DISABLED TRUE)
+endif()

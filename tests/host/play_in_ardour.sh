@@ -57,7 +57,15 @@ step() {  # step <name> <seconds> <command...>: bounded, output kept for a failu
   local name="$1" seconds="$2"
   shift 2
   local log="$work/$name.log" attempt rc started
+  # A crashed Ardour can leave recovery files in the session folder that the
+  # next run would pick up, so every attempt starts from the same session.
+  rm -rf "$work/session.before"
+  [[ -d "$work/session" ]] && cp -a "$work/session" "$work/session.before"
   for attempt in 1 2 3; do
+    if (( attempt > 1 )) && [[ -d "$work/session.before" ]]; then
+      rm -rf "$work/session"
+      cp -a "$work/session.before" "$work/session"
+    fi
     if declare -F "before_$name" >/dev/null; then "before_$name"; fi
     started=$SECONDS
     timeout -k 5 "$seconds" "$@" >"$log" 2>&1
