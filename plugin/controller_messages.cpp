@@ -6,6 +6,7 @@
 #include <string>
 
 #include "json/json_read.h"
+#include "editor/announcements.h"
 #include "plugin/controller.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 
@@ -85,9 +86,8 @@ void OrbelController::adoptRuntimeHealthReport(const void* data, uint32_t size) 
   recordLifecycle(DiagnosticLifecycleKind::RuntimeDiagnostic).addNumber("reportBytes", size);
   publishLastLifecycle();
   if (!bridgeSink) return;
-  std::string out = "{\"type\":\"orbel.runtimeDiagnostics\",\"report\":";
-  out += runtimeHealthReport;
-  out += "}";
+  std::string out;
+  writeRuntimeDiagnosticsJson(out, runtimeHealthReport);
   sendToUi(out);
 }
 

@@ -4,7 +4,7 @@
 // value consumes the mark instead of announcing it.
 #include <string>
 
-#include "json/json_write.h"
+#include "editor/announcements.h"
 #include "plugin/controller.h"
 
 namespace orbel {
@@ -34,16 +34,9 @@ void OrbelController::announceParamChange(ParamID id, double normalized) {
 }
 
 void OrbelController::sendParamChanged(uint32_t index, double normalized) {
-  if (index >= ORBEL_PARAM_COUNT || !bridgeSink) return;
-  const orbel_param_desc& desc = ORBEL_PARAMS[index];
-  std::string out = "{\"type\":\"orbel.paramChanged\",\"path\":";
-  jsonAppendQuoted(out, desc.path);
-  out += ",\"value\":";
-  jsonAppendNumber(out, orbel_param_to_plain(&desc, normalized));
-  out += ",\"normalized\":";
-  jsonAppendNumber(out, normalized);
-  out += "}";
-  sendToUi(out);
+  if (!bridgeSink) return;
+  std::string out;
+  if (writeParamChangedJson(out, index, normalized)) sendToUi(out);
 }
 
 } // namespace orbel

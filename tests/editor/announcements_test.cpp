@@ -125,8 +125,9 @@ TEST(Announcements, ParamChangedTexts) {
   }
 }
 
-// The controller's own announcement and the shared writer agree.
-TEST_F(BridgeTest, HostChangeAnnouncementMatchesTheWriter) {
+// Every host change of every parameter reaches the page once, as written by
+// the shared writer.
+TEST_F(BridgeTest, HostChangesAreAnnouncedOnce) {
   for (uint32 i = 0; i < ORBEL_PARAM_COUNT; ++i) {
     page.clear();
     ASSERT_EQ(controller->setParamNormalized(i, 0.37), kResultOk);
