@@ -82,9 +82,45 @@ void keepPolesInside(float& a1, float& a2) {
   for (int i = 0; i < 64 && !(1.0 - a1 + a2 > 0.0); ++i) a1 = std::nextafter(a1, -2.0f);
 }
 
+// The low-pass is the bilinear image of 1 / (s² + s/Q + 1) with the step
+// g = tan(w/2): the trapezoidal integration of that prototype, whose own time
+// τ runs 2g per sample. Its natural state is the output y and the band-pass
+// B = dy/dτ; the transposed direct form stores them mixed, z1 = p·y + c·B + b0·x
+// and z2 = b0·x − a2·y, with c ≈ w. So z1 stored for one set of coefficients
+// and read with another is wrong by up to ~1/w² at the output (+34 dBFS for a
+// step from 20 kHz to 20 Hz). A new cutoff only changes how fast τ runs and a
+// new Q only the damping; neither moves y or B. So on a change, y and B are
+// read with the old coefficients and z1, z2 written for the new ones: the
+// output stays continuous, and as a trapezoidal step cannot raise y² + B²
+// without input, whatever g and Q, no motion of the filter pumps energy into
+// it (docs/voice.md has the bound that follows).
+struct LowpassForm {
+  double p;  // weight of y in z1: 1 − 2g²/D, D = 1 + g² + g/Q
+  double c;  // weight of B in z1: 2g/D
+};
+
+// Exact for any single-precision pair: 1 + a1 + a2 = 4g²/D, 1 − a1 + a2 = 4/D.
+LowpassForm lowpassForm(double a1, double a2) {
+  const double sum = 1.0 + a1 + a2;
+  const double diff = 1.0 - a1 + a2;
+  return {1.0 - 0.5 * sum, 0.5 * std::sqrt(sum * diff)};
+}
+
+void carryFilterState(MirelVoice& v, float b0, float a1, float a2) {
+  const LowpassForm from = lowpassForm(v.a1, v.a2);
+  const LowpassForm to = lowpassForm(a1, a2);
+  const double x = v.x1;
+  const double y = v.y1;
+  const double band = (static_cast<double>(v.z1) - from.p * y - static_cast<double>(v.b0) * x) / from.c;
+  v.z1 = static_cast<float>(to.p * y + static_cast<double>(b0) * x + to.c * band);
+  v.z2 = static_cast<float>(static_cast<double>(b0) * x - static_cast<double>(a2) * y);
+}
+
 // Pitch and filter coefficients, once per render quantum. The sine and cosine
 // are skipped when the effective cutoff and Q equal those of the coefficients
 // in place (a held sustain, an unmodulated filter): they would give the same bits.
+// The first coefficients of a fresh voice (after prepare or reset) replace its
+// pass-through values at once; later changes carry the filter's state over.
 void updateCoefficients(MirelVoice& v) {
   if (v.pitchNote != v.pitchKeyNote || v.octave != v.pitchKeyOctave || v.detune != v.pitchKeyDetune) {
     v.pitchKeyNote = v.pitchNote;
@@ -103,6 +139,7 @@ void updateCoefficients(MirelVoice& v) {
   fc = std::min(fc, 0.45 * v.sampleRate);
   const double q = std::max(v.resonance, 0.0001);
   if (fc == v.filterFc && q == v.filterQ) return;
+  const bool fresh = v.filterFc < 0.0;
   v.filterFc = fc;
   v.filterQ = q;
 
@@ -116,6 +153,7 @@ void updateCoefficients(MirelVoice& v) {
   float a1 = static_cast<float>(-2.0 * cs / a0);
   float a2 = static_cast<float>((1.0 - alpha) / a0);
   keepPolesInside(a1, a2);
+  if (!fresh && (b0 != v.b0 || a1 != v.a1 || a2 != v.a2)) carryFilterState(v, b0, a1, a2);
   v.b0 = b0;
   v.b1 = b1;
   v.b2 = b0;
@@ -149,6 +187,8 @@ template <int Wave, bool Fused>
   float tri = v.triangleState;
   float z1 = v.z1;
   float z2 = v.z2;
+  float x1 = v.x1;
+  float y1 = v.y1;
   float level = v.envLevel;
   int stage = v.envStage;
   // The coefficients are single-precision values; widening them once per
@@ -166,7 +206,13 @@ template <int Wave, bool Fused>
   for (int i = begin; i < end; ++i) {
     if (counter == 0) {
       v.envLevel = level;
+      v.z1 = z1;
+      v.z2 = z2;
+      v.x1 = x1;
+      v.y1 = y1;
       updateCoefficients(v);
+      z1 = v.z1;
+      z2 = v.z2;
       dt = static_cast<double>(v.frequency) / v.sampleRate;
       b0 = v.b0;
       b1 = v.b1;
@@ -202,6 +248,8 @@ template <int Wave, bool Fused>
     const float y = static_cast<float>(b0 * x + static_cast<double>(z1));
     z1 = static_cast<float>(minusProduct<Fused>(b1 * x, a1, y) + static_cast<double>(z2));
     z2 = static_cast<float>(minusProduct<Fused>(b2 * x, a2, y));
+    x1 = x;
+    y1 = y;
 
     // Envelope.
     const double l = level;
@@ -245,6 +293,8 @@ template <int Wave, bool Fused>
   v.triangleState = tri;
   v.z1 = z1;
   v.z2 = z2;
+  v.x1 = x1;
+  v.y1 = y1;
   v.envLevel = level;
   v.envStage = stage;
 }
@@ -285,6 +335,14 @@ bool detectFma() {
 const bool g_cpuHasFma = detectFma();
 
 }  // namespace
+
+double triangleStart(double dt) {
+  if (!(dt > 0.0 && dt < 0.5)) return 0.0;
+  const double h = 4.0 * dt;
+  const double leak = 0.999;
+  const double rn = std::pow(leak, 0.5 / dt);
+  return -h * (leak - rn) / ((1.0 - leak) * (1.0 + rn));
+}
 
 double voiceRound(double x) {
   const double f = std::floor(x);
@@ -385,12 +443,14 @@ bool handleEvent(MirelState& state, double kind, double note, double value) {
     v.heldNote = n;
     v.velocity = clampTo(quantise(value), 0.0, 1.0);
     v.phase = 0.0f;
-    v.triangleState = 0.0f;
     v.z1 = 0.0f;
     v.z2 = 0.0f;
+    v.x1 = 0.0f;
+    v.y1 = 0.0f;
     v.envLevel = 0.0f;
     v.envStage = STAGE_ATTACK;
     v.frequency = static_cast<float>(voiceFrequency(v));
+    v.triangleState = static_cast<float>(triangleStart(static_cast<double>(v.frequency) / v.sampleRate));
     return true;
   }
   if (kind == PROCESSOR_EVENT_NOTE_OFF && noteInRange) {

@@ -82,6 +82,11 @@ struct MirelVoice {
   double velocity = 0.0;
   float z1 = 0.0f;
   float z2 = 0.0f;
+  // The filter's last input and output sample. With z1 and z2 they give the
+  // filter's position and speed, which carry its state across a change of
+  // coefficients (see updateCoefficients).
+  float x1 = 0.0f;
+  float y1 = 0.0f;
 
   // Derived values, recomputed only when their inputs change. They never
   // change a result: each is exactly what the per-sample formula would give.
@@ -140,6 +145,17 @@ void reset(MirelState& state);
 bool applyParameter(MirelState& state, uint32_t index, double value);
 
 double oscSquareSample(double phase, double dt);
+
+// Where the triangle starts on a note on, for a phase step dt per sample: the
+// low turning point of its steady state, so that the wave is centred from its
+// first sample. The triangle is the band-limited square integrated with a
+// leak of 0.999 per sample, t <- r*(t + h*square), r = 0.999, h = 4*dt; at
+// phase 0 the square begins its positive half, and the sample on each step
+// reads 0 (the step is centred on it), so half a cycle (N = 0.5/dt samples)
+// adds h on N - 1 samples. Starting at m it must end at -m:
+//   -m = r^N*m + h*(r - r^N)/(1 - r),  so  m = -h*(r - r^N) / ((1 - r)*(1 + r^N)).
+// 0 when dt is not in (0, 0.5) (no pitch, or a pitch above Nyquist).
+double triangleStart(double dt);
 double voiceFrequency(const MirelVoice& voice);
 
 // round() of the voice: halves go up (round(-2.5) = -2).

@@ -1,4 +1,5 @@
-# Synth kernel: voice, entry points and tables, traps, and the bit-exactness
+# Synth kernel: voice, entry points and tables, traps, the sound under filter
+# motion and at a triangle's start, and the bit-exactness
 # of the optimised build against an unoptimised one and a plain model.
 
 orbel_add_test(test_kernel_voice
@@ -7,6 +8,10 @@ orbel_add_test(test_kernel_voice
 
 orbel_add_test(test_kernel_entry
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/kernel/entry_test.cpp
+  LIBS orbel_kernel)
+
+orbel_add_test(test_kernel_sound
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/kernel/sound_test.cpp
   LIBS orbel_kernel)
 
 orbel_add_test(test_kernel_reference

@@ -37,6 +37,8 @@ struct RefVoice {
   int wave = 1;
   double phase = 0, release = 0.3, resonance = 0.7, sampleRate = 48000, sustain = 0.7,
          triangleState = 0, velocity = 0, z1 = 0, z2 = 0;
+  double x1 = 0, y1 = 0;  // the filter's last input and output
+  bool hasCoefficients = false;
   int counter = 0;
 
   double voiceFrequency() const {
@@ -67,9 +69,14 @@ struct RefVoice {
       const int n = static_cast<int>(clampTo(roundHalfUp(note), 0, 127));
       pitchNote = heldNote = n;
       velocity = clampTo(roundHalfUp(value * 100000) / 100000, 0, 1);
-      phase = triangleState = z1 = z2 = envLevel = 0;
+      phase = z1 = z2 = x1 = y1 = envLevel = 0;
       envStage = 1;
       frequency = voiceFrequency();
+      // The triangle starts at the low turning point of its steady state.
+      const double dt = frequency / sampleRate;
+      const double r = 0.999;
+      const double rn = std::pow(r, 0.5 / dt);
+      triangleState = (dt > 0 && dt < 0.5) ? f32(-4 * dt * (r - rn) / ((1 - r) * (1 + rn))) : 0;
     } else if (kind == 3) {
       if (heldNote < 0 || roundHalfUp(note) != heldNote) return;
       heldNote = -1;
@@ -95,6 +102,17 @@ struct RefVoice {
     return (p < 0.5 ? 1 : -1) + blep(p, dt) - blep(std::fmod(p + 0.5, 1.0), dt);
   }
 
+  // The low-pass's state as output y and band-pass B: z1 = p·y + c·B + b0·x,
+  // z2 = b0·x − a2·y. New coefficients keep y and B.
+  static double weightOfY(double a1, double a2) { return 1 - 0.5 * (1 + a1 + a2); }
+  static double weightOfB(double a1, double a2) { return 0.5 * std::sqrt((1 + a1 + a2) * (1 - a1 + a2)); }
+
+  void carryFilterState(double nb0, double na1, double na2) {
+    const double band = (z1 - weightOfY(a1, a2) * y1 - b0 * x1) / weightOfB(a1, a2);
+    z1 = f32(weightOfY(na1, na2) * y1 + nb0 * x1 + weightOfB(na1, na2) * band);
+    z2 = f32(nb0 * x1 - na2 * y1);
+  }
+
   double coef(double t) const { return std::exp(-1 / ((std::max(t, 0.0001) / 4.6) * sampleRate)); }
 
   float renderOne() {
@@ -112,11 +130,16 @@ struct RefVoice {
       const double sn = f32(std::sin(w));
       const double alpha = sn / (2 * q);
       const double a0 = 1 + alpha;
-      b0 = f32((1 - cs) * 0.5 / a0);
+      const double nb0 = f32((1 - cs) * 0.5 / a0);
+      const double na1 = f32(-2 * cs / a0);
+      const double na2 = f32((1 - alpha) / a0);
+      if (hasCoefficients && (nb0 != b0 || na1 != a1 || na2 != a2)) carryFilterState(nb0, na1, na2);
+      hasCoefficients = true;
+      b0 = nb0;
       b1 = f32((1 - cs) / a0);
       b2 = b0;
-      a1 = f32(-2 * cs / a0);
-      a2 = f32((1 - alpha) / a0);
+      a1 = na1;
+      a2 = na2;
     }
     const double dt = frequency / sampleRate;
     const double p = phase;
@@ -136,6 +159,8 @@ struct RefVoice {
     const double y = f32(b0 * x + z1);
     z1 = f32(b1 * x - a1 * y + z2);
     z2 = f32(b2 * x - a2 * y);
+    x1 = x;
+    y1 = y;
     const double level = envLevel;
     switch (envStage) {
       case 1:

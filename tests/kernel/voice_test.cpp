@@ -1,6 +1,6 @@
 // The voice on its own: parameter clamping, notes and the envelope, the
-// filter's cutoff limits, the block checks, and the two places where the
-// voice guards against runaway output.
+// triangle's start, the filter's cutoff limits, the block checks, and the two
+// places where the voice guards against runaway output.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -165,12 +165,48 @@ TEST_F(VoiceTest, SecondNoteRetriggersFromSilence) {
   EXPECT_EQ(state.voice.envStage, STAGE_ATTACK);
   EXPECT_EQ(state.voice.z1, 0.0f);
   EXPECT_EQ(state.voice.z2, 0.0f);
+  EXPECT_EQ(state.voice.x1, 0.0f);
+  EXPECT_EQ(state.voice.y1, 0.0f);
   EXPECT_EQ(state.voice.phase, 0.0f);
   EXPECT_EQ(state.voice.heldNote, 64);
   EXPECT_EQ(state.voice.velocity, 0.7);
   // Releasing the older key is ignored (last note wins, no note stack).
   ASSERT_TRUE(handleEvent(state, PROCESSOR_EVENT_NOTE_OFF, 60, 0));
   EXPECT_EQ(state.voice.envStage, STAGE_ATTACK);
+}
+
+// The triangle (the leaky integral of the square) starts at the low turning
+// point of its steady state: its first cycle is centred and reaches no further
+// than the cycles after it (to within single-precision rounding).
+TEST_F(VoiceTest, TriangleIsCentredFromItsFirstCycle) {
+  for (double rate : {44100.0, 48000.0, 96000.0}) {
+    for (double note : {21.0, 45.0, 69.0, 93.0, 108.0}) {
+      SCOPED_TRACE("rate " + std::to_string(rate) + " note " + std::to_string(note));
+      prepareAt(rate);
+      ASSERT_TRUE(setParameter(state, "osc.type", WAVE_TRIANGLE));
+      ASSERT_TRUE(handleEvent(state, PROCESSOR_EVENT_NOTE_ON, note, 1));
+      const auto cycle = static_cast<int>(std::lround(rate / state.voice.frequency));
+      std::vector<float> wave;
+      float buffer[128];
+      for (int i = 0; i < static_cast<int>(rate); ++i) {
+        MirelBlock one{128, 1, 0, {}, 0, {buffer, 128}, 1};
+        ASSERT_TRUE(process(state, one));
+        wave.push_back(state.voice.triangleState);
+      }
+      double mean = 0;
+      float first = 0, steady = 0;
+      for (int i = 0; i < cycle; ++i) {
+        mean += wave[i];
+        first = std::max(first, std::fabs(wave[i]));
+      }
+      for (size_t i = wave.size() / 2; i < wave.size(); ++i) steady = std::max(steady, std::fabs(wave[i]));
+      EXPECT_NEAR(mean / cycle, 0.0, 0.05);
+      EXPECT_LE(first, steady * (1 + 1e-6f));
+      EXPECT_GT(steady, 0.5f);
+    }
+  }
+  EXPECT_EQ(triangleStart(0.0), 0.0) << "no pitch";
+  EXPECT_EQ(triangleStart(0.6), 0.0) << "above Nyquist";
 }
 
 TEST_F(VoiceTest, EventsOutsideTheirRangeAreRefused) {
