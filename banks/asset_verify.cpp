@@ -38,7 +38,7 @@ bool pathIsContained(const std::string& relative) {
 }
 
 ContainedRead readContainedFile(const std::string& bankDir, const std::string& relative,
-                                std::vector<uint8_t>& out) {
+                                std::vector<uint8_t>& out, uint64_t maxBytes) {
   out.clear();
   if (!pathIsContained(relative)) return ContainedRead::Escapes;
   std::string real;
@@ -50,7 +50,12 @@ ContainedRead readContainedFile(const std::string& bankDir, const std::string& r
     case PathPlacement::Unresolved:
       return ContainedRead::Unreadable;
   }
-  return readWholeFile(real, out) ? ContainedRead::Ok : ContainedRead::Unreadable;
+  switch (readWholeFileUpTo(real, maxBytes, out)) {
+    case FileRead::Ok: return ContainedRead::Ok;
+    case FileRead::TooLarge: return ContainedRead::TooLarge;
+    case FileRead::Unreadable: break;
+  }
+  return ContainedRead::Unreadable;
 }
 
 }  // namespace orbel

@@ -27,13 +27,15 @@ enum class ContainedRead : uint8_t {
   Ok = 0,
   Escapes = 1,     // the text, or a symbolic link on the way, leaves the folder
   Unreadable = 2,  // missing, not a regular file, or a read error
+  TooLarge = 3,    // larger than the caller's ceiling; nothing was read
 };
 
 // Reads bankDir/relative whole, but only when `relative` passes
 // pathIsContained and its real location (links followed) is inside the real
 // bankDir. A pack unpacked from a download may carry links to anywhere; what
-// is read must be the pack's own file. `out` is empty unless Ok.
+// is read must be the pack's own file. A file of more than `maxBytes` bytes
+// is refused unread. `out` is empty unless Ok.
 ContainedRead readContainedFile(const std::string& bankDir, const std::string& relative,
-                                std::vector<uint8_t>& out);
+                                std::vector<uint8_t>& out, uint64_t maxBytes = UINT64_MAX);
 
 }  // namespace orbel

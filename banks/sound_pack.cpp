@@ -37,6 +37,22 @@ struct VerifiedAsset {
   std::vector<uint8_t> bytes;
 };
 
+// What is left of a load's byte limit; every file read is charged to it.
+struct ReadBudget {
+  uint64_t limit;
+  uint64_t left;
+
+  ContainedRead read(const std::string& bankDir, const std::string& path,
+                     std::vector<uint8_t>& out) {
+    const ContainedRead result = readContainedFile(bankDir, path, out, left);
+    if (result == ContainedRead::Ok) left -= out.size();
+    return result;
+  }
+  std::string refusal(const std::string& path) const {
+    return "bank files exceed the " + std::to_string(limit) + "-byte limit (at " + path + ")";
+  }
+};
+
 std::string text(const JsonValue& object, const char* key) { return object.str(key, ""); }
 
 // A member that is a finite number. Anything else (absent, another kind, or
@@ -95,10 +111,15 @@ bool fail(RuntimeBankLoad& load, RuntimeBankOutcome outcome, std::string message
   return false;
 }
 
-bool verifyAssets(const std::string& bankDir, const JsonValue& manifest,
-                  std::map<std::string, VerifiedAsset>& assets, RuntimeBankLoad& load) {
+bool verifyAssets(const std::string& bankDir, const JsonValue& manifest, uint32_t maxAssets,
+                  ReadBudget& budget, std::map<std::string, VerifiedAsset>& assets,
+                  RuntimeBankLoad& load) {
   const std::vector<JsonValue>* table = arrayMember(manifest, "assetTable");
   if (table == nullptr || table->empty()) return fail(load, kRuntimeBankMalformed, "bank.json declares no assetTable");
+  if (table->size() > maxAssets)
+    return fail(load, kRuntimeBankTooLarge,
+                "bank declares " + std::to_string(table->size()) + " assets, more than the " +
+                    std::to_string(maxAssets) + " a bank may hold");
   for (const JsonValue& entry : *table) {
     if (!entry.isObject()) continue;
     const std::string id = text(entry, "id");
@@ -115,9 +136,10 @@ bool verifyAssets(const std::string& bankDir, const JsonValue& manifest,
                   "asset \"" + id + "\" codec \"" + codec + "\" is not decoded by the native runtime loader (wav only)");
     VerifiedAsset asset;
     asset.path = path;
-    switch (readContainedFile(bankDir, path, asset.bytes)) {
+    switch (budget.read(bankDir, path, asset.bytes)) {
       case ContainedRead::Ok: break;
       case ContainedRead::Escapes: return fail(load, kRuntimeBankMalformed, escapes);
+      case ContainedRead::TooLarge: return fail(load, kRuntimeBankTooLarge, budget.refusal(path));
       case ContainedRead::Unreadable:
         return fail(load, kRuntimeBankMissing, "asset \"" + id + "\" file missing: " + path);
     }
@@ -153,7 +175,8 @@ void listEntries(const JsonValue& manifest, std::vector<StagedPositioning>& entr
 
 // Presets never fail the load: one that cannot be read or sets nothing is
 // left out.
-void collectPresets(const std::string& bankDir, const JsonValue& manifest, std::vector<StagedPreset>& presets) {
+void collectPresets(const std::string& bankDir, const JsonValue& manifest, ReadBudget& budget,
+                    std::vector<StagedPreset>& presets) {
   const std::vector<JsonValue>* list = arrayMember(manifest, "presets");
   if (list == nullptr) return;
   for (const JsonValue& item : *list) {
@@ -168,7 +191,7 @@ void collectPresets(const std::string& bankDir, const JsonValue& manifest, std::
     const std::string document = text(item, "document");
     if (document.empty()) continue;
     std::vector<uint8_t> bytes;
-    if (readContainedFile(bankDir, document, bytes) != ContainedRead::Ok) continue;
+    if (budget.read(bankDir, document, bytes) != ContainedRead::Ok) continue;
     JsonValue root;
     if (!parseJsonDocument(bytes, root) || !root.isObject()) continue;
     const JsonValue* params = root.find("params");
@@ -259,14 +282,20 @@ StagedZone stageZone(const JsonValue& z, uint32_t assetOffset, uint32_t assetFra
 }
 
 void loadInto(RuntimeBankLoad& load, const std::string& bankDir, unsigned long arenaCapacity,
-              const std::string& instrumentId) {
+              const std::string& instrumentId, const RuntimeBankLimits& limits) {
   StagedBank& bank = load.bank;
+  ReadBudget budget{limits.maxBytes, limits.maxBytes};
 
   const std::string manifestPath = joinPath(bankDir, "bank.json");
   std::vector<uint8_t> manifestBytes;
-  if (readContainedFile(bankDir, "bank.json", manifestBytes) != ContainedRead::Ok) {
-    fail(load, kRuntimeBankMissing, "cannot read " + manifestPath);
-    return;
+  switch (budget.read(bankDir, "bank.json", manifestBytes)) {
+    case ContainedRead::Ok: break;
+    case ContainedRead::TooLarge:
+      fail(load, kRuntimeBankTooLarge, budget.refusal("bank.json"));
+      return;
+    default:
+      fail(load, kRuntimeBankMissing, "cannot read " + manifestPath);
+      return;
   }
   JsonValue manifest;
   if (!parseJsonDocument(manifestBytes, manifest) || !manifest.isObject()) {
@@ -288,10 +317,10 @@ void loadInto(RuntimeBankLoad& load, const std::string& bankDir, unsigned long a
   bank.sha256 = sha256Hex(manifestBytes.data(), manifestBytes.size());
 
   std::map<std::string, VerifiedAsset> assets;
-  if (!verifyAssets(bankDir, manifest, assets, load)) return;
+  if (!verifyAssets(bankDir, manifest, limits.maxAssets, budget, assets, load)) return;
 
   listEntries(manifest, bank.entries);
-  collectPresets(bankDir, manifest, bank.presets);
+  collectPresets(bankDir, manifest, budget, bank.presets);
 
   ChosenInstrument chosen;
   if (!chooseInstrument(manifest, instrumentId, chosen)) {
@@ -315,8 +344,11 @@ void loadInto(RuntimeBankLoad& load, const std::string& bankDir, unsigned long a
   bank.instrumentKind = chosen.kind;
 
   std::vector<uint8_t> documentBytes;
-  switch (readContainedFile(bankDir, chosen.document, documentBytes)) {
+  switch (budget.read(bankDir, chosen.document, documentBytes)) {
     case ContainedRead::Ok: break;
+    case ContainedRead::TooLarge:
+      fail(load, kRuntimeBankTooLarge, budget.refusal(chosen.document));
+      return;
     case ContainedRead::Escapes:
       fail(load, kRuntimeBankMalformed, "bank.json names no readable instrument/kit document");
       return;
@@ -414,10 +446,10 @@ void loadInto(RuntimeBankLoad& load, const std::string& bankDir, unsigned long a
 }  // namespace
 
 RuntimeBankLoad loadRuntimeBank(const std::string& bankDir, unsigned long arenaCapacity,
-                                const std::string& instrumentId) {
+                                const std::string& instrumentId, const RuntimeBankLimits& limits) {
   RuntimeBankLoad load;
   try {
-    loadInto(load, bankDir, arenaCapacity, instrumentId);
+    loadInto(load, bankDir, arenaCapacity, instrumentId, limits);
   } catch (const std::bad_alloc&) {
     // A pack bigger than the memory at hand (the caller may pass no arena
     // limit) is refused like any oversized bank instead of ending the host.

@@ -89,10 +89,20 @@ struct RuntimeBankLoad {
   std::string message;  // empty on success, one line otherwise
 };
 
+// What one load may read: the assets the manifest may declare, and the bytes
+// of every file read (manifest, documents, presets, assets) together. A pack
+// beyond either fails as "bank-too-large" before the file that would pass the
+// byte limit is read.
+struct RuntimeBankLimits {
+  uint32_t maxAssets = 4096;
+  uint64_t maxBytes = uint64_t{512} << 20;  // 512 MiB
+};
+
 // Loads the pack in `bankDir`. `arenaCapacity` is the kernel's arena size in
 // frames (0: no limit); an empty `instrumentId` takes the first instrument or
 // kit that names a document. On any failure `bank` is left empty.
 RuntimeBankLoad loadRuntimeBank(const std::string& bankDir, unsigned long arenaCapacity,
-                                const std::string& instrumentId);
+                                const std::string& instrumentId,
+                                const RuntimeBankLimits& limits = {});
 
 }  // namespace orbel

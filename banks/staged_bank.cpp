@@ -8,6 +8,16 @@
 #include "engine/kernel_engine.h"
 
 namespace orbel {
+namespace {
+
+RuntimeBankOutcome refuseBank(KernelEngine& engine, const std::string& source,
+                              std::string& message) {
+  message = kEngineRefusedBankMessage;
+  engine.recordRuntimeBankFailure(kRuntimeBankTooLarge, message.c_str(), source.c_str());
+  return kRuntimeBankTooLarge;
+}
+
+}  // namespace
 
 RuntimeBankRequest parseRuntimeBankRequest(const char* data, size_t length) {
   RuntimeBankRequest request;
@@ -74,6 +84,10 @@ RuntimeBankOutcome loadAndPublishRuntimeBank(KernelEngine& engine, const std::st
                                              const std::string& instrumentId,
                                              std::string& message,
                                              std::shared_ptr<const StagedBank>* published) {
+  // An engine that takes no banks refuses before a single file is read: a
+  // saved project may name a folder of any size, and the refusal would come
+  // only after reading, hashing and decoding all of it.
+  if (!engine.acceptsRuntimeBanks()) return refuseBank(engine, source, message);
   // No arena limit here: the engine judges whether the bank fits its kernel.
   RuntimeBankLoad load = loadRuntimeBank(bankDir, 0, instrumentId);
   message = std::move(load.message);
@@ -82,11 +96,7 @@ RuntimeBankOutcome loadAndPublishRuntimeBank(KernelEngine& engine, const std::st
     return load.outcome;
   }
   auto bank = std::make_shared<const StagedBank>(std::move(load.bank));
-  if (!engine.publishRuntimeBank(bank)) {
-    message = kEngineRefusedBankMessage;
-    engine.recordRuntimeBankFailure(kRuntimeBankTooLarge, message.c_str(), source.c_str());
-    return kRuntimeBankTooLarge;
-  }
+  if (!engine.publishRuntimeBank(bank)) return refuseBank(engine, source, message);
   if (published) *published = std::move(bank);
   return kRuntimeBankOk;
 }

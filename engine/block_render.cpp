@@ -34,6 +34,13 @@ void KernelEngine::processBlock(const float* const* inputs, int32_t inputCount,
 void KernelEngine::processBlock(const float* const* inputs, int32_t inputCount,
                                 const float* const* /*sideChain*/, int32_t /*sideChainCount*/,
                                 float* const* outputs, int32_t outputCount, int32_t frames) {
+  // Pushes that found the queue full belong to this block's account.
+  lastBlockDroppedEvents_ = queueOverflowed_;
+  if (queueOverflowed_) {
+    queueOverflowed_ = false;
+    recordRealtimeDiagnostic(ORBEL_DIAG_EVENT_REJECTED, ORBEL_DIAG_SEVERITY_ERROR,
+                             ORBEL_DIAG_PHASE_PROCESS);
+  }
   if (!ready_) {
     clearOutputs(outputs, outputCount, frames);
     discardQueue();
@@ -47,19 +54,9 @@ void KernelEngine::processBlock(const float* const* inputs, int32_t inputCount,
   outputSilent_ = false;
 
   if (frames <= 0) {
-    // Parameter flush: the values take effect in the table at once; the caller
-    // queues the same changes again for the kernel with the next real block.
-    // Records the adapter carried over from earlier blocks (stamped) are still
-    // due at the kernel and stay queued; a flush between blocks must not lose
-    // a late note-off.
-    sortEventsInPlace();
-    int32_t kept = 0;
-    for (int32_t i = 0; i < queueCount_; ++i) {
-      const EngineEvent& e = queue_[i];
-      if (e.kind == EngineEvent::kParameter && e.index < kParamCount) storeParam(e.index, e.value);
-      if (e.stamped) queue_[kept++] = e;
-    }
-    queueCount_ = kept;
+    // A flush (hosts send them while the transport stands): nothing renders,
+    // nothing is lost.
+    holdEventsForNextBlock();
     return;
   }
 
@@ -73,6 +70,8 @@ void KernelEngine::processBlock(const float* const* inputs, int32_t inputCount,
                              ORBEL_DIAG_PHASE_PROCESS);
     return;
   }
+
+  placeEventsInBlock(frames);
 
   if (usesRateAdapter()) {
     bool ok = false;
@@ -102,13 +101,18 @@ double KernelEngine::deliverEvent(const EngineEvent& e, uint32_t frame) {
   switch (e.kind) {
     case EngineEvent::kNoteOff:
       traceKind = 3;
+      // A note-off for an earlier note of the same pitch leaves the newer one
+      // sounding (nothing is pushed).
+      if (!noteOffMatches(e)) break;
       status = kernel_->pushEvent(handle_, ORBEL_KERNEL_EVENT_NOTE_OFF, frame,
                                   static_cast<uint32_t>(e.pitch), 0.0);
+      if (status == 0.0) soundingNoteIds_[size_t(e.pitch)] = -1;
       break;
     case EngineEvent::kNoteOn:
       traceKind = 2;
       status = kernel_->pushEvent(handle_, ORBEL_KERNEL_EVENT_NOTE_ON, frame,
                                   static_cast<uint32_t>(e.pitch), e.value);
+      if (status == 0.0) soundingNoteIds_[size_t(e.pitch)] = e.noteId;
       break;
     case EngineEvent::kParameter:
       if (e.index >= kParamCount) return -1.0;
@@ -117,6 +121,7 @@ double KernelEngine::deliverEvent(const EngineEvent& e, uint32_t frame) {
     default:
       break;  // controllers are not delivered to this kernel
   }
+  if (status == 0.0) ++eventsInCall_;
   if (std::FILE* trace = kernel_trace::stream()) {
     std::fprintf(trace, "E this=%p blk=%llu frame=%u kind=%d a=%u value=%.17g src=queue status=%g\n",
                  static_cast<void*>(this),
@@ -126,6 +131,13 @@ double KernelEngine::deliverEvent(const EngineEvent& e, uint32_t frame) {
   return status;
 }
 
+void KernelEngine::noteEventRefused(const EngineEvent& e, double status) {
+  if (e.kind == EngineEvent::kParameter || status == 0.0 || status == -1.0) return;
+  lastBlockDroppedEvents_ = true;
+  recordRealtimeDiagnostic(ORBEL_DIAG_EVENT_REJECTED, ORBEL_DIAG_SEVERITY_ERROR,
+                           ORBEL_DIAG_PHASE_PROCESS);
+}
+
 void KernelEngine::recoverFailedChunk() {
   // A kernel keeps the events of a failed call and replays them at the next
   // one, where they would land at wrong frames and push later events out of
@@ -133,11 +145,12 @@ void KernelEngine::recoverFailedChunk() {
   // shadow then matches its defaults and re-publication restores the values.
   kernel_->reset(handle_);
   resetProductParameterShadow();
+  forgetSoundingNotes();
   paramsDirty_.store(true, std::memory_order_seq_cst);
 }
 
 void KernelEngine::renderDirect(float* const* outputs, int32_t outputCount, int32_t frames) {
-  sortEventsInPlace();
+  // The queue is sorted and every offset lies in [0, frames) (placeEventsInBlock).
   FirstFrameFlags flags{};
   for (int32_t i = 0; i < queueCount_; ++i) {
     const EngineEvent& e = queue_[i];
@@ -149,9 +162,6 @@ void KernelEngine::renderDirect(float* const* outputs, int32_t outputCount, int3
 
   std::FILE* const trace = kernel_trace::stream();
   int32_t next = 0;
-  while (next < queueCount_ && queue_[next].sampleOffset < 0) ++next;  // before the block: dropped
-  const int32_t firstDeliverable = next;
-
   for (int32_t offset = 0; offset < frames;) {
     int32_t length = std::min<int32_t>(int32_t(kChunkFrames), frames - offset);
     if (trace != nullptr) {
@@ -160,26 +170,33 @@ void KernelEngine::renderDirect(float* const* outputs, int32_t outputCount, int3
       std::fprintf(trace, "B this=%p blk=%llu off=%d chunk=%d frames=%d events=%d\n",
                    static_cast<void*>(this), block, offset, length, frames, queueCount_);
     }
+    eventsInCall_ = 0;
     // The first-frame flags only concern the block's first frame.
     publishDirtyProductParameters(offset == 0 ? flags : noFlags);
 
     const int32_t chunkFirst = next;
     while (next < queueCount_ && queue_[next].sampleOffset < offset + length) {
       const EngineEvent& e = queue_[next];
-      const uint32_t frame = static_cast<uint32_t>(e.sampleOffset - offset);
+      // Records held back by a full kernel queue open the next call late.
+      const uint32_t frame = static_cast<uint32_t>(std::max(e.sampleOffset - offset, 0));
       const double status = deliverEvent(e, frame);
-      if (splitBefore(status, frame)) {
-        // The call now ends before this frame, so the kernel drops the events
-        // of this frame it already took: the whole group opens the next call.
-        while (next > chunkFirst && queue_[next - 1].sampleOffset == e.sampleOffset) --next;
-        length = int32_t(frame);
+      if (kernelQueueFull(status)) {
+        if (frame > 0) {
+          // The call now ends before this frame, so the kernel drops the
+          // events of this frame it already took: the whole group opens the
+          // next call.
+          while (next > chunkFirst && queue_[next - 1].sampleOffset == e.sampleOffset) --next;
+          length = int32_t(frame);
+        } else {
+          // More events on one frame than the kernel takes in a call: this
+          // call renders that one frame with the events it holds, and the
+          // rest follow in order at the next frame.
+          length = 1;
+        }
         break;
       }
       ++next;
-      if (e.kind != EngineEvent::kParameter && status != 0.0 && status != -1.0) {
-        recordRealtimeDiagnostic(ORBEL_DIAG_EVENT_REJECTED, ORBEL_DIAG_SEVERITY_ERROR,
-                                 ORBEL_DIAG_PHASE_PROCESS);
-      }
+      noteEventRefused(e, status);
     }
 
     if (trace != nullptr) std::fflush(trace);
@@ -200,19 +217,14 @@ void KernelEngine::renderDirect(float* const* outputs, int32_t outputCount, int3
     offset += length;
   }
 
-  // Records outside [0, frames) were not delivered. Parameter values among them
-  // still reach the table (and the kernel by re-publication).
-  bool undelivered = false;
-  for (int32_t i = 0; i < queueCount_; ++i) {
-    if (i >= firstDeliverable && i < next) continue;
-    const EngineEvent& e = queue_[i];
-    if (e.kind == EngineEvent::kParameter && e.index < kParamCount) {
-      storeParam(e.index, e.value);
-      undelivered = true;
-    }
+  // Only a flood on the last frame leaves records behind: they open the next
+  // block, in order.
+  int32_t held = 0;
+  for (int32_t i = next; i < queueCount_; ++i) {
+    queue_[held] = queue_[i];
+    queue_[held++].sampleOffset = kHeldOffset;
   }
-  queueCount_ = 0;
-  if (undelivered) paramsDirty_.store(true, std::memory_order_seq_cst);
+  queueCount_ = held;
 
   bool silent = true;
   for (int32_t c = 0; c < outputCount && silent; ++c) {

@@ -8,6 +8,12 @@ namespace orbel {
 
 void KernelEngine::recordDiagnostic(uint32_t code, uint8_t severity, uint8_t phase,
                                     const char* message, const char* detail) {
+  std::lock_guard<std::mutex> lock(diagnosticsMutex_);
+  recordDiagnosticLocked(code, severity, phase, message, detail);
+}
+
+void KernelEngine::recordDiagnosticLocked(uint32_t code, uint8_t severity, uint8_t phase,
+                                          const char* message, const char* detail) {
   orbel_runtime_diagnostic_record(&diagnostics_, code, severity, phase, message, detail);
 }
 
@@ -27,7 +33,14 @@ uint32_t KernelEngine::pendingRealtimeDiagnostics() const {
          realtimeRead_.load(std::memory_order_relaxed);
 }
 
+EngineReport KernelEngine::drainReport() {
+  drainRuntimeDiagnostics();
+  std::lock_guard<std::mutex> lock(diagnosticsMutex_);
+  return EngineReport{diagnostics_, hostRate_, maxBlockFrames_};
+}
+
 void KernelEngine::drainRuntimeDiagnostics() {
+  std::lock_guard<std::mutex> lock(diagnosticsMutex_);
   // Taken first: an overflow means the ring was full, so its 32 entries alone
   // would fill the list and the overflow report would always be the one lost.
   // One slot is therefore kept for it.
@@ -47,15 +60,15 @@ void KernelEngine::drainRuntimeDiagnostics() {
     } else if (entry.code == ORBEL_DIAG_RATE_ADAPTER_INIT_FAILED) {
       message = "sample-rate adapter failed; output was cleared";
     }
-    recordDiagnostic(entry.code, entry.severity, entry.phase, message, "audio callback");
+    recordDiagnosticLocked(entry.code, entry.severity, entry.phase, message, "audio callback");
   }
   realtimeRead_.store(read, std::memory_order_release);
 
   if (overflow != 0) {
     char detail[64];
     std::snprintf(detail, sizeof detail, "dropped=%u; source=audio callback", overflow);
-    recordDiagnostic(ORBEL_DIAG_DIAGNOSTICS_OVERFLOW, ORBEL_DIAG_SEVERITY_WARNING,
-                     ORBEL_DIAG_PHASE_PROCESS, "audio diagnostic queue overflowed", detail);
+    recordDiagnosticLocked(ORBEL_DIAG_DIAGNOSTICS_OVERFLOW, ORBEL_DIAG_SEVERITY_WARNING,
+                           ORBEL_DIAG_PHASE_PROCESS, "audio diagnostic queue overflowed", detail);
   }
 }
 

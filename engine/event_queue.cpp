@@ -11,23 +11,30 @@
 namespace orbel {
 
 bool KernelEngine::appendEvent(const EngineEvent& event) {
-  if (queueCount_ >= kQueueCapacity) return false;
+  if (queueCount_ >= kQueueCapacity) {
+    // Reported with the next block, which then does not count as a success.
+    queueOverflowed_ = true;
+    return false;
+  }
   queue_[queueCount_++] = event;
   return true;
 }
 
 bool KernelEngine::pushNoteOn(int32_t pitch, double velocity, int32_t sampleOffset, uint32_t route,
-                              uint32_t channel) {
-  if (queueCount_ >= kQueueCapacity) return false;
+                              uint32_t channel, int32_t noteId) {
+  if (queueCount_ >= kQueueCapacity) {
+    queueOverflowed_ = true;
+    return false;
+  }
   return appendEvent(EngineEvent{EngineEvent::kNoteOn, sampleOffset, 0,
                                  resolveSamplerVelocity(pitch, velocity), pitch, route,
-                                 channel & 0xFu, 0, false});
+                                 channel & 0xFu, 0, false, noteId});
 }
 
 bool KernelEngine::pushNoteOff(int32_t pitch, int32_t sampleOffset, uint32_t route,
-                               uint32_t channel) {
+                               uint32_t channel, int32_t noteId) {
   return appendEvent(EngineEvent{EngineEvent::kNoteOff, sampleOffset, 0, 0.0, pitch, route,
-                                 channel & 0xFu, 0, false});
+                                 channel & 0xFu, 0, false, noteId});
 }
 
 bool KernelEngine::pushController(uint32_t controller, uint32_t value, int32_t sampleOffset,
@@ -39,7 +46,9 @@ bool KernelEngine::pushController(uint32_t controller, uint32_t value, int32_t s
 
 bool KernelEngine::pushParamNormalized(uint32_t id, double normalized, int32_t sampleOffset) {
   const orbel_param_desc* desc = orbel_param_by_id(id);
-  if (id >= kParamCount || desc == nullptr) return false;
+  // A value that is not a number has no place in the range; the kernel would
+  // refuse it at every chunk.
+  if (id >= kParamCount || desc == nullptr || std::isnan(normalized)) return false;
   return appendEvent(EngineEvent{EngineEvent::kParameter, sampleOffset, id,
                                  orbel_param_to_plain(desc, normalized), 0, 0, 0, 0, false});
 }
@@ -84,6 +93,47 @@ void KernelEngine::sortEventsInPlace() {
   }
 }
 
+void KernelEngine::holdEventsForNextBlock() {
+  sortEventsInPlace();
+  bool changed = false;
+  int32_t kept = 0;
+  for (int32_t i = 0; i < queueCount_; ++i) {
+    EngineEvent e = queue_[i];
+    if (e.kind == EngineEvent::kParameter) {
+      // Re-publication hands the value to the kernel at the next block's
+      // first frame, whatever number of flushes comes before it.
+      if (e.index < kParamCount) {
+        storeParam(e.index, e.value);
+        changed = true;
+      }
+      continue;
+    }
+    if (e.kind == EngineEvent::kController) continue;  // never delivered
+    // Records the adapter carried over keep their time; new ones wait for the
+    // first frame of the next block, in their order.
+    if (!e.stamped) e.sampleOffset = kHeldOffset;
+    queue_[kept++] = e;
+  }
+  queueCount_ = kept;
+  if (changed) paramsDirty_.store(true, std::memory_order_seq_cst);
+}
+
+void KernelEngine::placeEventsInBlock(int32_t frames) {
+  // Sorted first, so that clamping keeps the hosts' order of time: a note-off
+  // before the block still comes before a note-on at its first frame.
+  sortEventsInPlace();
+  for (int32_t i = 0; i < queueCount_; ++i) {
+    EngineEvent& e = queue_[i];
+    if (!e.stamped) e.sampleOffset = std::clamp(e.sampleOffset, 0, frames - 1);
+  }
+}
+
+bool KernelEngine::noteOffMatches(const EngineEvent& e) const {
+  if (e.noteId == -1 || e.pitch < 0 || e.pitch > 127) return true;
+  const int32_t sounding = soundingNoteIds_[size_t(e.pitch)];
+  return sounding == -1 || sounding == e.noteId;
+}
+
 void KernelEngine::flushParameterEvents() {
   for (int32_t i = 0; i < queueCount_; ++i) {
     const EngineEvent& e = queue_[i];
@@ -123,6 +173,7 @@ void KernelEngine::resetParams() {
   resetAdapter();
   if (handle_ != 0) kernel_->reset(handle_);
   resetProductParameterShadow();
+  forgetSoundingNotes();
 }
 
 void KernelEngine::appendEventsToHistory(int32_t blockFrames) {
@@ -220,6 +271,7 @@ double KernelEngine::pushParameterEvent(uint32_t id, uint32_t frame, double valu
     paramsDirty_.store(true, std::memory_order_seq_cst);
   } else {
     shadow_[id] = value;
+    ++eventsInCall_;
   }
   return status;
 }

@@ -24,6 +24,13 @@ struct KernelBinding {
   double (*reset)(uint32_t handle);
   double (*destroy)(uint32_t handle);
 
+  // How many instances the kernel can hold at once in one process (0: not
+  // known). Lets the engine name the limit when a create fails for it.
+  uint32_t instanceLimit = 0;
+  // Instances engines hold through this binding; guarded by the engines'
+  // process-wide instance lock.
+  mutable uint32_t liveInstances = 0;
+
   // A kernel's runtime is initialised once per process, however many engines
   // bind it. The guard lives with the table, so every distinct kernel binding
   // (the product's, or a test double's) gets its own single initialisation.

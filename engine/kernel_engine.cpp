@@ -23,6 +23,14 @@ uint32_t handleFromResult(double result) {
   return static_cast<uint32_t>(result);
 }
 
+// Kernels keep their instances in process-wide tables, and hosts may set up
+// several plug-ins from several threads at once: creating and destroying
+// instances is serialised here. Never taken on the audio thread.
+std::mutex& kernelInstanceMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
 }  // namespace
 
 KernelEngine::KernelEngine(const KernelBinding& kernel) : kernel_(&kernel) {
@@ -31,12 +39,33 @@ KernelEngine::KernelEngine(const KernelBinding& kernel) : kernel_(&kernel) {
     shadow_[i] = kDefaultParams[i];
   }
   padVelocitySensitivity_.fill(1.0f);
+  forgetSoundingNotes();
 }
 
 KernelEngine::~KernelEngine() {
-  if (handle_ != 0) kernel_->destroy(handle_);
-  handle_ = 0;
+  std::lock_guard<std::mutex> lock(kernelInstanceMutex());
+  destroyInstanceLocked();
   // Shared pointers, the history and the adapter buffers release themselves.
+}
+
+void KernelEngine::destroyInstanceLocked() {
+  if (handle_ != 0) {
+    kernel_->destroy(handle_);
+    if (kernel_->liveInstances > 0) --kernel_->liveInstances;
+  }
+  handle_ = 0;
+  inputView_ = nullptr;
+  inputViewCapacity_ = 0;
+  outputView_ = nullptr;
+  outputViewCapacity_ = 0;
+}
+
+void KernelEngine::releaseKernel() {
+  ready_ = false;
+  discardQueue();
+  forgetSoundingNotes();
+  std::lock_guard<std::mutex> lock(kernelInstanceMutex());
+  destroyInstanceLocked();
 }
 
 void KernelEngine::initialiseKernelRuntime(const KernelBinding& kernel) {
@@ -96,6 +125,10 @@ bool KernelEngine::allocateAdapter(uint64_t capacity) {
 }
 
 bool KernelEngine::setup(double sampleRate, int32_t maxBlockFrames) {
+  return configure(sampleRate, maxBlockFrames) && bindKernel();
+}
+
+bool KernelEngine::configure(double sampleRate, int32_t maxBlockFrames) {
   ready_ = false;
   lastBlockFailed_ = false;
   outputSilent_ = true;
@@ -148,8 +181,12 @@ bool KernelEngine::setup(double sampleRate, int32_t maxBlockFrames) {
 
   rateNum_ = num;
   rateDen_ = den;
-  hostRate_ = double(num) / double(den);
-  maxBlockFrames_ = maxBlockFrames;
+  {
+    // The main thread reports the format with the diagnostic list.
+    std::lock_guard<std::mutex> lock(diagnosticsMutex_);
+    hostRate_ = double(num) / double(den);
+    maxBlockFrames_ = maxBlockFrames;
+  }
 
   if (!allocateAdapter(static_cast<uint64_t>(capacity))) {
     recordDiagnostic(ORBEL_DIAG_RATE_ADAPTER_INIT_FAILED, ORBEL_DIAG_SEVERITY_FATAL,
@@ -169,23 +206,40 @@ bool KernelEngine::setup(double sampleRate, int32_t maxBlockFrames) {
   paramsDirty_.store(true, std::memory_order_seq_cst);
   velocityRandomState_.store(0x6D2B79F5u, std::memory_order_relaxed);
 
+  return true;
+}
+
+bool KernelEngine::bindKernel() {
+  ready_ = false;
+  lastBlockFailed_ = false;
+  outputSilent_ = true;
+  rateConverted_ = false;
+  adapterFailed_ = false;
+  resetAdapter();
+  queueCount_ = 0;
+  forgetSoundingNotes();
+  paramsDirty_.store(true, std::memory_order_seq_cst);
+  if (!inputFifo_) return false;  // not configured
+
   initialiseKernelRuntime(*kernel_);
   // Open the trace (if any) here on the main thread, never first on the audio thread.
   std::FILE* const trace = kernel_trace::stream();
 
-  if (handle_ != 0) kernel_->destroy(handle_);
-  handle_ = 0;
-  inputView_ = nullptr;
-  inputViewCapacity_ = 0;
-  outputView_ = nullptr;
-  outputViewCapacity_ = 0;
-
   double kernelRate = hostRate_;
-  handle_ = handleFromResult(kernel_->create(kChunkFrames, 0, 1, hostRate_));
-  if (handle_ == 0) {
-    kernelRate = double(kKernelRate);
-    handle_ = handleFromResult(kernel_->create(kChunkFrames, 0, 1, kernelRate));
-    if (handle_ != 0 && hostRate_ != double(kKernelRate)) rateConverted_ = true;
+  bool atLimit = false;
+  uint32_t live = 0;
+  {
+    std::lock_guard<std::mutex> lock(kernelInstanceMutex());
+    destroyInstanceLocked();
+    handle_ = handleFromResult(kernel_->create(kChunkFrames, 0, 1, hostRate_));
+    if (handle_ == 0) {
+      kernelRate = double(kKernelRate);
+      handle_ = handleFromResult(kernel_->create(kChunkFrames, 0, 1, kernelRate));
+      if (handle_ != 0 && hostRate_ != double(kKernelRate)) rateConverted_ = true;
+    }
+    if (handle_ != 0) ++kernel_->liveInstances;
+    live = kernel_->liveInstances;
+    atLimit = handle_ == 0 && kernel_->instanceLimit != 0 && live >= kernel_->instanceLimit;
   }
   if (trace != nullptr) {
     std::fprintf(trace, "S this=%p rate=%.17g kernelRate=%.17g handle=%u\n",
@@ -194,8 +248,22 @@ bool KernelEngine::setup(double sampleRate, int32_t maxBlockFrames) {
   }
 
   if (handle_ == 0) {
-    recordDiagnostic(ORBEL_DIAG_KERNEL_CREATE_FAILED, ORBEL_DIAG_SEVERITY_FATAL,
-                     ORBEL_DIAG_PHASE_CONFIGURE, "product kernel instance creation failed", nullptr);
+    if (atLimit) {
+      char message[ORBEL_RUNTIME_DIAGNOSTIC_MESSAGE_BYTES];
+      std::snprintf(message, sizeof message,
+                    "kernel instance limit reached: at most %u instances can be active in one "
+                    "process; deactivate another instance to free one",
+                    kernel_->instanceLimit);
+      char detail[ORBEL_RUNTIME_DIAGNOSTIC_DETAIL_BYTES];
+      std::snprintf(detail, sizeof detail, "{\"limit\":%u,\"active\":%u}", kernel_->instanceLimit,
+                    live);
+      recordDiagnostic(ORBEL_DIAG_KERNEL_CREATE_FAILED, ORBEL_DIAG_SEVERITY_FATAL,
+                       ORBEL_DIAG_PHASE_CONFIGURE, message, detail);
+    } else {
+      recordDiagnostic(ORBEL_DIAG_KERNEL_CREATE_FAILED, ORBEL_DIAG_SEVERITY_FATAL,
+                       ORBEL_DIAG_PHASE_CONFIGURE, "product kernel instance creation failed",
+                       nullptr);
+    }
   } else {
     resetProductParameterShadow();
     float* in = nullptr;

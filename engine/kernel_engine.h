@@ -6,12 +6,18 @@
 // take no lock and format no text (the optional trace file aside).
 // Shared between the two: the parameter table with its dirty flag, the realtime
 // diagnostic ring and the status flags.
+// Some hosts set up or activate from a worker thread while their main thread
+// goes on: kernel instances are created and destroyed under one process-wide
+// lock, and the diagnostic list (with the host format it reports) under a lock
+// of its own. Neither lock is ever taken on the audio thread.
 #pragma once
 
 #include <array>
 #include <atomic>
+#include <climits>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "banks/pad_overrides.h"
@@ -44,6 +50,15 @@ struct EngineEvent {
   uint32_t channel;        // MIDI channel 0..15, 0 for parameters
   uint64_t absoluteFrame;  // host frame assigned by the sample-rate adapter
   bool stamped;            // absoluteFrame has been assigned
+  int32_t noteId = -1;     // the host's note id for notes, -1 when it gave none
+};
+
+// What the main thread reports about an engine: its diagnostic list and the
+// host format the list refers to, taken together.
+struct EngineReport {
+  orbel_runtime_diagnostic_ring diagnostics;
+  double hostRate;
+  int32_t maxBlockFrames;
 };
 
 class KernelEngine {
@@ -71,7 +86,20 @@ class KernelEngine {
   KernelEngine& operator=(const KernelEngine&) = delete;
 
   // ---- set-up and binding ----------------------------------------------
+  // configure, then bindKernel.
   bool setup(double sampleRate, int32_t maxBlockFrames);
+  // Checks the host format and sizes every buffer, without a kernel instance;
+  // the engine is not ready afterwards. False (recorded) for a refused format.
+  bool configure(double sampleRate, int32_t maxBlockFrames);
+  // Creates (or re-creates) the kernel instance for the configured format and
+  // binds its views. False (recorded) when no instance can be had, which names
+  // the per-process instance limit when that is the reason.
+  bool bindKernel();
+  // Gives the kernel instance back (a deactivated plug-in holds none); queued
+  // events are dropped, parameter values kept. The engine is not ready until
+  // the next bindKernel.
+  void releaseKernel();
+  bool hasKernelInstance() const { return handle_ != 0; }
   bool hasKernel() const { return true; }
   static bool kernelTrapped();
   // Installs the trap sink and initialises a kernel's runtime, once per process
@@ -83,6 +111,9 @@ class KernelEngine {
   bool ready() const { return ready_; }
   bool lastBlockFailed() const { return lastBlockFailed_; }
   bool outputSilent() const { return outputSilent_; }
+  // The last rendered block (or flush) lost events: the queue was full when
+  // they were pushed, or the kernel refused a note.
+  bool lastBlockDroppedEvents() const { return lastBlockDroppedEvents_; }
   bool adapterFailed() const { return adapterFailed_; }
   bool rateConverted() const { return rateConverted_; }
   // True when the kernel runs at 48 kHz behind the sample-rate adapter; the
@@ -95,9 +126,12 @@ class KernelEngine {
   uint64_t adapterCapacity() const { return capacity_; }
 
   // ---- event and parameter queue (audio thread) ---------------------------
+  // A note-off that carries a note id (not -1) releases only the note-on of
+  // that pitch with the same id, or one that had no id.
   bool pushNoteOn(int32_t pitch, double velocity, int32_t sampleOffset, uint32_t route,
-                  uint32_t channel);
-  bool pushNoteOff(int32_t pitch, int32_t sampleOffset, uint32_t route, uint32_t channel);
+                  uint32_t channel, int32_t noteId = -1);
+  bool pushNoteOff(int32_t pitch, int32_t sampleOffset, uint32_t route, uint32_t channel,
+                   int32_t noteId = -1);
   bool pushController(uint32_t controller, uint32_t value, int32_t sampleOffset, uint32_t route,
                       uint32_t channel);
   bool pushParamNormalized(uint32_t id, double normalized, int32_t sampleOffset);
@@ -129,6 +163,11 @@ class KernelEngine {
   double resolveSamplerVelocity(int32_t pitch, double velocity);
 
   // ---- rendering (audio thread) ------------------------------------------
+  // A block with 0 frames is a flush: parameter values go to the table at once
+  // and reach the kernel with the next rendered block, and note events wait
+  // for that block's first frame. In a rendered block every event lands in
+  // it: an offset before the block counts as its first frame, one past it as
+  // its last.
   void processBlock(const float* const* inputs, int32_t inputCount, float* const* outputs,
                     int32_t outputCount, int32_t frames);
   void processBlock(const float* const* inputs, int32_t inputCount, const float* const* sideChain,
@@ -145,7 +184,11 @@ class KernelEngine {
                         const char* detail);
   void recordRealtimeDiagnostic(uint32_t code, uint8_t severity, uint8_t phase);
   void drainRuntimeDiagnostics();
+  // Unguarded view of the list, for callers on the one thread that sets up.
   const orbel_runtime_diagnostic_ring& diagnostics() const { return diagnostics_; }
+  // Drains the realtime ring, then copies the list and the host format under
+  // the diagnostics lock (safe against a set-up on another thread).
+  EngineReport drainReport();
   // Realtime reports waiting for the next drain (main thread).
   uint32_t pendingRealtimeDiagnostics() const;
 
@@ -157,6 +200,9 @@ class KernelEngine {
                                 const char* source);
   // False when the bank is refused; an empty pointer withdraws the current one.
   bool publishRuntimeBank(std::shared_ptr<const StagedBank> bank);
+  // Whether publishRuntimeBank can accept any bank at all; asked before a pack
+  // is read, so a refusal costs no disk work.
+  bool acceptsRuntimeBanks() const { return false; }
   std::shared_ptr<const StagedBank> publishedRuntimeBank() const { return stagedBank_; }
   uint32_t recallSampleBank(const StateChunk& chunk);
   void unloadSampleBankContent() {}
@@ -191,9 +237,25 @@ class KernelEngine {
 
   using FirstFrameFlags = std::array<bool, kParamCount>;
 
+  // Offset of a record held over for the next block: it sorts before every
+  // offset a host can send (an equal one keeps arrival order, so after it)
+  // and lands on that block's first frame.
+  static constexpr int32_t kHeldOffset = INT32_MIN;
+
+  void recordDiagnosticLocked(uint32_t code, uint8_t severity, uint8_t phase, const char* message,
+                              const char* detail);
+
   static void panicSink(void* context, const uint8_t* message, std::size_t length, uint64_t code);
 
   bool appendEvent(const EngineEvent& event);
+  // Flush: stores parameter values, keeps note events for the next block.
+  void holdEventsForNextBlock();
+  // Sorts the queue and brings every new record's offset into [0, frames).
+  void placeEventsInBlock(int32_t frames);
+  // Whether a note-off would release the sounding note of its pitch.
+  bool noteOffMatches(const EngineEvent& event) const;
+  void forgetSoundingNotes() { soundingNoteIds_.fill(-1); }
+  void destroyInstanceLocked();
   void storeParam(uint32_t id, double plain);
   // Empties the queue without delivering it. Parameter changes are not lost:
   // their values go to the table and reach the kernel by re-publication.
@@ -204,10 +266,12 @@ class KernelEngine {
   // Pushes one queued record to the kernel at `frame` of the current call;
   // returns the kernel's status (-1 when nothing was pushed).
   double deliverEvent(const EngineEvent& event, uint32_t frame);
-  // A full kernel queue (64 events per call) would drop this record; the call
-  // is ended before it instead and the record opens the next one.
-  static bool splitBefore(double status, uint32_t frame) {
-    return status == double(ORBEL_KERNEL_NOT_FINITE_OR_FULL) && frame > 0;
+  // Counts a note the kernel refused as lost for this block.
+  void noteEventRefused(const EngineEvent& event, double status);
+  // The kernel's queue (64 events per call) was full. Status 3 also means "not
+  // finite", which only a first event of a call can be told apart by.
+  bool kernelQueueFull(double status) const {
+    return status == double(ORBEL_KERNEL_NOT_FINITE_OR_FULL) && eventsInCall_ > 0;
   }
   void renderDirect(float* const* outputs, int32_t outputCount, int32_t frames);
   void recoverFailedChunk();
@@ -226,7 +290,11 @@ class KernelEngine {
   bool outputSilent_ = false;
   bool adapterFailed_ = false;
   bool rateConverted_ = false;
+  bool lastBlockDroppedEvents_ = false;
+  bool queueOverflowed_ = false;  // a push found the queue full since the last block
+  uint32_t eventsInCall_ = 0;     // events the kernel took since its last process call
 
+  mutable std::mutex diagnosticsMutex_;
   orbel_runtime_diagnostic_ring diagnostics_{};
   std::array<RealtimeEntry, kRealtimeRingSize> realtimeEntries_{};
   std::atomic<uint32_t> realtimeWrite_{0};
@@ -272,6 +340,8 @@ class KernelEngine {
   uint64_t inputViewCapacity_ = 0;
   float* outputView_ = nullptr;
   uint64_t outputViewCapacity_ = 0;
+  // Per pitch, the note id of the last note-on delivered (-1: none or no id).
+  std::array<int32_t, 128> soundingNoteIds_;
 
   // Bank and pad-override publication (sampler products).
   std::shared_ptr<const StagedBank> stagedBank_;

@@ -18,6 +18,7 @@ const KernelBinding& productKernelBinding() {
       .process = scpr_music_orbel_mirel_9ff6eb2b48a9_process,
       .reset = scpr_music_orbel_mirel_9ff6eb2b48a9_reset,
       .destroy = scpr_music_orbel_mirel_9ff6eb2b48a9_destroy,
+      .instanceLimit = ORBEL_KERNEL_MAX_INSTANCES,
   };
   return binding;
 }

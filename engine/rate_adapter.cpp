@@ -138,7 +138,8 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
   const uint64_t cap = capacity_;
   const uint64_t blockFrames = static_cast<uint64_t>(frames);
 
-  // Stamp new records with absolute host frames; carried records keep theirs.
+  // Stamp new records with absolute host frames (their offsets lie in the
+  // block, placeEventsInBlock); carried records keep theirs.
   for (int32_t i = 0; i < queueCount_; ++i) {
     EngineEvent& e = queue_[i];
     if (!e.stamped) {
@@ -232,6 +233,7 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
   for (uint64_t remaining = produced; remaining > 0;) {
     uint64_t length = std::min<uint64_t>(kChunkFrames, remaining);
     const uint64_t s = kernelFramesRendered_;
+    eventsInCall_ = 0;
     publishDirtyProductParameters(firstChunk ? flags : noFlags);
     firstChunk = false;
     const int32_t chunkFirst = delivered;
@@ -240,17 +242,25 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
       const uint64_t at = std::max(kernelFrameOf(e.absoluteFrame, num, den), s);
       if (at >= s + length) break;
       const uint32_t frame = static_cast<uint32_t>(at - s);
-      if (splitBefore(deliverEvent(e, frame), frame)) {
-        // The call now ends before this frame, so the kernel drops the events
-        // of this frame it already took: the whole group opens the next call.
-        while (delivered > chunkFirst &&
-               std::max(kernelFrameOf(queue_[delivered - 1].absoluteFrame, num, den), s) == at) {
-          --delivered;
+      const double status = deliverEvent(e, frame);
+      if (kernelQueueFull(status)) {
+        if (frame > 0) {
+          // The call now ends before this frame, so the kernel drops the
+          // events of this frame it already took: the whole group opens the
+          // next call.
+          while (delivered > chunkFirst &&
+                 std::max(kernelFrameOf(queue_[delivered - 1].absoluteFrame, num, den), s) == at) {
+            --delivered;
+          }
+          length = frame;
+        } else {
+          // One frame with the events the kernel holds; the rest follow.
+          length = 1;
         }
-        length = frame;
         break;
       }
       ++delivered;
+      noteEventRefused(e, status);
     }
     const double status = kernel_->process(handle_, static_cast<uint32_t>(length));
     if (status == 0.0) {

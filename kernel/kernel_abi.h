@@ -45,6 +45,14 @@ enum {
   ORBEL_KERNEL_EVENT_CONTROL_CHANGE = 4,
 };
 
+// Limits of the interface: instances alive at once in one process, frames per
+// process call, events queued per instance between two process calls.
+enum {
+  ORBEL_KERNEL_MAX_INSTANCES = 32,
+  ORBEL_KERNEL_MAX_FRAMES = 128,
+  ORBEL_KERNEL_MAX_EVENTS = 64,
+};
+
 // Status codes of push_event, process, reset and destroy.
 enum {
   ORBEL_KERNEL_DONE = 0,

@@ -4,14 +4,15 @@
 
 #include <cstdint>
 
+#include "kernel/kernel_abi.h"
 #include "kernel/mirel_voice.h"
 
 namespace orbel {
 
-inline constexpr uint32_t KERNEL_MAX_INSTANCES = 32;
-inline constexpr uint32_t KERNEL_MAX_FRAMES = 128;
+inline constexpr uint32_t KERNEL_MAX_INSTANCES = ORBEL_KERNEL_MAX_INSTANCES;
+inline constexpr uint32_t KERNEL_MAX_FRAMES = ORBEL_KERNEL_MAX_FRAMES;
 inline constexpr uint32_t KERNEL_OUT_CHANNELS = 1;
-inline constexpr uint32_t KERNEL_MAX_EVENTS = 64;
+inline constexpr uint32_t KERNEL_MAX_EVENTS = ORBEL_KERNEL_MAX_EVENTS;
 inline constexpr uint32_t KERNEL_PARAMETER_COUNT = 11;
 inline constexpr uint32_t KERNEL_EVENT_PARAMETER = 1;
 inline constexpr uint32_t KERNEL_EVENT_NOTE_ON = 2;

@@ -13,6 +13,16 @@ namespace orbel {
 // report a bogus length), cannot be sized, or is not read completely.
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& out);
 
+enum class FileRead : uint8_t {
+  Ok = 0,
+  Unreadable = 1,  // every failure of readWholeFile
+  TooLarge = 2,    // the file holds more than the ceiling; nothing was read
+};
+
+// readWholeFile with a ceiling: a file of more than `maxBytes` bytes is
+// refused from its size alone, before anything is allocated or read.
+FileRead readWholeFileUpTo(const std::string& path, uint64_t maxBytes, std::vector<uint8_t>& out);
+
 enum class PathPlacement : uint8_t {
   Inside = 0,      // resolves to `base` itself or to something below it
   Outside = 1,     // exists, but its real location is outside `base`

@@ -1,5 +1,6 @@
 #include "plugin/processor.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "plugin/param_table.h"
@@ -35,7 +36,12 @@ tresult PLUGIN_API OrbelProcessor::setupProcessing(ProcessSetup& setup) {
   flushDeferredReports();
   const tresult result = AudioEffect::setupProcessing(setup);
   if (result != kResultOk) return result;
-  if (!engine.setup(setup.sampleRate, setup.maxSamplesPerBlock)) {
+  // The kernel allows a fixed number of instances per process, so only an
+  // active processor holds one: set-up checks the format and sizes the
+  // buffers, activation takes the instance.
+  const bool ready = active ? engine.setup(setup.sampleRate, setup.maxSamplesPerBlock)
+                            : engine.configure(setup.sampleRate, setup.maxSamplesPerBlock);
+  if (!ready) {
     onSetupFailed();
     return kResultFalse;
   }
@@ -50,7 +56,12 @@ tresult PLUGIN_API OrbelProcessor::setActive(TBool state) {
       onSetupFailed();
       return kResultFalse;
     }
+  } else {
+    // A deactivated processor (a disabled track) gives its kernel instance
+    // back for others to use.
+    engine.releaseKernel();
   }
+  active = state != 0;
   const tresult result = AudioEffect::setActive(state);
   if (result != kResultOk) return result;
   onActivated(state != 0);
@@ -107,15 +118,17 @@ void OrbelProcessor::queueNoteEvents(IEventList* events) {
     switch (e.type) {
       case Event::kNoteOffEvent:
         engine.pushNoteOff(e.noteOff.pitch, e.sampleOffset, route,
-                           static_cast<uint32>(e.noteOff.channel));
+                           static_cast<uint32>(e.noteOff.channel), e.noteOff.noteId);
         break;
       case Event::kNoteOnEvent:
+        // Velocities above 1 (some hosts overshoot) play at full velocity
+        // rather than being refused by the kernel.
         if (e.noteOn.velocity > 0.0f)
-          engine.pushNoteOn(e.noteOn.pitch, e.noteOn.velocity, e.sampleOffset, route,
-                            static_cast<uint32>(e.noteOn.channel));
+          engine.pushNoteOn(e.noteOn.pitch, std::min(e.noteOn.velocity, 1.0f), e.sampleOffset,
+                            route, static_cast<uint32>(e.noteOn.channel), e.noteOn.noteId);
         else
           engine.pushNoteOff(e.noteOn.pitch, e.sampleOffset, route,
-                             static_cast<uint32>(e.noteOn.channel));
+                             static_cast<uint32>(e.noteOn.channel), e.noteOn.noteId);
         break;
       default:
         break;
@@ -126,16 +139,17 @@ void OrbelProcessor::queueNoteEvents(IEventList* events) {
 tresult PLUGIN_API OrbelProcessor::process(ProcessData& data) {
   if (data.symbolicSampleSize != kSample32) return kResultFalse;
 
+  // Events that find the engine's queue full are lost; the engine counts them
+  // against the block, which then does not report success.
   queueParameterChanges(data.inputParameterChanges);
   queueNoteEvents(data.inputEvents);
 
   if (data.numSamples <= 0) {
-    // A parameter flush: the values take effect in the engine's table now, and
-    // the same changes are queued again so the kernel receives them with the
-    // next real block.
+    // A flush: parameter values take effect in the engine's table now and
+    // reach the kernel with the next rendered block; note events wait for
+    // that block's first frame.
     engine.processBlock(nullptr, 0, nullptr, 0, 0);
-    queueParameterChanges(data.inputParameterChanges);
-    return kResultOk;
+    return engine.lastBlockDroppedEvents() ? kResultFalse : kResultOk;
   }
 
   if (data.numOutputs < 1 || !data.outputs) return kResultFalse;
@@ -167,7 +181,7 @@ tresult PLUGIN_API OrbelProcessor::process(ProcessData& data) {
   }
   out.silenceFlags = silence;
 
-  return engine.lastBlockFailed() ? kResultFalse : kResultOk;
+  return engine.lastBlockFailed() || engine.lastBlockDroppedEvents() ? kResultFalse : kResultOk;
 }
 
 } // namespace orbel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 // The instrument's audio component: a thin adapter between the host's VST 3
 // calls and the kernel host engine. It turns the host's parameter queues and
@@ -92,6 +93,10 @@ private:
   std::string presetId;        // last preset id announced by the controller
   CcMap ccMap{};
   bool ccMapPresent = false;   // only a received or restored map is saved
+  bool active = false;          // between setActive(true) and setActive(false)
+  // Written by set-up, which some hosts run on a worker thread, and sent from
+  // the main thread: guarded by hostFactsMutex (never taken in process).
+  std::mutex hostFactsMutex;
   HostFacts hostFacts{};
   DiagnosticTransportRing transportRing;
   TransportFact lastTransport{};

@@ -46,8 +46,14 @@ bool OrbelProcessor::onMainThread() const {
 
 void OrbelProcessor::flushDeferredReports() {
   if (!onMainThread()) return;
-  if (hostFactsDeferred.exchange(false))
-    sendJsonMessage("orbel.diag.hostFacts", &hostFacts, sizeof(HostFacts));
+  if (hostFactsDeferred.exchange(false)) {
+    HostFacts facts;
+    {
+      std::lock_guard<std::mutex> lock(hostFactsMutex);
+      facts = hostFacts;
+    }
+    sendJsonMessage("orbel.diag.hostFacts", &facts, sizeof(HostFacts));
+  }
   if (healthDeferred.exchange(false)) sendRuntimeDiagnostics(healthDeferredSetupFailed.exchange(false));
 }
 
@@ -57,10 +63,9 @@ void OrbelProcessor::sendRuntimeDiagnostics(bool setupFailed) {
     healthDeferred = true;
     return;
   }
-  engine.drainRuntimeDiagnostics();
-  const orbel_runtime_diagnostic_ring snapshot = engine.diagnostics();
-  const std::string report = writeRuntimeHealthJson(snapshot, kBundleId, kBundleVersion,
-                                                    engine.hostRate(), engine.maxBlockFrames(),
+  const EngineReport snapshot = engine.drainReport();
+  const std::string report = writeRuntimeHealthJson(snapshot.diagnostics, kBundleId, kBundleVersion,
+                                                    snapshot.hostRate, snapshot.maxBlockFrames,
                                                     setupFailed);
   sendJsonMessage("orbel.runtimeDiagnostics", report.data(), report.size());
 }
@@ -95,19 +100,25 @@ void OrbelProcessor::refreshHostFacts() {
   // The identity fields are carried over; the processor never learns the
   // host's identity itself, so in this product they stay empty.
   HostFacts fresh;
-  std::strncpy(fresh.hostName, hostFacts.hostName, 127);
-  fresh.hostName[127] = 0;
-  std::strncpy(fresh.hostVersion, hostFacts.hostVersion, 63);
-  fresh.hostVersion[63] = 0;
-  fresh.validatorHost = hostFacts.validatorHost;
+  {
+    std::lock_guard<std::mutex> lock(hostFactsMutex);
+    std::strncpy(fresh.hostName, hostFacts.hostName, 127);
+    fresh.hostName[127] = 0;
+    std::strncpy(fresh.hostVersion, hostFacts.hostVersion, 63);
+    fresh.hostVersion[63] = 0;
+    fresh.validatorHost = hostFacts.validatorHost;
+  }
   captureHostFacts(fresh);
-  hostFacts = fresh;
+  {
+    std::lock_guard<std::mutex> lock(hostFactsMutex);
+    hostFacts = fresh;
+  }
   if (!onMainThread()) {
     hostFactsDeferred = true;
     return;
   }
   hostFactsDeferred = false;
-  sendJsonMessage("orbel.diag.hostFacts", &hostFacts, sizeof(HostFacts));
+  sendJsonMessage("orbel.diag.hostFacts", &fresh, sizeof(HostFacts));
 }
 
 void OrbelProcessor::onSetupSucceeded() { refreshHostFacts(); }

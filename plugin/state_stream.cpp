@@ -9,7 +9,11 @@ bool readStateStream(IBStream* stream, std::string& text) {
   char buffer[kReadChunk];
   for (;;) {
     int32 got = 0;
-    if (stream->read(buffer, kReadChunk, &got) != kResultOk || got <= 0) return true;
+    // The result is not trusted to mean "no bytes": some streams answer
+    // kResultFalse for the read that reaches the end while still handing over
+    // what it read. Only a read that hands over nothing ends the text.
+    stream->read(buffer, kReadChunk, &got);
+    if (got <= 0) return true;
     if (got > kReadChunk) got = kReadChunk;  // a stream that claims more than it was given
     if (text.size() + static_cast<size_t>(got) > kMaxStateStreamBytes) return false;
     text.append(buffer, static_cast<size_t>(got));

@@ -13,10 +13,11 @@ namespace orbel {
 // at 1 MiB before base64); stops a runaway stream from exhausting memory.
 inline constexpr size_t kMaxStateStreamBytes = 16u << 20;
 
-// Appends the stream's bytes to `text` in 4096-byte reads until a read fails
-// or returns no bytes. Hosts may hand out fewer bytes than asked for before
-// the end, so a short read does not end the text. False when the stream holds
-// more than kMaxStateStreamBytes (the text is then incomplete).
+// Appends the stream's bytes to `text` in 4096-byte reads until a read hands
+// over no bytes, whatever each read's result: every byte handed over is kept.
+// Hosts may hand out fewer bytes than asked for before the end, so a short
+// read does not end the text either. False when the stream holds more than
+// kMaxStateStreamBytes (the text is then incomplete).
 bool readStateStream(Steinberg::IBStream* stream, std::string& text);
 
 // Writes `text` with one write call and returns the stream's result. A stream

@@ -45,3 +45,11 @@ if(ORBEL_FUZZ)
   add_library(orbel_engine_test_kernel STATIC ${engine_test_kernel})
   target_link_libraries(orbel_engine_test_kernel PUBLIC orbel_common)
 endif()
+
+# Set-ups from several threads at once against the product kernel's
+# process-wide instance tables.
+if(TARGET orbel_kernel OR EXISTS ${PROJECT_SOURCE_DIR}/kernel/CMakeLists.txt)
+  orbel_add_test(engine_instances_concurrency_test CONCURRENCY
+    SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/engine/instances_concurrency_test.cpp
+    LIBS orbel_engine orbel_kernel)
+endif()

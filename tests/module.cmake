@@ -21,7 +21,7 @@ orbel_module_test(module_entry_test
   SOURCES module/module_entry_test.cpp
   LIBS orbel_vst3sdk)
 orbel_module_test(module_processor_test
-  SOURCES module/processor_test.cpp module/render_test.cpp
+  SOURCES module/processor_test.cpp module/render_test.cpp module/host_events_test.cpp
   LIBS orbel_vst3sdk)
 orbel_module_test(module_state_test
   SOURCES module/state_test.cpp

@@ -1,6 +1,7 @@
 // Drives a KernelEngine the way a host could: any format, events at any
-// offsets, blocks of any size (also above the set-up maximum), state recall and
-// re-set-up, with the test kernel at the host rate or only at 48 kHz (so the
+// offsets (also floods on one frame, with or without note ids), blocks of any
+// size (also above the set-up maximum and flushes), state recall, re-set-up
+// and deactivation, with the test kernel at the host rate or only at 48 kHz (so the
 // sample-rate adapter runs). Besides memory safety it checks what must hold for
 // every input: a valid block never fails, and the output is finite and bounded.
 #include <cmath>
@@ -63,12 +64,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const float* inputs[2] = {input.data(), nullptr};
 
   while (!in.done()) {
-    switch (in.byte() % 9) {
+    switch (in.byte() % 12) {
       case 0:
-        engine.pushNoteOn(in.byte() % 130, in.byte() / 255.0, in.i16(), 0, in.byte());
+        engine.pushNoteOn(in.byte() % 130, in.byte() / 255.0, in.i16(), 0, in.byte(),
+                          int32_t(in.byte() % 4) - 1);
         break;
       case 1:
-        engine.pushNoteOff(in.byte() % 130, in.i16(), 0, in.byte());
+        engine.pushNoteOff(in.byte() % 130, in.i16(), 0, in.byte(), int32_t(in.byte() % 4) - 1);
         break;
       case 2:
         engine.pushParamNormalized(in.byte() % 12, in.byte() / 200.0 - 0.1, in.i16());
@@ -97,6 +99,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       case 8:
         engine.drainRuntimeDiagnostics();
+        break;
+      case 9: {
+        // Many events on one frame (a panic), more than the kernel takes per call.
+        const int32_t offset = in.i16();
+        const int count = 1 + in.byte() % 160;
+        for (int pitch = 0; pitch < count; ++pitch) engine.pushNoteOff(pitch % 128, offset, 0, 0);
+        break;
+      }
+      case 10:
+        engine.releaseKernel();
+        ready = false;
+        break;
+      case 11:
+        ready = engine.bindKernel();
         break;
     }
   }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <new>
 #include <stdexcept>
 
@@ -33,25 +34,31 @@ bool canonical(const std::string& path, std::string& out) {
 }  // namespace
 
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& out) {
+  return readWholeFileUpTo(path, UINT64_MAX, out) == FileRead::Ok;
+}
+
+FileRead readWholeFileUpTo(const std::string& path, uint64_t maxBytes, std::vector<uint8_t>& out) {
+  constexpr FileRead kFailed = FileRead::Unreadable;
   out.clear();
-  if (path.empty()) return false;
+  if (path.empty()) return kFailed;
   // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return false;
+  if (fd < 0) return kFailed;
   FdCloser closer{fd};
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return kFailed;
   const off_t end = ::lseek(fd, 0, SEEK_END);
-  if (end < 0 || ::lseek(fd, 0, SEEK_SET) != 0) return false;
-  if (end == 0) return true;
+  if (end < 0 || ::lseek(fd, 0, SEEK_SET) != 0) return kFailed;
+  if (static_cast<uint64_t>(end) > maxBytes) return FileRead::TooLarge;
+  if (end == 0) return FileRead::Ok;
   try {
     out.resize(static_cast<size_t>(end));
   } catch (const std::bad_alloc&) {
     out.clear();
-    return false;
+    return kFailed;
   } catch (const std::length_error&) {
     out.clear();
-    return false;
+    return kFailed;
   }
   // One request; the loop only continues a read the kernel split (reads of
   // more than about 2 GiB, or an interrupted call).
@@ -65,9 +72,9 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& out) {
   if (done != out.size()) {
     out.clear();
     out.shrink_to_fit();
-    return false;
+    return kFailed;
   }
-  return true;
+  return FileRead::Ok;
 }
 
 PathPlacement placePathWithin(const std::string& base, const std::string& path, std::string* resolved) {

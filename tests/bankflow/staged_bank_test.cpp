@@ -37,24 +37,23 @@ TEST(RuntimeBankReply, EncodesOutcomeAndBankSummary) {
             "filter.cutoff=1000");
 }
 
-TEST(RuntimeBankLoad, MissingFolderAndRefusedBankReplies) {
-  KernelEngine engine;
+TEST(RuntimeBankLoad, EngineWithoutBanksRefusesBeforeReadingTheFolder) {
   TempDir dir;
-  const std::string missing = dir / "nowhere";
-  EXPECT_EQ(loadAndPublishRuntimeBank(engine, missing, "user-folder", ""),
-            "bank-missing\ncannot read " + missing + "/bank.json");
-  EXPECT_EQ(lastRecord(engine).code, 27u);
-  EXPECT_STREQ(lastRecord(engine).detail, "{\"reason\":\"bank-missing\",\"source\":\"user-folder\"}");
-
-  // A valid pack passes the loader, but this instrument's engine refuses it.
   test::writeSmallPack(dir, "pack");
-  EXPECT_EQ(loadAndPublishRuntimeBank(engine, dir / "pack", "hosted", "keys"),
-            "bank-too-large\nthe engine refused the staged bank (arena capacity)");
-  EXPECT_STREQ(lastRecord(engine).message,
-               "runtime bank load refused (bank-too-large): the engine refused the staged bank "
-               "(arena capacity)");
-  EXPECT_STREQ(lastRecord(engine).detail, "{\"reason\":\"bank-too-large\",\"source\":\"hosted\"}");
-  EXPECT_EQ(engine.publishedRuntimeBank(), nullptr);
+  const std::string refused = "bank-too-large\nthe engine refused the staged bank (arena capacity)";
+  // A valid pack and a folder that is not there get the same answer: the
+  // engine was asked first, and nothing was read.
+  for (const std::string& folder : {dir / "pack", dir / "nowhere"}) {
+    SCOPED_TRACE(folder);
+    KernelEngine engine;
+    EXPECT_EQ(loadAndPublishRuntimeBank(engine, folder, "hosted", "keys"), refused);
+    EXPECT_EQ(lastRecord(engine).code, 27u);
+    EXPECT_STREQ(lastRecord(engine).message,
+                 "runtime bank load refused (bank-too-large): the engine refused the staged bank "
+                 "(arena capacity)");
+    EXPECT_STREQ(lastRecord(engine).detail, "{\"reason\":\"bank-too-large\",\"source\":\"hosted\"}");
+    EXPECT_EQ(engine.publishedRuntimeBank(), nullptr);
+  }
 }
 
 std::string gCacheRoot;
@@ -62,23 +61,22 @@ std::string cacheRoot() { return gCacheRoot; }
 
 TEST(RuntimeBankRecall, FollowsTheReferenceRules) {
   TempDir dir;
-  test::writeSmallPack(dir, "pack");
   struct Case {
     const char* source;
     bool hasLocator;
     const char* locator;
     const char* sha;
     bool attempted;
-    std::string folderInMessage;  // where the load looked
+    std::string folder;  // where a load would look
   };
   gCacheRoot = dir / "cache";
   const Case cases[] = {
       {"embedded", true, "/x", "", false, ""},
       {"user-folder", false, "/x", "", false, ""},
       {"user-folder", true, "", "", false, ""},
-      {"user-folder", true, "/nowhere", "", true, "/nowhere/bank.json"},
-      {"hosted", true, "/nowhere", "", true, "/nowhere/bank.json"},
-      {"hosted", true, "/nowhere", "abc", true, dir / "cache/abc/bank.json"},
+      {"user-folder", true, "/nowhere", "", true, "/nowhere"},
+      {"hosted", true, "/nowhere", "", true, "/nowhere"},
+      {"hosted", true, "/nowhere", "abc", true, dir / "cache/abc"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.source) + " " + c.locator + " " + c.sha);
@@ -89,6 +87,7 @@ TEST(RuntimeBankRecall, FollowsTheReferenceRules) {
     std::strcpy(chunk.source, c.source);
     std::strcpy(chunk.locator, c.locator);
     std::strcpy(chunk.sha256, c.sha);
+    EXPECT_EQ(runtimeBankRecallWanted(chunk), c.attempted);
     std::string source = "s", locator = "l", sha = "h", instrument = "i";
     EXPECT_FALSE(recallRuntimeBankFromChunk(engine, chunk, source, locator, sha, instrument, cacheRoot));
     if (!c.attempted) {
@@ -96,22 +95,14 @@ TEST(RuntimeBankRecall, FollowsTheReferenceRules) {
       EXPECT_EQ(source + locator + sha + instrument, "slhi");
       continue;
     }
+    EXPECT_EQ(runtimeBankRecallFolder(chunk, cacheRoot), c.folder);
     EXPECT_EQ(source + locator + sha + instrument, "");
-    EXPECT_NE(std::string(lastRecord(engine).message).find(c.folderInMessage), std::string::npos)
-        << lastRecord(engine).message;
+    EXPECT_STREQ(lastRecord(engine).detail,
+                 ("{\"reason\":\"bank-too-large\",\"source\":\"" + std::string(c.source) + "\"}").c_str());
   }
 
-  // A recall of a valid pack reaches the engine, which refuses it.
-  KernelEngine engine;
-  StateChunk chunk;
-  chunk.hasRef = chunk.hasLocator = true;
-  std::strcpy(chunk.source, "user-folder");
-  std::strcpy(chunk.locator, (dir / "pack").c_str());
-  std::string source, locator, sha, instrument;
-  EXPECT_FALSE(recallRuntimeBankFromChunk(engine, chunk, source, locator, sha, instrument));
-  EXPECT_STREQ(lastRecord(engine).detail, "{\"reason\":\"bank-too-large\",\"source\":\"user-folder\"}");
-
   // With no bank published there is no reference to fill.
+  KernelEngine engine;
   BankStateRefOut out;
   out.id = "untouched";
   std::string scratch;

@@ -388,7 +388,9 @@ TEST_F(SoundPackTest, EachValidationFailureGivesItsOutcomeAndMessage) {
   }
 }
 
-TEST_F(SoundPackTest, ArenaCapacityIsEnforcedAfterEachAsset) {
+// Three assets (one of 1001 frames, one of 10, an empty file) and two
+// instruments: "big" plays the first, "two" the first two.
+Pack arenaPack() {
   Pack pack;
   pack.files["big.wav"] = rampWav(1001);
   pack.files["small.wav"] = rampWav(10);
@@ -400,6 +402,11 @@ TEST_F(SoundPackTest, ArenaCapacityIsEnforcedAfterEachAsset) {
   pack.files["big.json"] = bytes("{\"format\":\"orbel-sampler-instrument/v1\",\"zones\":[{\"assetId\":\"big\"}]}");
   pack.files["two.json"] =
       bytes("{\"format\":\"orbel-sampler-instrument/v1\",\"zones\":[{\"assetId\":\"small\"},{\"assetId\":\"big\"},{\"assetId\":\"small\"}]}");
+  return pack;
+}
+
+TEST_F(SoundPackTest, ArenaCapacityIsEnforcedAfterEachAsset) {
+  const Pack pack = arenaPack();
 
   const struct {
     const char* instrument;
@@ -420,6 +427,39 @@ TEST_F(SoundPackTest, ArenaCapacityIsEnforcedAfterEachAsset) {
     EXPECT_EQ(result.outcome, c.outcome);
     EXPECT_EQ(result.message, c.message);
     EXPECT_EQ(result.bank.samples.size(), c.arenaFrames);
+  }
+}
+
+// A saved project may name any folder: a load stops at its asset count and
+// byte limits before it reads the file that would pass them.
+TEST_F(SoundPackTest, AssetCountAndByteLimitsRefuseBeforeReadingOn) {
+  Pack pack = arenaPack();
+  // Instrument "big" reads every file but two.json, its document last.
+  uint64_t all = 0;
+  for (const auto& [path, content] : pack.files) all += path == "two.json" ? 0 : content.size();
+  const uint64_t manifest = pack.files["bank.json"].size();
+  const auto exceeds = [](uint64_t limit, const char* at) {
+    return "bank files exceed the " + std::to_string(limit) + "-byte limit (at " + at + ")";
+  };
+  const struct {
+    uint32_t maxAssets;
+    uint64_t maxBytes;
+    RuntimeBankOutcome outcome;
+    std::string message;
+  } cases[] = {
+      {3, all, kRuntimeBankOk, ""},
+      {2, all, kRuntimeBankTooLarge, "bank declares 3 assets, more than the 2 a bank may hold"},
+      {3, all - 1, kRuntimeBankTooLarge, exceeds(all - 1, "big.json")},
+      {3, manifest + 10, kRuntimeBankTooLarge, exceeds(manifest + 10, "big.wav")},
+      {3, manifest - 1, kRuntimeBankTooLarge, exceeds(manifest - 1, "bank.json")},
+  };
+  pack.writeTo(dir_);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.maxAssets) + " " + std::to_string(c.maxBytes));
+    const RuntimeBankLoad result = loadRuntimeBank(dir_.path(), 0, "big", {c.maxAssets, c.maxBytes});
+    EXPECT_EQ(result.outcome, c.outcome);
+    EXPECT_EQ(result.message, c.message);
+    EXPECT_EQ(result.bank.samples.size(), c.outcome == kRuntimeBankOk ? 1001u : 0u);
   }
 }
 

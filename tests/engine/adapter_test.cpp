@@ -93,10 +93,15 @@ TEST_F(AdapterTest, EventsReachTheirKernelFramesExactly) {
   ASSERT_EQ(engine.queuedEventCount(), 1);
   ASSERT_TRUE(engine.pushNoteOff(64, 100, 0, 0));  // host frame 612 -> kernel frame 666
   render(engine, out, 512);
-  ASSERT_EQ(testkernel::acceptedCount(), 5u);  // the flushed value waits to be queued again
-  EXPECT_EQ(testkernel::accepted(3).a, 64u);
-  EXPECT_EQ(testkernel::accepted(3).kernelFrame, 544u);
-  EXPECT_EQ(testkernel::accepted(4).kernelFrame, 666u);
+  ASSERT_EQ(testkernel::acceptedCount(), 6u);
+  // The flushed value reaches the kernel first, at the call's first frame.
+  EXPECT_EQ(testkernel::accepted(3).kind, uint32_t(ORBEL_KERNEL_EVENT_PARAMETER));
+  EXPECT_EQ(testkernel::accepted(3).a, 10u);
+  EXPECT_EQ(testkernel::accepted(3).value, 0.0);
+  EXPECT_EQ(testkernel::accepted(3).frame, 0u);
+  EXPECT_EQ(testkernel::accepted(4).a, 64u);
+  EXPECT_EQ(testkernel::accepted(4).kernelFrame, 544u);
+  EXPECT_EQ(testkernel::accepted(5).kernelFrame, 666u);
   EXPECT_EQ(engine.queuedEventCount(), 0);
 }
 

@@ -27,15 +27,22 @@ TEST_F(QueueTest, QueueHolds2048RecordsAndDropsTheNext) {
   render(engine, out, 512);
   EXPECT_EQ(engine.queuedEventCount(), 0);
   for (size_t i = 0; i < testkernel::eventCount(); ++i) EXPECT_NE(testkernel::event(i).a, 61u);
+  // The block that lost them does not pass for a success, and says why.
+  EXPECT_TRUE(engine.lastBlockDroppedEvents());
+  engine.drainRuntimeDiagnostics();
+  ASSERT_EQ(engine.diagnostics().count, 1u);
+  EXPECT_EQ(diag(engine, 0).code, 22u);
+  render(engine, out, 512);
+  EXPECT_FALSE(engine.lastBlockDroppedEvents());
 }
 
 TEST_F(QueueTest, PushesInitialiseEveryField) {
-  ASSERT_TRUE(engine.pushNoteOn(64, 0.8, 7, 3, 0x1F));
+  ASSERT_TRUE(engine.pushNoteOn(64, 0.8, 7, 3, 0x1F, 42));
   ASSERT_TRUE(engine.pushNoteOff(64, 9, 2, 5));
   ASSERT_TRUE(engine.pushController(74, 127, 11, 1, 2));
   ASSERT_TRUE(engine.pushParamNormalized(10, 0.25, 13));
   const EngineEvent expected[] = {
-      {EngineEvent::kNoteOn, 7, 0, 0.8, 64, 3, 0xF, 0, false},  // velocity unchanged here
+      {EngineEvent::kNoteOn, 7, 0, 0.8, 64, 3, 0xF, 0, false, 42},  // velocity unchanged here
       {EngineEvent::kNoteOff, 9, 0, 0.0, 64, 2, 5, 0, false},
       {EngineEvent::kController, 11, 74, 127.0, 0, 1, 2, 0, false},
       {EngineEvent::kParameter, 13, 10, 0.25, 0, 0, 0, 0, false},
@@ -52,10 +59,12 @@ TEST_F(QueueTest, PushesInitialiseEveryField) {
     EXPECT_EQ(e.channel, expected[i].channel);
     EXPECT_EQ(e.absoluteFrame, 0u);
     EXPECT_FALSE(e.stamped);
+    EXPECT_EQ(e.noteId, expected[i].noteId);
   }
   EXPECT_FALSE(engine.pushController(128, 0, 0, 0, 0));
   EXPECT_FALSE(engine.pushController(0, 128, 0, 0, 0));
   EXPECT_FALSE(engine.pushParamNormalized(11, 0.5, 0));
+  EXPECT_FALSE(engine.pushParamNormalized(3, std::nan(""), 0));
 }
 
 struct Conversion {

@@ -54,21 +54,25 @@ TEST_F(RenderTest, EventsAreSortedStablyByOffset) {
   EXPECT_EQ(testkernel::accepted(2).a, 64u);
 }
 
-TEST_F(RenderTest, OffsetsOutsideTheBlockAreNotDelivered) {
+TEST_F(RenderTest, OffsetsOutsideTheBlockLandOnItsNearestFrame) {
   StereoOut out(256);
-  ASSERT_TRUE(engine.pushNoteOn(60, 0.5, -5, 0, 0));
   ASSERT_TRUE(engine.pushNoteOn(61, 0.5, 256, 0, 0));
-  ASSERT_TRUE(engine.pushNoteOn(62, 0.5, 300, 0, 0));
+  ASSERT_TRUE(engine.pushNoteOn(60, 0.5, -5, 0, 0));
+  ASSERT_TRUE(engine.pushNoteOff(62, 300, 0, 0));
   ASSERT_TRUE(engine.pushParamNormalized(10, 0.25, 400));
   render(engine, out, 256);
-  EXPECT_EQ(testkernel::acceptedCount(), 0u);
+  // Ordered by the host's offsets first, then brought into the block.
+  const uint32_t kinds[] = {2, 2, 3, 1};
+  const uint32_t a[] = {60, 61, 62, 10};
+  const uint64_t frames[] = {0, 255, 255, 255};
+  ASSERT_EQ(testkernel::acceptedCount(), 4u);
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(testkernel::accepted(i).kind, kinds[i]) << i;
+    EXPECT_EQ(testkernel::accepted(i).a, a[i]) << i;
+    EXPECT_EQ(testkernel::accepted(i).kernelFrame, frames[i]) << i;
+  }
   EXPECT_EQ(engine.queuedEventCount(), 0);
-  EXPECT_TRUE(engine.outputSilent());
-  // The out-of-block parameter value is kept and reaches the kernel next block.
-  EXPECT_EQ(engine.paramValue(10), 0.25);
-  render(engine, out, 256);
-  ASSERT_EQ(testkernel::acceptedCount(), 1u);
-  EXPECT_EQ(testkernel::accepted(0).value, 0.25);
+  EXPECT_FALSE(engine.lastBlockDroppedEvents());
 }
 
 TEST_F(RenderTest, FailingKernelChunkIsZeroedAndReported) {
@@ -156,6 +160,78 @@ TEST_F(RenderTest, FullKernelQueueNeverLosesTheEventsOfASplitFrame) {
   }
 }
 
+// More events on one frame than the kernel takes in a call (panic: 128
+// note-offs at once): each reaches the kernel once, in order, the overflow at
+// the following frames; a flood on a block's last frame opens the next block.
+TEST_F(RenderTest, FloodOnOneFrameReachesTheKernelInTurns) {
+  struct Case {
+    const char* name;
+    double rate;
+    int32_t offset;
+  };
+  const Case cases[] = {
+      {"first frame", 48000.0, 0},
+      {"inside a chunk", 48000.0, 100},
+      {"last frame", 48000.0, 255},
+      {"first frame, adapter", 44100.0, 0},
+      {"last frame, adapter", 44100.0, 255},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testkernel::resetAll();
+    testkernel::config().only48k = c.rate != 48000.0;
+    KernelEngine e(testkernel::binding());
+    ASSERT_TRUE(e.setup(c.rate, 256));
+    e.setParamValue(10, 0.5);  // re-published at the first chunk: the kernel's queue fills sooner
+    for (int pitch = 0; pitch < 128; ++pitch) ASSERT_TRUE(e.pushNoteOff(pitch, c.offset, 0, 0));
+    StereoOut out(256);
+    for (int block = 0; block < 3; ++block) {
+      render(e, out, 256);
+      EXPECT_FALSE(e.lastBlockFailed());
+      EXPECT_FALSE(e.lastBlockDroppedEvents());
+    }
+    std::vector<uint32_t> pitches;
+    uint64_t lastFrame = 0;
+    for (size_t i = 0; i < testkernel::appliedCount(); ++i) {
+      const testkernel::LoggedEvent& ev = testkernel::applied(i);
+      if (ev.kind != ORBEL_KERNEL_EVENT_NOTE_OFF) continue;
+      pitches.push_back(ev.a);
+      EXPECT_GE(ev.kernelFrame, lastFrame);
+      lastFrame = ev.kernelFrame;
+    }
+    ASSERT_EQ(pitches.size(), 128u);
+    for (uint32_t p = 0; p < 128; ++p) EXPECT_EQ(pitches[p], p);
+    EXPECT_EQ(e.queuedEventCount(), 0);
+  }
+}
+
+TEST_F(RenderTest, NoteIdsKeepANewerNoteOfTheSamePitchSounding) {
+  struct Case {
+    const char* name;
+    int32_t firstId, secondId, offId;
+    bool released;
+  };
+  const Case cases[] = {
+      {"off for the first note", 1, 2, 1, false},
+      {"off for the sounding note", 1, 2, 2, true},
+      {"off without an id", 1, 2, -1, true},
+      {"notes without ids", -1, -1, 7, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testkernel::resetAll();
+    KernelEngine e(testkernel::binding());
+    ASSERT_TRUE(e.setup(48000.0, 256));
+    ASSERT_TRUE(e.pushNoteOn(60, 0.25, 0, 0, 0, c.firstId));
+    ASSERT_TRUE(e.pushNoteOn(60, 0.5, 10, 0, 0, c.secondId));
+    ASSERT_TRUE(e.pushNoteOff(60, 20, 0, 0, c.offId));
+    StereoOut out(256);
+    render(e, out, 256);
+    EXPECT_EQ(out.left[255], c.released ? 0.0f : 0.5f);
+    EXPECT_FALSE(e.lastBlockDroppedEvents());
+  }
+}
+
 TEST_F(RenderTest, RefusedNoteRaisesEventRejected) {
   testkernel::config().refuseNotes = true;
   StereoOut out(64);
@@ -163,6 +239,7 @@ TEST_F(RenderTest, RefusedNoteRaisesEventRejected) {
   ASSERT_TRUE(engine.pushController(1, 10, 0, 0, 0));  // never delivered, never reported
   render(engine, out, 64);
   EXPECT_FALSE(engine.lastBlockFailed());
+  EXPECT_TRUE(engine.lastBlockDroppedEvents());  // the note is lost: no success
   engine.drainRuntimeDiagnostics();
   ASSERT_EQ(engine.diagnostics().count, 1u);
   EXPECT_EQ(diag(engine, 0).code, 22u);
@@ -171,16 +248,37 @@ TEST_F(RenderTest, RefusedNoteRaisesEventRejected) {
   EXPECT_STREQ(diag(engine, 0).detail, "audio callback");
 }
 
-TEST_F(RenderTest, ZeroFrameBlockAppliesParametersToTableOnly) {
+// Hosts send zero-frame blocks while the transport stands, often several in
+// a row: each one's parameter values and notes must reach the next block.
+TEST_F(RenderTest, FlushesHoldEverythingForTheNextBlock) {
   ASSERT_TRUE(engine.pushParamNormalized(3, 0.0, 5));
   ASSERT_TRUE(engine.pushParamNormalized(3, 1.0, 2));
-  ASSERT_TRUE(engine.pushNoteOn(60, 0.5, 0, 0, 0));
+  ASSERT_TRUE(engine.pushNoteOn(60, 0.5, 9, 0, 0));
   engine.processBlock(nullptr, 0, nullptr, 0, 0);
   EXPECT_EQ(engine.paramValue(3), 20.0);  // sorted: offset 5 comes last
-  EXPECT_EQ(engine.queuedEventCount(), 0);
+  ASSERT_TRUE(engine.pushParamNormalized(9, 1.0, 0));
+  ASSERT_TRUE(engine.pushNoteOff(60, -3, 0, 0));
+  engine.processBlock(nullptr, 0, nullptr, 0, 0);
   EXPECT_EQ(testkernel::processCallCount(), 0u);
   EXPECT_EQ(testkernel::eventCount(), 0u);
   EXPECT_FALSE(engine.lastBlockFailed());
+
+  // The next block: both values, then both notes in order, before the
+  // block's own first-frame note.
+  ASSERT_TRUE(engine.pushNoteOn(64, 0.5, 0, 0, 0));
+  StereoOut out(64);
+  render(engine, out, 64);
+  ASSERT_EQ(testkernel::acceptedCount(), 5u);
+  const uint32_t kinds[] = {1, 1, 2, 3, 2};
+  const uint32_t a[] = {3, 9, 60, 60, 64};
+  for (size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(testkernel::accepted(i).kind, kinds[i]) << i;
+    EXPECT_EQ(testkernel::accepted(i).a, a[i]) << i;
+    EXPECT_EQ(testkernel::accepted(i).kernelFrame, 0u) << i;
+  }
+  EXPECT_EQ(engine.kernelParamValue(3), 20.0);
+  EXPECT_EQ(engine.kernelParamValue(9), 5.0);
+  EXPECT_EQ(engine.queuedEventCount(), 0);
 }
 
 TEST_F(RenderTest, UnusableBlocksAreClearedAndReported) {

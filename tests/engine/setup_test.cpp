@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <vector>
 
 #include "engine/kernel_trace.h"
 #include "tests/engine/engine_fixture.h"
@@ -202,6 +204,45 @@ TEST_F(SetupTest, RuntimeInitialisedOnceAndInstancesReplacedAndReleased) {
   }
   EXPECT_EQ(testkernel::destroyCalls(), 3);  // both destructors released their instance
   EXPECT_EQ(testkernel::runtimeInitCalls(), 1);
+}
+
+// A deactivated plug-in gives its instance back; when none is free, the
+// record says that the per-process limit is the reason.
+TEST_F(SetupTest, InstancesAreHeldOnlyWhileBoundAndTheLimitIsNamed) {
+  std::vector<std::unique_ptr<KernelEngine>> engines;
+  for (int i = 0; i < 8; ++i) {
+    engines.push_back(std::make_unique<KernelEngine>(testkernel::binding()));
+    ASSERT_TRUE(engines.back()->setup(48000.0, 128)) << i;
+  }
+  KernelEngine late(testkernel::binding());
+  ASSERT_TRUE(late.configure(48000.0, 128));  // the format alone takes no instance
+  EXPECT_FALSE(late.ready());
+  EXPECT_FALSE(late.hasKernelInstance());
+  CaptureStderr();
+  EXPECT_FALSE(late.bindKernel());
+  GetCapturedStderr();
+  ASSERT_EQ(late.diagnostics().count, 2u);
+  EXPECT_EQ(diag(late, 0).code, 1u);
+  EXPECT_EQ(diag(late, 0).severity, 3);
+  EXPECT_STREQ(diag(late, 0).message,
+               "kernel instance limit reached: at most 8 instances can be active in one process; "
+               "deactivate another instance to free one");
+  EXPECT_STREQ(diag(late, 0).detail, "{\"limit\":8,\"active\":8}");
+  EXPECT_EQ(diag(late, 1).code, 15u);
+
+  engines[3]->releaseKernel();
+  EXPECT_FALSE(engines[3]->ready());
+  EXPECT_FALSE(engines[3]->hasKernelInstance());
+  EXPECT_TRUE(late.bindKernel());
+  StereoOut out(128);
+  ASSERT_TRUE(late.pushNoteOn(60, 0.5, 0, 0, 0));
+  render(late, out, 128);
+  EXPECT_EQ(out.left[127], 0.5f);
+  CaptureStderr();
+  EXPECT_FALSE(engines[3]->bindKernel());  // now it is the one left over
+  GetCapturedStderr();
+  engines[0]->releaseKernel();
+  EXPECT_TRUE(engines[3]->setup(48000.0, 128));
 }
 
 TEST_F(SetupTest, TrapSinkSetsProcessWideFlagAndPrintsMessage) {

@@ -13,6 +13,7 @@ constexpr std::size_t kLogSize = 16384;
 struct Pending {
   uint32_t kind, frame, a;
   double value;
+  std::size_t logIndex;  // kLogSize when not logged
 };
 
 struct Instance {
@@ -33,6 +34,8 @@ std::array<LoggedEvent, kLogSize> gLog;
 std::size_t gLogCount = 0;
 std::array<std::size_t, kLogSize> gAccepted;
 std::size_t gAcceptedCount = 0;
+std::array<std::size_t, kLogSize> gApplied;
+std::size_t gAppliedCount = 0;
 std::array<uint32_t, kLogSize> gProcessFrames;
 std::size_t gProcessCount = 0;
 int gRuntimeInits = 0;
@@ -116,7 +119,7 @@ double pushEvent(uint32_t handle, uint32_t kind, uint32_t frame, uint32_t a, dou
   } else if (in->eventCount > 0 && in->events[in->eventCount - 1].frame > frame) {
     status = 4;
   } else {
-    in->events[in->eventCount++] = Pending{kind, frame, a, value};
+    in->events[in->eventCount++] = Pending{kind, frame, a, value, gLogCount < kLogSize ? gLogCount : kLogSize};
   }
   if (gLogCount < kLogSize) {
     gLog[gLogCount] = LoggedEvent{handle, kind, frame, in ? in->rendered + frame : 0, a, value, status};
@@ -150,6 +153,7 @@ double process(uint32_t handle, uint32_t frames) {
   for (uint32_t i = 0; i < frames; ++i) {
     while (next < in->eventCount && in->events[next].frame == i) {
       const Pending& e = in->events[next++];
+      if (e.logIndex < kLogSize && gAppliedCount < kLogSize) gApplied[gAppliedCount++] = e.logIndex;
       if (e.kind == ORBEL_KERNEL_EVENT_NOTE_ON) in->level = static_cast<float>(e.value);
       if (e.kind == ORBEL_KERNEL_EVENT_NOTE_OFF) in->level = 0.0f;
     }
@@ -186,6 +190,7 @@ void resetAll() {
   gConfig = Config{};
   gLogCount = 0;
   gAcceptedCount = 0;
+  gAppliedCount = 0;
   gProcessCount = 0;
   gResets = 0;
   gDestroys = 0;
@@ -205,6 +210,7 @@ const KernelBinding& binding() {
       .process = process,
       .reset = reset,
       .destroy = destroy,
+      .instanceLimit = kSlots,
   };
   return b;
 }
@@ -213,6 +219,8 @@ std::size_t eventCount() { return gLogCount; }
 const LoggedEvent& event(std::size_t i) { return gLog[i]; }
 std::size_t acceptedCount() { return gAcceptedCount; }
 const LoggedEvent& accepted(std::size_t i) { return gLog[gAccepted[i]]; }
+std::size_t appliedCount() { return gAppliedCount; }
+const LoggedEvent& applied(std::size_t i) { return gLog[gApplied[i]]; }
 std::size_t processCallCount() { return gProcessCount; }
 uint32_t processFrames(std::size_t call) { return gProcessFrames[call]; }
 int runtimeInitCalls() { return gRuntimeInits; }

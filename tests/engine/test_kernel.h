@@ -51,6 +51,10 @@ const LoggedEvent& event(std::size_t i);
 // Events that were accepted (status 0), in push order.
 std::size_t acceptedCount();
 const LoggedEvent& accepted(std::size_t i);
+// Events that a process call acted on (an accepted event at or past the end
+// of its call is dropped by the kernel), in the order it acted on them.
+std::size_t appliedCount();
+const LoggedEvent& applied(std::size_t i);
 
 std::size_t processCallCount();
 uint32_t processFrames(std::size_t call);  // frames asked for in a call

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,13 @@ protected:
     ByteStream in(text, maxRead);
     return component->setState(&in);
   }
+  // The one health report the peer holds.
+  std::string onlyHealthReport() const {
+    EXPECT_EQ(peer.count("orbel.runtimeDiagnostics"), 1u);
+    for (const auto& m : peer.messages)
+      if (m.id == "orbel.runtimeDiagnostics") return m.json;
+    return {};
+  }
   tresult send(const char* id, const std::string* json = nullptr) {
     HostMessage message;
     message.setMessageID(id);
@@ -96,6 +104,34 @@ TEST_F(ProcessorState, RestoresAllValuesThroughShortReads) {
   EXPECT_NE(saved(), first);
   ASSERT_EQ(restore(first, 100), kResultOk);
   EXPECT_EQ(saved(), first);
+}
+
+// Some streams (the SDK's own file stream among them) answer kResultFalse for
+// the read that reaches the end while still handing over what it read.
+TEST_F(ProcessorState, StrictStreamsRestoreTheWholeState) {
+  std::string doc = writeStateJson(kValues, 6, nullptr, kSamplerAssetNone, kZoneLegacySingleZone,
+                                   nullptr, nullptr, nullptr);
+  const std::string longDoc = doc.substr(0, 1) + "\"notes\":\"" + std::string(5000, 'x') + "\"," +
+                              doc.substr(1);
+  struct Case {
+    const char* name;
+    const std::string* text;
+    int32 maxRead;
+  };
+  const Case cases[] = {
+      {"one read", &doc, 1 << 30},
+      {"short reads", &doc, 37},
+      {"longer than one read", &longDoc, 1 << 30},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(restore(writeStateJson(kValues, 1, nullptr, kSamplerAssetNone, kZoneLegacySingleZone,
+                                     nullptr, nullptr, nullptr)), kResultOk);
+    ByteStream strict(*c.text, c.maxRead, true);
+    ASSERT_EQ(component->setState(&strict), kResultOk);
+    EXPECT_EQ(savedChunk().variation, 6);
+    EXPECT_EQ(savedChunk().params[10], kValues[10]);
+  }
 }
 
 TEST_F(ProcessorState, ReadsTextsLongerThanOneReadChunk) {
@@ -242,6 +278,48 @@ TEST_F(ProcessorState, ReportsRaisedOffTheMainThreadWaitForTheMainThread) {
   }
   ASSERT_EQ(component->getState(&saved), kResultOk);
   EXPECT_EQ(peer.messages.size(), 2u);
+}
+
+// More active instances than the kernel holds: the one left over says why.
+TEST_F(ProcessorState, InstanceLimitIsNamedInTheHealthReport) {
+  std::vector<std::unique_ptr<Processor>> others;
+  for (int i = 0; i < 32; ++i) {
+    others.push_back(std::make_unique<Processor>());
+    ASSERT_TRUE(others.back()->ok() && others.back()->start()) << i;
+  }
+  ProcessSetup setup{kRealtime, kSample32, 512, 48000.0};
+  ASSERT_EQ(audio->setupProcessing(setup), kResultOk);  // the format alone is fine
+  peer.messages.clear();
+  EXPECT_EQ(component->setActive(true), kResultFalse);
+  const std::string report = onlyHealthReport();
+  EXPECT_NE(report.find("kernel instance limit reached: at most 32 instances can be active in one "
+                        "process"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("\"lifecycle\":\"failed\""), std::string::npos) << report;
+
+  others[5]->component->setActive(false);  // a track is disabled
+  EXPECT_EQ(component->setActive(true), kResultOk);
+}
+
+// A project may name a bank folder of any size; this instrument's engine
+// takes no banks, so the refusal comes before anything in it is read.
+TEST_F(ProcessorState, BankRecallIsRefusedWithoutReadingTheFolder) {
+  BankStateRefOut ref;
+  ref.id = "big";
+  ref.source = "user-folder";
+  ref.locator = "/no/such/folder/with/a/huge/pack";
+  const std::string doc = writeStateJson(kValues, 2, nullptr, kSamplerAssetNone,
+                                         kZoneLegacySingleZone, &ref, nullptr, nullptr);
+  ASSERT_EQ(restore(doc), kResultOk);
+  EXPECT_EQ(savedChunk().variation, 2);  // everything else applies
+  EXPECT_FALSE(savedChunk().hasRef);
+  const std::string report = onlyHealthReport();
+  EXPECT_NE(report.find("runtime bank load refused (bank-too-large): the engine refused the "
+                        "staged bank (arena capacity)"),
+            std::string::npos)
+      << report;
+  EXPECT_EQ(report.find("cannot read"), std::string::npos) << report;
 }
 
 TEST_F(ProcessorState, SuccessfulSetupSendsOneHostFactsRecord) {

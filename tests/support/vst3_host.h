@@ -110,7 +110,8 @@ private:
 class EventList final : public IEventList {
 public:
   EventList() { events_.reserve(256); }
-  void noteOn(int32 pitch, float velocity, int32 offset, int16 channel = 0, int32 bus = 0) {
+  void noteOn(int32 pitch, float velocity, int32 offset, int16 channel = 0, int32 bus = 0,
+              int32 noteId = -1) {
     Event e{};
     e.busIndex = bus;
     e.sampleOffset = offset;
@@ -118,17 +119,17 @@ public:
     e.noteOn.channel = channel;
     e.noteOn.pitch = static_cast<int16>(pitch);
     e.noteOn.velocity = velocity;
-    e.noteOn.noteId = -1;
+    e.noteOn.noteId = noteId;
     events_.push_back(e);
   }
-  void noteOff(int32 pitch, int32 offset, int16 channel = 0, int32 bus = 0) {
+  void noteOff(int32 pitch, int32 offset, int16 channel = 0, int32 bus = 0, int32 noteId = -1) {
     Event e{};
     e.busIndex = bus;
     e.sampleOffset = offset;
     e.type = Event::kNoteOffEvent;
     e.noteOff.channel = channel;
     e.noteOff.pitch = static_cast<int16>(pitch);
-    e.noteOff.noteId = -1;
+    e.noteOff.noteId = noteId;
     events_.push_back(e);
   }
   void clear() { events_.clear(); }
@@ -159,10 +160,12 @@ private:
 };
 
 // A byte stream like a host's: reads hand out at most `maxRead` bytes at a time.
+// A strict stream answers kResultFalse for a read that reaches the end, while
+// still handing over the bytes it read (as the SDK's own file stream does).
 class ByteStream final : public IBStream {
 public:
-  explicit ByteStream(std::string data = {}, int32 maxRead = 1 << 30)
-      : data_(std::move(data)), maxRead_(maxRead) {}
+  explicit ByteStream(std::string data = {}, int32 maxRead = 1 << 30, bool strict = false)
+      : data_(std::move(data)), maxRead_(maxRead), strict_(strict) {}
   const std::string& data() const { return data_; }
   int32 readCalls() const { return readCalls_; }
 
@@ -175,7 +178,7 @@ public:
     std::memcpy(buffer, data_.data() + pos_, n);
     pos_ += n;
     if (numBytesRead) *numBytesRead = static_cast<int32>(n);
-    return kResultOk;
+    return strict_ && n < static_cast<size_t>(numBytes) ? kResultFalse : kResultOk;
   }
   tresult PLUGIN_API write(void* buffer, int32 numBytes, int32* numBytesWritten) override {
     if (numBytes < 0) return kInvalidArgument;
@@ -213,6 +216,7 @@ private:
   std::string data_;
   size_t pos_ = 0;
   int32 maxRead_;
+  bool strict_;
   int32 readCalls_ = 0;
 };
 
