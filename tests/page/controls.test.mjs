@@ -146,6 +146,35 @@ test('a held key is one gesture', async () => {
   assert.ok(values[0] > values[1] && values[1] > values[2]);
 });
 
+test('a typed value is read the way the host reads parameter text', async () => {
+  const { page } = editor;
+  // path, typed text, key that closes the field, value sent (undefined: none)
+  const cases = [
+    ['filter.cutoff', '440 Hz', 'Enter', 440],
+    ['filter.cutoff', '1e5', 'Enter', 20000],
+    ['osc.type', 'square', 'Enter', 2],
+    ['osc.octave', '1.4', 'Enter', 1],
+    ['ampEnv.release', '-3', 'Tab', 0],
+    ['master.gain', 'loud', 'Enter', undefined],
+    ['master.gain', '0.2', 'Escape', undefined],
+  ];
+  for (const [path, text, key, value] of cases) {
+    await dial(page, path).focus();
+    await page.keyboard.press('Delete');
+    await editor.clearSent();
+    await page.keyboard.press('Enter');
+    await page.keyboard.type(text);
+    await page.keyboard.press(key);
+    const sent = await editor.sent();
+    if (value === undefined) {
+      assert.deepEqual(sent, [], `${path} "${text}" ${key}`);
+    } else {
+      assert.deepEqual(gestureValues(sent, PARAMS.find((d) => d.path === path)), [value], `${path} "${text}"`);
+    }
+    assert.equal(await page.locator('.knob-entry').count(), 0, 'the field closes');
+  }
+});
+
 test('a click without a move sends nothing', async () => {
   const { page } = editor;
   await editor.clearSent();

@@ -2,12 +2,14 @@
 //   drag up or right to raise, down or left to lower (Shift or Ctrl for fine);
 //   the mouse wheel (Shift for fine); double-click or Delete for the default;
 //   arrows step, Page Up/Down jump, Home/End go to the ends (Shift for fine).
+//   Enter (or a double-click on the value) to type a value.
 // Every gesture goes through the edit session, so the host sees beginEdit,
 // setParam and endEdit around it. The knob is an ARIA slider.
 import { el, uid } from './dom.js';
 import { KIND_LIST, displayOf, normalize, paramByPath, textOf } from './params.js';
 import { arcPath, polar, svg } from './svg.js';
 import { isStepped, niceValue, plainAt, positionOf, stepCount, steppedFrom } from './taper.js';
+import { openValueEntry } from './value_entry.js';
 
 const SWEEP = 135; // degrees each side of the top
 const DRAG_PIXELS = 280; // travel of a full turn
@@ -72,7 +74,7 @@ export class Knob {
       'aria-describedby': valueId,
       'aria-valuemin': String(this.desc.min),
       'aria-valuemax': String(this.desc.max),
-      title: `${this.desc.name}: drag, scroll or use the arrow keys; Shift for fine steps; double-click for the default`,
+      title: `${this.desc.name}: drag, scroll or use the arrow keys (Shift for fine steps); double-click for the default; Enter to type a value`,
     }, face);
     this.valueText = el('output', { class: 'knob-value', id: valueId });
     const element = el('div', { class: `knob knob-${size}`, dataset: { path: this.desc.path } },
@@ -91,6 +93,7 @@ export class Knob {
     });
     this.dial.addEventListener('wheel', (e) => this.onWheel(e), { passive: false });
     this.dial.addEventListener('keydown', (e) => this.onKeyDown(e));
+    this.valueText.addEventListener('dblclick', () => this.typeValue());
     this.dial.addEventListener('keyup', () => this.onKeyUp());
     this.dial.addEventListener('blur', () => this.onKeyUp());
     return element;
@@ -114,6 +117,13 @@ export class Knob {
   // Sends a new value unless the host would end up where it already is.
   change(plain) {
     if (normalize(this.desc, plain) !== this.store.normalizedOf(this.desc.path)) this.session.set(this.desc.path, plain);
+  }
+
+  typeValue() {
+    openValueEntry(this.valueText, this.desc, textOf(this.desc, this.store.normalizedOf(this.desc.path)), (plain) => {
+      this.session.set(this.desc.path, plain);
+      this.session.end(this.desc.path);
+    }, () => this.dial.focus({ preventScroll: true }));
   }
 
   resetToDefault() {
@@ -196,6 +206,10 @@ export class Knob {
       case 'Backspace':
         target = this.desc.def;
         break;
+      case 'Enter':
+        e.preventDefault();
+        this.typeValue();
+        return;
       default:
         return;
     }

@@ -2,6 +2,7 @@
 // 20 kHz on a log scale) for the current cutoff and resonance. With an
 // envelope amount, a dashed curve shows where the envelope's peak takes the
 // cutoff (the voice moves it by that many octaves at full envelope).
+import { formatShortest } from '../format.js';
 import { linePath, svg } from '../svg.js';
 import { HEIGHT, WIDTH, pictureFrame, placeLabel } from './frame.js';
 
@@ -45,6 +46,7 @@ export class FilterPicture {
       placeLabel(this.frame.labels, text, xOf(f), HEIGHT, 'picture-label-bottom');
     }
     placeLabel(this.frame.labels, '0 dB', 0, yOf(0), 'picture-label-left');
+    this.cutoffLabel = placeLabel(this.frame.labels, '', 0, 0, 'picture-label-marker');
     this.sweep = svg('path', { class: 'picture-line-secondary' });
     this.marker = svg('line', { class: 'picture-marker', y1: 0, y2: HEIGHT });
     this.frame.layer.append(this.marker, this.sweep);
@@ -65,6 +67,9 @@ export class FilterPicture {
     const x = xOf(Math.min(Math.max(cutoff, F_LOW), F_HIGH));
     this.marker.setAttribute('x1', x.toFixed(2));
     this.marker.setAttribute('x2', x.toFixed(2));
+    this.cutoffLabel.textContent = cutoff >= 1000 ? `${formatShortest(Math.round(cutoff / 10) / 100)} kHz` : `${Math.round(cutoff)} Hz`;
+    this.cutoffLabel.style.left = `${((x / WIDTH) * 100).toFixed(2)}%`;
+    this.cutoffLabel.classList.toggle('is-flipped', x > WIDTH * 0.8);
     this.sweep.setAttribute('d', amount === 0 ? '' : linePath(responsePoints(cutoff * Math.pow(2, amount), q)));
     const peak = Math.max(0, lowPassDb(cutoff, cutoff, q));
     this.frame.caption.textContent = `Low-pass · ${peak >= 1 ? `+${peak.toFixed(0)} dB peak` : 'no peak'}`;

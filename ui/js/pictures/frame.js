@@ -34,7 +34,7 @@ export function pictureFrame(className, label) {
 
 // A label at x (0..WIDTH) and y (0..HEIGHT) of the drawing.
 export function placeLabel(labels, text, x, y, className = '') {
-  labels.append(el('span', {
+  return labels.appendChild(el('span', {
     class: `picture-label ${className}`,
     style: `left:${((x / WIDTH) * 100).toFixed(2)}%;top:${((y / HEIGHT) * 100).toFixed(2)}%`,
   }, text));
