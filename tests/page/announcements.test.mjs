@@ -71,8 +71,10 @@ test('the pictures redraw as their values move', async () => {
 });
 
 test('a dragged knob is not pulled back by its own echo', async () => {
-  const editor = await openEditor(browser, { hello: 'helloFresh' });
+  const editor = await openEditor(browser, { hello: 'helloFresh', clock: true });
   const { page } = editor;
+  // Time stands still until the test moves it on.
+  await page.clock.pauseAt(Date.now() + 60000);
   const box = await dial(page, 'master.gain').boundingBox();
   const x = box.x + box.width / 2;
   const y = box.y + box.height / 2;
@@ -96,7 +98,7 @@ test('a dragged knob is not pulled back by its own echo', async () => {
   // Host automation right after the gesture, and later, does move it.
   await editor.deliver('{"type":"orbel.paramChanged","path":"master.gain","value":0.25,"normalized":0.25}');
   assert.equal((await knobState(page, 'master.gain')).value, 0.25);
-  await page.waitForTimeout(600);
+  await page.clock.runFor(600);
   await editor.deliver(JSON.stringify({ type: 'orbel.paramChanged', path: 'master.gain', value: sent[0].value, normalized: sent[0].value }));
   assert.equal((await knobState(page, 'master.gain')).value, sent[0].value);
   // Another knob is never held back by this one's gesture.

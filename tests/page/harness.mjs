@@ -100,9 +100,11 @@ function installFakeBridge({ bootstrap, replies }) {
 
 // Opens the editor at a window size. `hello` names the announcement the fake
 // plug-in answers "orbel.ready" with (null: no answer); `replies` adds
-// answers by message type ({type: [json, ...]}).
-export async function openEditor(browser, { width = 720, height = 560, hello = 'helloFull', replies = {}, bridge = true } = {}) {
+// answers by message type ({type: [json, ...]}); `clock` puts the page's
+// time under the test's control (page.clock).
+export async function openEditor(browser, { width = 720, height = 560, hello = 'helloFull', replies = {}, bridge = true, clock = false } = {}) {
   const context = await browser.newContext({ viewport: { width, height }, deviceScaleFactor: 1 });
+  if (clock) await context.clock.install();
   const outside = [];
   await context.route('**/*', (route) => {
     if (route.request().url().startsWith(`${ORIGIN}/`)) return serve(route);

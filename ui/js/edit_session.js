@@ -60,7 +60,7 @@ export class EditSession {
     if (this.active.has(path)) return false;
     const recent = this.recent.get(path);
     if (!recent) return true;
-    if (this.clock() > recent.until) {
+    if (this.clock() >= recent.until) {
       this.recent.delete(path);
       return true;
     }
