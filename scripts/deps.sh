@@ -16,7 +16,12 @@ if [[ "${1:-build}" == "test" ]]; then
   want+=(
     clang-14 libclang-rt-14-dev
     ardour
+    chromium
   )
+  # The editor page tests: Node and npm (a Node installed from elsewhere,
+  # which brings its own npm, is kept as it is).
+  command -v node >/dev/null || want+=(nodejs)
+  command -v npm >/dev/null || want+=(npm)
 fi
 
 missing=()

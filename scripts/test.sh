@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Runs the whole test suite: unit, module and host tests (g++); the concurrency
-# tests under ThreadSanitizer; the unit tests again and bounded fuzz runs under
-# ASan+UBSan (clang). Ends with CTest's summary of the main tree.
+# Runs the whole test suite: unit, module and host tests (g++), and the editor
+# page in headless Chromium (its npm packages go into build/page-node with
+# npm ci); the concurrency tests under ThreadSanitizer; the unit tests again
+# and bounded fuzz runs under ASan+UBSan (clang). Ends with CTest's summary of
+# the main tree.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -27,5 +29,5 @@ echo "== concurrency tests under ThreadSanitizer"
 ctest --test-dir build-tsan -j "$jobs" --no-tests=ignore
 echo "== unit tests and fuzz smoke runs under ASan+UBSan"
 ctest --test-dir build-fuzz -j "$jobs" --no-tests=ignore
-echo "== unit, module and host tests"
+echo "== unit, module, host and page tests"
 ctest --test-dir build -j "$jobs"
