@@ -191,6 +191,10 @@ bool BlockRenderer::renderNext() {
     context.projectTimeSamples = pos;
     context.projectTimeMusic = static_cast<double>(pos) / job_.sampleRate * (context.tempo / 60.0);
   }
+  // The start of the bar the position is in, in quarter notes.
+  const double quartersPerBar = 4.0 * context.timeSigNumerator / context.timeSigDenominator;
+  context.state |= ProcessContext::kBarPositionValid;
+  context.barPositionMusic = std::floor(context.projectTimeMusic / quartersPerBar) * quartersPerBar;
   context.continousTimeSamples = pos;
 
   b.inputs.clear(frames);

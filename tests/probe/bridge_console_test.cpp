@@ -111,6 +111,10 @@ TEST_F(BridgeConsole, HelloSubscriptionAndTransportAtTheSubscribedRate) {
     EXPECT_TRUE(state->find("playing")->boolean);
     EXPECT_EQ(state->find("tempo")->number, 128);
     EXPECT_EQ(state->find("timeSignature")->find("numerator")->number, 3);
+    // Bars of 3/4 are 3 quarter notes long.
+    const double ppq = state->find("ppqPosition")->number, bar = state->find("barPositionPpq")->number;
+    EXPECT_EQ(std::fmod(bar, 3.0), 0.0);
+    EXPECT_TRUE(bar <= ppq && ppq < bar + 3) << t->line;
     const double frame = t->json.find("frame")->find("atFrame")->number;
     EXPECT_GE(frame, previousFrame);
     previousFrame = frame;
