@@ -97,7 +97,7 @@ private:
   bool ccMapPresent = false;   // only a received or restored map is saved
   HostFacts hostFacts{};
   DiagnosticTransportRing transportRing;
-  TransportFact lastTransport{};
+  TransportFact lastTransport{};  // the audio thread fills it per block; cleared on activation
   uint8_t transportPollFlag = 0;
   std::thread::id mainThread{};
   std::atomic<bool> hostFactsDeferred{false};

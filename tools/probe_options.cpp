@@ -18,6 +18,22 @@ bool parseNumber(std::string_view text, double& value) {
   return true;
 }
 
+namespace {
+
+// The ':'-separated fields of `text` (at least one); false for more than three.
+bool splitFields(std::string_view text, std::string_view (&fields)[3], int& count) {
+  count = 0;
+  for (;;) {
+    const auto colon = text.find(':');
+    if (count == 3) return false;
+    fields[count++] = text.substr(0, colon);
+    if (colon == std::string_view::npos) return true;
+    text = text.substr(colon + 1);
+  }
+}
+
+}  // namespace
+
 bool parseNote(std::string_view text, NoteSpec& note, std::string& error) {
   const std::string shown(text);
   const auto at = text.find('@');
@@ -27,16 +43,9 @@ bool parseNote(std::string_view text, NoteSpec& note, std::string& error) {
   }
   std::string_view fields[3];
   int count = 0;
-  std::string_view rest = text.substr(at + 1);
-  for (;;) {
-    const auto colon = rest.find(':');
-    if (count == 3) {
-      error = "bad --note '" + shown + "': too many fields";
-      return false;
-    }
-    fields[count++] = rest.substr(0, colon);
-    if (colon == std::string_view::npos) break;
-    rest = rest.substr(colon + 1);
+  if (!splitFields(text.substr(at + 1), fields, count)) {
+    error = "bad --note '" + shown + "': too many fields";
+    return false;
   }
   if (count < 2) {
     error = "bad --note '" + shown + "': expected PITCH@START:DURATION[:VELOCITY]";
@@ -104,16 +113,9 @@ bool parseTransport(std::string_view text, TransportSpec& transport, std::string
   TransportSpec parsed;
   std::string_view fields[3];
   int count = 0;
-  std::string_view rest = text;
-  for (;;) {
-    const auto colon = rest.find(':');
-    if (count == 3) {
-      error = "bad --transport '" + shown + "': too many fields";
-      return false;
-    }
-    fields[count++] = rest.substr(0, colon);
-    if (colon == std::string_view::npos) break;
-    rest = rest.substr(colon + 1);
+  if (!splitFields(text, fields, count)) {
+    error = "bad --transport '" + shown + "': too many fields";
+    return false;
   }
   if (!parseNumber(fields[0], parsed.tempo) || parsed.tempo <= 0 || parsed.tempo > 999) {
     error = "bad --transport '" + shown + "': the tempo must be above 0 and at most 999 beats per minute";
