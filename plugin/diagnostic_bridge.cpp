@@ -49,7 +49,8 @@ ORBEL_EXPORTED int32_t orbelTickDiagnosticCadence(Steinberg::FUnknown* controlle
 }
 
 ORBEL_EXPORTED const char* orbelPluginUiRootForDiagnostics() {
-  static std::string* root = new std::string();
-  *root = orbel::pluginUiRoot();
-  return root->c_str();
+  // Freed with the module when a host unloads it.
+  static std::string root;
+  root = orbel::pluginUiRoot();
+  return root.c_str();
 }

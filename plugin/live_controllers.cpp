@@ -16,8 +16,8 @@ namespace {
 // Hosts may create and release controllers on more than one thread.
 std::mutex liveMutex;
 std::vector<OrbelController*>& live() {
-  static auto* controllers = new std::vector<OrbelController*>();
-  return *controllers;
+  static std::vector<OrbelController*> controllers;
+  return controllers;
 }
 
 }  // namespace
