@@ -13,12 +13,16 @@ glue=(orbelStartCadenceClock orbelStopCadenceClock orbelDiagnosticBridgeAbiVersi
       orbelPluginUiRootForDiagnostics)
 expected=(ModuleEntry ModuleExit GetPluginFactory "${glue[@]}")
 for k in "${kernel[@]}"; do expected+=("scpr_music_orbel_mirel_9ff6eb2b48a9_$k"); done
+# Sets, not pipes: `grep -q` leaving a pipe early would fail it under pipefail.
+declare -A exported wanted
+for s in "${syms[@]}"; do exported[$s]=1; done
+for e in "${expected[@]}"; do wanted[$e]=1; done
 status=0
 for e in "${expected[@]}"; do
-  if ! printf '%s\n' "${syms[@]}" | grep -qx "$e"; then echo "not exported: $e"; status=1; fi
+  [[ -n "${exported[$e]:-}" ]] || { echo "not exported: $e"; status=1; }
 done
 for s in "${syms[@]}"; do
-  if ! printf '%s\n' "${expected[@]}" | grep -qx "$s"; then echo "unexpected export: $s"; status=1; fi
+  [[ -n "${wanted[$s]:-}" ]] || { echo "unexpected export: $s"; status=1; }
 done
 # Unresolved symbols must all come from the system libraries.
 if ldd -r "$so" 2>&1 | grep -q 'undefined symbol'; then
