@@ -8,3 +8,9 @@ if(TARGET orbel_plugin)
     SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/bridge/bridge_dispatch_fuzz.cpp
     LIBS orbel_plugin orbel_kernel)
 endif()
+# The exported bridge functions driving a live controller and processor.
+if(TARGET orbel_plugin)
+  orbel_add_fuzzer(bridge_exports
+    SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/bridge/bridge_exports_fuzz.cpp
+    LIBS orbel_plugin orbel_kernel)
+endif()

@@ -173,4 +173,13 @@ bool skipValue(Reader& reader, int depth) {
   }
 }
 
+bool isOneJsonObject(const char* text, size_t length) {
+  if (text == nullptr) return false;
+  Reader reader(text, length);
+  skipWhitespace(reader);
+  if (reader.peek() != '{' || !skipValue(reader, 0)) return false;
+  skipWhitespace(reader);
+  return reader.atEnd();
+}
+
 }  // namespace orbel

@@ -63,6 +63,10 @@ bool parseNumber(Reader& reader, double* out);
 // skipped; a value entered deeper than kJsonMaxDepth fails.
 bool skipValue(Reader& reader, int depth);
 
+// True when the text is exactly one JSON object, whitespace around it allowed
+// (checked with skipValue, so as leniently as the streaming reader reads).
+bool isOneJsonObject(const char* text, size_t length);
+
 // Converts a number at the start of [begin, end) with strtod in the C
 // locale, never reading past `end`. Returns the number of bytes consumed,
 // 0 when there is no number.

@@ -1,6 +1,6 @@
 #pragma once
-// File-system services for sound packs: reading a file whole, and finding
-// where a path inside a pack folder really leads (symbolic links followed).
+// File-system services: reading a file whole, finding where a path inside a
+// folder really leads (symbolic links followed), and finding a folder.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,5 +35,9 @@ enum class PathPlacement : uint8_t {
 // canonical path of `path`, which callers open so that what they read is
 // what was checked.
 PathPlacement placePathWithin(const std::string& base, const std::string& path, std::string* resolved);
+
+// The canonical path of `path` (symbolic links, "." and ".." resolved) when it
+// names an existing directory; empty otherwise.
+std::string existingDirectory(const std::string& path);
 
 }  // namespace orbel

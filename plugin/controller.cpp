@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/clock_scheduler.h"
+#include "platform/linux/host_run_loop.h"
+#include "plugin/live_controllers.h"
 #include "plugin/parameter.h"
 #include "pluginterfaces/vst/ivsthostapplication.h"
 
@@ -35,9 +38,14 @@ uint8_t validatorHostForName(const char* hostName) {
   return HostFacts::kValidatorNone;
 }
 
-OrbelController::OrbelController() = default;
+OrbelController::OrbelController() { addLiveController(this); }
 
-OrbelController::~OrbelController() = default;
+OrbelController::~OrbelController() {
+  // A host that skips terminate must not leave a clock calling a dead object.
+  stopCadenceClock();
+  processClockScheduler().withdraw(this);
+  removeLiveController(this);
+}
 
 FUnknown* OrbelController::createInstance(void* /*context*/) {
   return static_cast<IEditController*>(new OrbelController());
@@ -51,14 +59,18 @@ tresult PLUGIN_API OrbelController::initialize(FUnknown* context) {
   for (const orbel_param_desc& desc : ORBEL_PARAMS) parameters.addParameter(new OrbelParameter(desc));
   refreshPresetState();
   emitLifecycle(DiagnosticLifecycleKind::Created);
-  // The 30 Hz cadence clock (transport polls, feed drains) is started here
-  // once the cadence exists; until then cadenceClock stays null.
+  // Some hosts lend their UI run loop through the context; others only
+  // through a plug view's frame, and the clock waits until then.
+  if (std::shared_ptr<RunLoop> loop = hostRunLoopFrom(context)) processClockScheduler().offer(this, loop);
+  startCadenceClock();
   return kResultOk;
 }
 
 tresult PLUGIN_API OrbelController::terminate() {
   emitLifecycle(DiagnosticLifecycleKind::Destroyed);
-  cadenceClock = nullptr;  // never started yet, so there is nothing to stop
+  stopCadenceClock();
+  // The host's loop may go away with its context.
+  processClockScheduler().withdraw(this);
   return EditControllerEx1::terminate();
 }
 

@@ -14,6 +14,7 @@
 //   controller_midi.cpp      MIDI controller assignment
 //   controller_bridge.cpp    the BridgeHost face and the hello
 //   controller_dispatch.cpp  what each page message does
+//   controller_cadence.cpp   the cadence clock, its tick and the feed requests
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -103,6 +104,27 @@ public:
   DiagnosticLifecycleEvent& recordLifecycle(DiagnosticLifecycleKind kind, int64_t atFrame = -1);
   void publishLastLifecycle();
   void emitLifecycle(DiagnosticLifecycleKind kind, int64_t atFrame = -1);
+  // The whole lifecycle log as one announcement, when the page subscribed to it.
+  void replayLifecycle();
+
+  // --- Cadence (controller_cadence.cpp) ---------------------------------------
+  // The 1/30 s clock runs from initialize to terminate on the run loop the
+  // host lends (see platform/clock_scheduler.h); each firing is one tick.
+  void startCadenceClock();
+  void stopCadenceClock();
+  // Transport poll, then feed drain. The web view's timer ticks too.
+  void tickCadence();
+  // "orbel.diag.transportPoll", with "reset" 1 while a reset is pending.
+  void pollTransport();
+  // "orbel.diag.feedDrain".
+  void drainProcessorFeeds();
+  // "orbel.diag.resetCounters".
+  void sendResetCounters();
+  // 1 / r with r the subscribed rate (30 when none), limited to 1..30 Hz.
+  double cadenceIntervalSeconds() const;
+  bool cadenceClockStarted() const { return cadenceClock != nullptr; }
+  // Started and carried by a run loop.
+  bool cadenceClockRunning() const;
 
   // Read-only views for the editor glue and for tests.
   const CcMap& currentCcMap() const { return ccMap; }
@@ -157,7 +179,9 @@ private:
   void setStateFromUi(const BridgeMessage& message, size_t length);
   // Sends the pad overrides to the processor; true when the message went out.
   bool applyPadOverrides(const SamplerPadOverrides& overrides);
-  void sendTransportPoll(bool reset);
+  // False when no message could be allocated.
+  bool sendTransportPoll(bool reset);
+  void sendEmptyMessage(const char* id);
 
   BankControlPlaceholder bankControl;
 
@@ -180,7 +204,7 @@ private:
   bool transportKnown = false;
   double lastTransportSentMs = -1.0;
   bool transportResetPending = false;
-  void* cadenceClock = nullptr;  // the 30 Hz cadence timer; not started yet
+  void* cadenceClock = nullptr;  // the 30 Hz cadence clock while it exists
   double previousTempo = 0.0;
   int32_t previousNumerator = 0;
   int32_t previousDenominator = 0;

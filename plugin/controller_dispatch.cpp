@@ -96,10 +96,7 @@ void OrbelController::subscribeFeeds(const BridgeMessage& message) {
   // No lower bound; a NaN rate counts as none given.
   maxFeedHz = std::isnan(message.hz) ? 0.0 : (message.hz > kMaxFeedHz ? kMaxFeedHz : message.hz);
 
-  if (bridgeSink && (feedMask & kFeedLifecycle) != 0 && lifecycleLog.count > 0) {
-    std::string out;
-    if (writeDiagnosticLifecycleReplayJson(out, lifecycleLog)) sendToUi(out);
-  }
+  replayLifecycle();
   if (transportKnown && bridgeSink && (feedMask & kFeedTransport) != 0) {
     std::string out;
     writeDiagnosticTransportJson(out, lastTransport);
@@ -110,17 +107,7 @@ void OrbelController::subscribeFeeds(const BridgeMessage& message) {
   // announced as new.
   transportResetPending = true;
   transportKnown = false;
-  sendTransportPoll(transportResetPending);
-  transportResetPending = false;
-}
-
-void OrbelController::sendTransportPoll(bool reset) {
-  IMessage* poll = allocateMessage();
-  if (!poll) return;
-  poll->setMessageID("orbel.diag.transportPoll");
-  if (IAttributeList* attrs = poll->getAttributes()) attrs->setInt("reset", reset ? 1 : 0);
-  sendMessage(poll);
-  poll->release();
+  pollTransport();
 }
 
 // The bank messages. The bank control proper (sound packs, presets of a

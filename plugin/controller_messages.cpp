@@ -31,17 +31,6 @@ bool readJson(IMessage* message, const void*& data, uint32& size) {
   return attrs && attrs->getBinary(kJsonAttr, data, size) == kResultOk && data;
 }
 
-// True when the text is exactly one JSON object (whitespace around it
-// allowed). The report is inserted unquoted into the page's announcements,
-// which the web view evaluates as script, so nothing else may pass.
-bool isOneJsonObject(const char* text, size_t length) {
-  Reader reader(text, length);
-  skipWhitespace(reader);
-  if (reader.peek() != '{' || !skipValue(reader, 0)) return false;
-  skipWhitespace(reader);
-  return reader.atEnd();
-}
-
 } // namespace
 
 void OrbelController::sendJsonMessage(const char* id, const void* data, size_t size) {
@@ -81,6 +70,8 @@ void OrbelController::adoptCcMap(const CcMap& map, bool notifyUi) {
 void OrbelController::adoptRuntimeHealthReport(const void* data, uint32_t size) {
   if (size < 1 || size > kMaxHealthReportBytes) return;
   const char* text = static_cast<const char*>(data);
+  // The report is inserted unquoted into the page's announcements, which the
+  // web view evaluates as script, so nothing but one object may pass.
   if (!isOneJsonObject(text, size)) return;
   runtimeHealthReport.assign(text, size);
   recordLifecycle(DiagnosticLifecycleKind::RuntimeDiagnostic).addNumber("reportBytes", size);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/clock_scheduler.h"
 #include "platform/module_path.h"
 #include "plugin/factory.h"
 #include "plugin/module_state.h"
@@ -32,6 +33,9 @@ bool initModule() {
 }
 
 bool deinitModule() {
+  // The host may unload the module next: no timer of ours may stay with its
+  // run loop.
+  processClockScheduler().shutdown();
   moduleInitialised = false;
   return true;
 }

@@ -164,6 +164,7 @@ tresult PLUGIN_API OrbelProcessor::process(ProcessData& data) {
   }
 
   engine.processBlock(inputChannels, inputCount, outputChannels, out.numChannels, data.numSamples);
+  captureTransportFact(data);
 
   uint64 silence = 0;
   const int32 flagged = out.numChannels < 63 ? out.numChannels : 63;

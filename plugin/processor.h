@@ -76,10 +76,13 @@ private:
   RuntimeBankOutcome loadRuntimeBankFromPath(const std::string& locator, const std::string& source,
                                              const std::string& instrument, std::string& detail);
 
-  // Transport and diagnostic feeds to the controller; this product sends none.
+  // The transport feed (processor_transport.cpp): the audio thread keeps one
+  // snapshot of the host's transport per block in the transport ring; each
+  // poll of the controller's cadence sends the newest as
+  // "orbel.diag.transport". The other feeds send nothing in this product.
+  void captureTransportFact(const Steinberg::Vst::ProcessData& data);
+  void drainTransportToController();
   void publishLifecycle(const char* /*kind*/) {}
-  void captureTransportFact() {}
-  void drainTransportToController() {}
   void drainSignalFeedsToController() {}
 
   // Shell hooks for MIDI monitoring and injected MIDI; this product has none.
@@ -99,7 +102,7 @@ private:
   std::mutex hostFactsMutex;
   HostFacts hostFacts{};
   DiagnosticTransportRing transportRing;
-  TransportFact lastTransport{};
+  TransportFact lastTransport{};  // the audio thread fills it per block; cleared on activation
   uint8_t transportPollFlag = 0;
   std::thread::id mainThread{};
   std::atomic<bool> hostFactsDeferred{false};

@@ -142,6 +142,7 @@ tresult PLUGIN_API OrbelProcessor::notify(IMessage* message) {
     int64 reset = 0;
     IAttributeList* attrs = message->getAttributes();
     if (attrs && attrs->getInt("reset", reset) == kResultOk && reset != 0) transportPollFlag = 0;
+    drainTransportToController();
     return kResultOk;
   }
   if (idIs(id, "orbel.diag.feedDrain")) return kResultOk;  // no feeds of its own

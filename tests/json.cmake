@@ -1,6 +1,6 @@
 # JSON primitives, state document, CC map document, pad overrides.
 orbel_add_test(json_primitives_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/json/json_primitives_test.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/json/json_primitives_test.cpp ${CMAKE_CURRENT_LIST_DIR}/json/line_safe_test.cpp
   LIBS orbel_json_primitives)
 orbel_add_test(json_cc_map_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/json/cc_map_test.cpp

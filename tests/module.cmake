@@ -18,7 +18,7 @@ function(orbel_module_test name)
 endfunction()
 
 orbel_module_test(module_entry_test
-  SOURCES module/module_entry_test.cpp
+  SOURCES module/module_entry_test.cpp module/bridge_exports_test.cpp
   LIBS orbel_vst3sdk)
 orbel_module_test(module_processor_test
   SOURCES module/processor_test.cpp module/render_test.cpp module/host_events_test.cpp

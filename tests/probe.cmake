@@ -1,5 +1,6 @@
 # orbel-probe: helper unit tests and host tests that run the built tool
-# against the built Mirel bundle and a fake module.
+# against the built Mirel bundle and a fake module (render and the bridge
+# console).
 if(NOT TARGET orbel-probe OR NOT ORBEL_WANT_TESTS)
   return()
 endif()
@@ -28,8 +29,8 @@ else()
   set(probe_have_module 0)
 endif()
 orbel_add_test(probe_host_test
-  SOURCES ${probe_dir}/probe_host_test.cpp ${probe_dir}/wav_reader.cpp
-  LIBS orbel_common)
+  SOURCES ${probe_dir}/probe_host_test.cpp ${probe_dir}/bridge_console_test.cpp ${probe_dir}/wav_reader.cpp
+  LIBS orbel_common orbel_json_primitives)
 target_compile_definitions(probe_host_test PRIVATE
   ORBEL_PROBE_EXE="$<TARGET_FILE:orbel-probe>"
   ORBEL_TEST_BUNDLE="${CMAKE_BINARY_DIR}/Mirel.vst3"

@@ -13,8 +13,9 @@ ProbeComponentHandler::~ProbeComponentHandler() { FUNKNOWN_DTOR }
 
 tresult PLUGIN_API ProbeComponentHandler::beginEdit(ParamID) { return kResultOk; }
 
-tresult PLUGIN_API ProbeComponentHandler::performEdit(ParamID, ParamValue) {
+tresult PLUGIN_API ProbeComponentHandler::performEdit(ParamID id, ParamValue value) {
   ++edits_;
+  if (keepEdits_) pending_.emplace_back(id, value);
   return kResultOk;
 }
 

@@ -1,7 +1,11 @@
 // The host's IComponentHandler: the controller reports edits and restart
 // requests here. A command-line render has no user editing parameters, so
-// edits are accepted and counted but not fed back into the rendering.
+// edits are accepted and counted; the bridge console also keeps them for the
+// processor's next block, as a host does with its editor's edits.
 #pragma once
+
+#include <utility>
+#include <vector>
 
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 
@@ -23,7 +27,14 @@ class ProbeComponentHandler : public Steinberg::Vst::IComponentHandler {
   int edits() const { return edits_; }
   Steinberg::int32 restartFlags() const { return restartFlags_; }
 
+  // While kept, every performEdit is also queued for takeEdits.
+  void keepEdits(bool keep) { keepEdits_ = keep; }
+  using Edit = std::pair<Steinberg::Vst::ParamID, Steinberg::Vst::ParamValue>;
+  std::vector<Edit> takeEdits() { return std::exchange(pending_, {}); }
+
  private:
+  bool keepEdits_ = false;
+  std::vector<Edit> pending_;
   int edits_ = 0;
   Steinberg::int32 restartFlags_ = 0;
 };

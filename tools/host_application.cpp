@@ -5,10 +5,21 @@
 
 namespace orbel {
 
-Steinberg::tresult PLUGIN_API ProbeHostApplication::getName(Steinberg::Vst::String128 name) {
-  if (name == nullptr) return Steinberg::kInvalidArgument;
+using namespace Steinberg;
+
+tresult PLUGIN_API ProbeHostApplication::getName(Vst::String128 name) {
+  if (name == nullptr) return kInvalidArgument;
   utf8ToUtf16(kProbeHostName, reinterpret_cast<char16_t*>(name), 128);
-  return Steinberg::kResultOk;
+  return kResultOk;
+}
+
+tresult PLUGIN_API ProbeHostApplication::queryInterface(const TUID iid, void** obj) {
+  if (runLoop_ != nullptr && FUnknownPrivate::iidEqual(iid, Linux::IRunLoop::iid)) {
+    runLoop_->addRef();
+    *obj = runLoop_;
+    return kResultOk;
+  }
+  return HostApplication::queryInterface(iid, obj);
 }
 
 }  // namespace orbel

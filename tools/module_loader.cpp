@@ -81,6 +81,8 @@ bool VstModule::load(const std::string& bundlePath, std::string& error) {
   return true;
 }
 
+void* VstModule::symbol(const char* name) const { return handle_ ? ::dlsym(handle_, name) : nullptr; }
+
 void VstModule::unload() {
   if (factory_ != nullptr) {
     factory_->release();

@@ -23,6 +23,8 @@ class VstModule {
   void unload();
 
   Steinberg::IPluginFactory* factory() const { return factory_; }
+  // An exported symbol of the loaded module, or null.
+  void* symbol(const char* name) const;
   const std::string& binaryPath() const { return binaryPath_; }
 
  private:

@@ -1,12 +1,16 @@
 // orbel-probe: loads a VST 3 bundle by path like a host, lists its classes
-// and parameters, and renders a phrase of notes and parameter changes into a
-// WAV file.
+// and parameters, renders a phrase of notes and parameter changes into a WAV
+// file, and opens a console on a module's editor bridge.
 #include <charconv>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "tools/bridge_session.h"
+#include "tools/diagnostic_bridge_client.h"
 #include "tools/factory_info.h"
 #include "tools/memory_stream.h"
 #include "tools/midi_file.h"
@@ -14,6 +18,7 @@
 #include "tools/param_catalog.h"
 #include "tools/plugin_instance.h"
 #include "tools/probe_options.h"
+#include "tools/probe_run_loop.h"
 #include "tools/renderer.h"
 #include "tools/wav_writer.h"
 
@@ -167,28 +172,27 @@ bool resolveChange(const ParamCatalog& catalog, const std::string& path, const s
   return true;
 }
 
-int runRender(const ProbeCommand& command) {
-  const RenderOptions& opt = command.render;
-  VstModule module;
-  FactoryInfo info;
-  const FactoryClass* audio = nullptr;
-  if (int rc = openModule(command.bundlePath, module, info, &audio)) return rc;
-  PluginInstance instance;
+// Loads the state file of --load-state into the instance, if one is given.
+int loadStateOption(const RenderOptions& opt, PluginInstance& instance) {
+  if (opt.loadStatePath.empty()) return 0;
+  std::vector<uint8_t> bytes;
   std::string error;
-  if (!instance.open(module.factory(), *audio, error)) return fail(error);
+  if (!readFileBytes(opt.loadStatePath, bytes, error)) return fail(error);
+  if (!instance.loadState(bytes, error)) return fail(error + " (state file '" + opt.loadStatePath + "')");
+  return 0;
+}
 
-  if (!opt.loadStatePath.empty()) {
-    std::vector<uint8_t> bytes;
-    if (!readFileBytes(opt.loadStatePath, bytes, error)) return fail(error);
-    if (!instance.loadState(bytes, error)) return fail(error + " (state file '" + opt.loadStatePath + "')");
-  }
-
-  // Everything given on the command line is checked before any audio runs.
+// The job the options describe: everything given on the command line is
+// checked before any audio runs. Without --seconds the job lasts until the
+// last note or automation point plus one second, or, when `endless`, until
+// stopped.
+int buildJob(const RenderOptions& opt, PluginInstance& instance, bool endless, RenderJob& job, double& seconds) {
   ParamCatalog catalog;
   catalog.build(instance.controller());
-  RenderJob job;
   job.sampleRate = opt.sampleRate;
   job.blockSize = static_cast<int32_t>(opt.blockSize);
+  job.transport = opt.transport;
+  std::string error;
   int code = kExitFailure;
   for (const ParamSetting& s : opt.settings) {
     TimedChange change;
@@ -218,11 +222,18 @@ int runRender(const ProbeCommand& command) {
   }
   sortEvents(job.events);
   sortChanges(job.automation);
-  const double seconds = opt.seconds ? *opt.seconds : lastSeconds + kTailSeconds;
-  if (opt.sampleRate > 4294967295.0)
-    return fail("a sample rate above 4294967295 Hz cannot be stored in a WAV file", kExitUsage);
-  if (!(seconds * opt.sampleRate <= static_cast<double>(wavMaxFrames(2, opt.format))))
-    return fail("the rendering is too long for a WAV file (4 GiB at most)", kExitUsage);
+  if (!opt.seconds && endless) {
+    seconds = INFINITY;
+    job.totalFrames = INT64_MAX / 2;
+    return 0;
+  }
+  seconds = opt.seconds ? *opt.seconds : lastSeconds + kTailSeconds;
+  if (!opt.outPath.empty()) {
+    if (opt.sampleRate > 4294967295.0)
+      return fail("a sample rate above 4294967295 Hz cannot be stored in a WAV file", kExitUsage);
+    if (!(seconds * opt.sampleRate <= static_cast<double>(wavMaxFrames(2, opt.format))))
+      return fail("the rendering is too long for a WAV file (4 GiB at most)", kExitUsage);
+  }
   job.totalFrames = std::llround(seconds * opt.sampleRate);
 
   std::size_t lateNotes = 0, latePoints = 0;
@@ -232,14 +243,58 @@ int runRender(const ProbeCommand& command) {
   if (lateNotes + latePoints > 0)
     std::fprintf(stderr, "orbel-probe: warning: %zu notes and %zu automation points start after the end (%.9g s)\n",
                  lateNotes, latePoints, seconds);
+  return 0;
+}
 
-  if (!instance.configure(opt.sampleRate, job.blockSize, error)) return fail(error);
-  if (!instance.activate(error)) return fail(error);
+// Opens the WAV file of --out, when one is given.
+int openWav(const RenderOptions& opt, WavWriter& wav) {
+  if (opt.outPath.empty()) return 0;
   const auto wavRate = static_cast<uint32_t>(std::llround(opt.sampleRate));
   if (static_cast<double>(wavRate) != opt.sampleRate)
     std::fprintf(stderr, "orbel-probe: warning: the WAV header holds the rate rounded to %u Hz\n", wavRate);
-  WavWriter wav;
+  std::string error;
   if (!wav.open(opt.outPath, 2, wavRate, opt.format, error)) return fail(error);
+  return 0;
+}
+
+// Writes the processor state of --save-state, when one is given.
+int saveStateOption(const RenderOptions& opt, PluginInstance& instance) {
+  if (opt.saveStatePath.empty()) return 0;
+  std::vector<uint8_t> bytes;
+  std::string error;
+  if (!instance.saveState(bytes, error) || !writeFileBytes(opt.saveStatePath, bytes, error)) return fail(error);
+  return 0;
+}
+
+int failedBlocks(const RenderStats& stats) {
+  if (stats.failedBlocks == 0) return 0;
+  char line[200];
+  std::snprintf(line, sizeof line, "process failed in %lld of %lld blocks (first: block %lld, %s)",
+                static_cast<long long>(stats.failedBlocks), static_cast<long long>(stats.blocks),
+                static_cast<long long>(stats.firstFailedBlock), resultText(stats.firstFailure).c_str());
+  return fail(line);
+}
+
+double peakDbfs(const RenderStats& stats) { return stats.peak > 0 ? 20.0 * std::log10(stats.peak) : -INFINITY; }
+
+int runRender(const ProbeCommand& command) {
+  const RenderOptions& opt = command.render;
+  VstModule module;
+  FactoryInfo info;
+  const FactoryClass* audio = nullptr;
+  if (int rc = openModule(command.bundlePath, module, info, &audio)) return rc;
+  PluginInstance instance;
+  std::string error;
+  if (!instance.open(module.factory(), *audio, error)) return fail(error);
+  if (int rc = loadStateOption(opt, instance)) return rc;
+  RenderJob job;
+  double seconds = 0;
+  if (int rc = buildJob(opt, instance, false, job, seconds)) return rc;
+
+  if (!instance.configure(opt.sampleRate, job.blockSize, error)) return fail(error);
+  if (!instance.activate(error)) return fail(error);
+  WavWriter wav;
+  if (int rc = openWav(opt, wav)) return rc;
   RenderStats stats;
   const bool rendered = renderJob(
       instance, job,
@@ -251,22 +306,87 @@ int runRender(const ProbeCommand& command) {
   if (!rendered) return fail(error);  // the writer removes the partial file
   if (!wav.finish(error)) return fail(error);
 
-  int rc = 0;
-  if (!opt.saveStatePath.empty()) {
-    std::vector<uint8_t> bytes;
-    if (!instance.saveState(bytes, error) || !writeFileBytes(opt.saveStatePath, bytes, error)) rc = fail(error);
-  }
-
-  const double peakDb = stats.peak > 0 ? 20.0 * std::log10(stats.peak) : -INFINITY;
+  int rc = saveStateOption(opt, instance);
   std::printf("rendered %s: %.3f s, %lld frames at %.9g Hz in %lld blocks of %d, %zu note events, peak %.1f dBFS\n",
               opt.outPath.c_str(), seconds, static_cast<long long>(job.totalFrames), opt.sampleRate,
-              static_cast<long long>(stats.blocks), job.blockSize, job.events.size(), peakDb);
-  if (stats.failedBlocks > 0) {
-    char line[200];
-    std::snprintf(line, sizeof line, "process failed in %lld of %lld blocks (first: block %lld, %s)",
-                  static_cast<long long>(stats.failedBlocks), static_cast<long long>(stats.blocks),
-                  static_cast<long long>(stats.firstFailedBlock), resultText(stats.firstFailure).c_str());
-    rc = fail(line);
+              static_cast<long long>(stats.blocks), job.blockSize, job.events.size(), peakDbfs(stats));
+  if (int blocks = failedBlocks(stats)) rc = blocks;
+  return rc;
+}
+
+// The console on a module's editor bridge. Standard output carries only the
+// announcements; what the probe itself has to say goes to standard error.
+int runBridge(const ProbeCommand& command) {
+  const RenderOptions& opt = command.render;
+  // A reader that goes away (a closed pipe) ends the session with an error
+  // instead of killing the probe before it cleans up.
+  std::signal(SIGPIPE, SIG_IGN);
+  // Declared first, so it outlives the module that registers on it.
+  ProbeRunLoop loop;
+  int rc = 0;
+  {
+    VstModule module;
+    FactoryInfo info;
+    const FactoryClass* audio = nullptr;
+    if ((rc = openModule(command.bundlePath, module, info, &audio))) return rc;
+    DiagnosticBridgeClient bridge;
+    std::string error;
+    if (!bridge.resolve(module, error)) return fail(error);
+    std::optional<PluginInstance> instance(std::in_place);
+    // Offered through the host context from the start: the controller looks
+    // for it in initialize.
+    instance->host().setRunLoop(&loop);
+    if (!instance->open(module.factory(), *audio, error)) return fail(error);
+    if (instance->controller() == nullptr) return fail("'" + audio->name + "' has no edit controller to talk to");
+    if ((rc = loadStateOption(opt, *instance))) return rc;
+    RenderJob job;
+    double seconds = 0;
+    if ((rc = buildJob(opt, *instance, true, job, seconds))) return rc;
+    // A host rendering faster than real time processes offline.
+    job.realtime = command.bridge.speed == 1.0;
+    if (!instance->configure(opt.sampleRate, job.blockSize, error, job.realtime)) return fail(error);
+    if (!instance->activate(error)) return fail(error);
+    WavWriter wav;
+    if ((rc = openWav(opt, wav))) return rc;
+    BlockRenderer renderer(*instance, job);
+    if (!renderer.start(error)) return fail(error);
+
+    BridgeSessionOptions session;
+    session.sends = command.bridge.sends;
+    session.sampleRate = opt.sampleRate;
+    session.speed = command.bridge.speed;
+    session.endAtEndOfInput = !opt.seconds.has_value();
+    BridgeSessionStats stats;
+    const bool ran = runBridgeSession(
+        *instance, bridge, loop, renderer, session,
+        [&wav, &opt](const float* frames, int32_t count, std::string& why) {
+          return opt.outPath.empty() || wav.write(frames, static_cast<std::size_t>(count), why);
+        },
+        stats, error);
+    instance->deactivate();
+    if (!ran) rc = fail(error);
+    if (!opt.outPath.empty() && !wav.finish(error) && rc == 0) rc = fail(error);
+    if (int saved = saveStateOption(opt, *instance); saved && rc == 0) rc = saved;
+    if (stats.probeTicked)
+      std::fprintf(stderr, "orbel-probe: note: the plug-in set no timer on the run loop; the probe ticked its cadence\n");
+    std::fprintf(stderr,
+                 "orbel-probe: bridge session ended after %.3f s of audio (%lld blocks of %d at %.9g Hz, peak %.1f "
+                 "dBFS): %zu messages delivered, %zu lines skipped, %zu announcements\n",
+                 static_cast<double>(renderer.position()) / opt.sampleRate,
+                 static_cast<long long>(renderer.stats().blocks), job.blockSize, opt.sampleRate,
+                 peakDbfs(renderer.stats()), stats.delivered, stats.skipped, stats.announcements);
+    if (int blocks = failedBlocks(renderer.stats()); blocks && rc == 0) rc = blocks;
+    // The plug-in's objects go first (its controller takes its clock off the
+    // loop in terminate), then the module.
+    instance.reset();
+    module.unload();
+  }
+  // Anything still registered belongs to code that is gone: report it and
+  // never call it.
+  if (loop.timerCount() + loop.handlerCount() > 0) {
+    std::fprintf(stderr, "orbel-probe: warning: the module left %zu timers and %zu handlers on the run loop\n",
+                 loop.timerCount(), loop.handlerCount());
+    loop.abandonAll();
   }
   return rc;
 }
@@ -290,6 +410,8 @@ int main(int argc, char** argv) {
       return runParams(command);
     case ProbeCommandKind::Render:
       return runRender(command);
+    case ProbeCommandKind::Bridge:
+      return runBridge(command);
   }
   return kExitUsage;
 }

@@ -175,7 +175,7 @@ bool PluginInstance::loadState(const std::vector<uint8_t>& bytes, std::string& e
   return true;
 }
 
-bool PluginInstance::configure(double sampleRate, int32_t maxBlockFrames, std::string& error) {
+bool PluginInstance::configure(double sampleRate, int32_t maxBlockFrames, std::string& error, bool realtime) {
   // Ask for a stereo main output and stereo inputs; a plug-in that refuses
   // keeps the arrangement it reports.
   std::vector<SpeakerArrangement> inputs(static_cast<std::size_t>(component_->getBusCount(kAudio, kInput)));
@@ -211,7 +211,7 @@ bool PluginInstance::configure(double sampleRate, int32_t maxBlockFrames, std::s
     return false;
   }
   ProcessSetup setup{};
-  setup.processMode = kOffline;
+  setup.processMode = realtime ? kRealtime : kOffline;
   setup.symbolicSampleSize = kSample32;
   setup.maxSamplesPerBlock = maxBlockFrames;
   setup.sampleRate = sampleRate;

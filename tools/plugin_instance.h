@@ -35,6 +35,10 @@ class PluginInstance {
   Steinberg::Vst::IComponent* component() const { return component_; }
   Steinberg::Vst::IAudioProcessor* processor() const { return processor_; }
   Steinberg::Vst::IEditController* controller() const { return controller_; }
+  // The host context (set a run loop on it before open) and the component
+  // handler the controller reports edits to.
+  ProbeHostApplication& host() { return host_; }
+  ProbeComponentHandler& handler() { return handler_; }
 
   // The processor state, as the host would store it in a project.
   bool saveState(std::vector<uint8_t>& bytes, std::string& error);
@@ -42,8 +46,9 @@ class PluginInstance {
   // (setComponentState), as a host does after restoring a project.
   bool loadState(const std::vector<uint8_t>& bytes, std::string& error);
 
-  // Bus arrangement (stereo main output), bus activation and setupProcessing.
-  bool configure(double sampleRate, int32_t maxBlockFrames, std::string& error);
+  // Bus arrangement (stereo main output), bus activation and setupProcessing
+  // (offline processing unless `realtime`).
+  bool configure(double sampleRate, int32_t maxBlockFrames, std::string& error, bool realtime = false);
   bool activate(std::string& error);
   void deactivate();
 

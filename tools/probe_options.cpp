@@ -18,6 +18,22 @@ bool parseNumber(std::string_view text, double& value) {
   return true;
 }
 
+namespace {
+
+// The ':'-separated fields of `text` (at least one); false for more than three.
+bool splitFields(std::string_view text, std::string_view (&fields)[3], int& count) {
+  count = 0;
+  for (;;) {
+    const auto colon = text.find(':');
+    if (count == 3) return false;
+    fields[count++] = text.substr(0, colon);
+    if (colon == std::string_view::npos) return true;
+    text = text.substr(colon + 1);
+  }
+}
+
+}  // namespace
+
 bool parseNote(std::string_view text, NoteSpec& note, std::string& error) {
   const std::string shown(text);
   const auto at = text.find('@');
@@ -27,16 +43,9 @@ bool parseNote(std::string_view text, NoteSpec& note, std::string& error) {
   }
   std::string_view fields[3];
   int count = 0;
-  std::string_view rest = text.substr(at + 1);
-  for (;;) {
-    const auto colon = rest.find(':');
-    if (count == 3) {
-      error = "bad --note '" + shown + "': too many fields";
-      return false;
-    }
-    fields[count++] = rest.substr(0, colon);
-    if (colon == std::string_view::npos) break;
-    rest = rest.substr(colon + 1);
+  if (!splitFields(text.substr(at + 1), fields, count)) {
+    error = "bad --note '" + shown + "': too many fields";
+    return false;
   }
   if (count < 2) {
     error = "bad --note '" + shown + "': expected PITCH@START:DURATION[:VELOCITY]";
@@ -99,6 +108,41 @@ bool parseAutomation(std::string_view text, AutomationSpec& point, std::string& 
   return true;
 }
 
+bool parseTransport(std::string_view text, TransportSpec& transport, std::string& error) {
+  const std::string shown(text);
+  TransportSpec parsed;
+  std::string_view fields[3];
+  int count = 0;
+  if (!splitFields(text, fields, count)) {
+    error = "bad --transport '" + shown + "': too many fields";
+    return false;
+  }
+  if (!parseNumber(fields[0], parsed.tempo) || parsed.tempo <= 0 || parsed.tempo > 999) {
+    error = "bad --transport '" + shown + "': the tempo must be above 0 and at most 999 beats per minute";
+    return false;
+  }
+  for (int i = 1; i < count; ++i) {
+    const std::string_view field = fields[i];
+    if (field == "play" || field == "stop") {
+      parsed.playing = field == "play";
+      continue;
+    }
+    const auto slash = field.find('/');
+    double numerator = 0, denominator = 0;
+    if (slash == std::string_view::npos || !parseNumber(field.substr(0, slash), numerator) ||
+        !parseNumber(field.substr(slash + 1), denominator) || numerator != std::floor(numerator) ||
+        denominator != std::floor(denominator) || numerator < 1 || numerator > 64 || denominator < 1 ||
+        denominator > 64) {
+      error = "bad --transport '" + shown + "': expected TEMPO[:NUM/DEN][:play|stop], e.g. 128:3/4:play";
+      return false;
+    }
+    parsed.numerator = static_cast<int32_t>(numerator);
+    parsed.denominator = static_cast<int32_t>(denominator);
+  }
+  transport = parsed;
+  return true;
+}
+
 namespace {
 
 bool takeValue(int argc, const char* const* argv, int& i, std::string& value, std::string& error) {
@@ -110,19 +154,36 @@ bool takeValue(int argc, const char* const* argv, int& i, std::string& value, st
   return true;
 }
 
-bool parseRenderOption(int argc, const char* const* argv, int& i, RenderOptions& r, std::string& error) {
+bool parseBridgeOption(std::string_view opt, const std::string& value, BridgeOptions& b, std::string& error) {
+  if (opt == "--send") {
+    b.sends.push_back(value);
+    return true;
+  }
+  if (!parseNumber(value, b.speed) || b.speed < 1 || b.speed > 1000) {
+    error = "bad --speed '" + value + "': expected how many times real time, from 1 to 1000";
+    return false;
+  }
+  return true;
+}
+
+bool parseRenderOption(int argc, const char* const* argv, int& i, ProbeCommand& command, std::string& error) {
   const std::string_view opt = argv[i];
-  static constexpr std::string_view known[] = {"--out",   "-o",       "--load-state", "--save-state",
-                                               "--midi",  "--rate",   "--block",      "--seconds",
-                                               "--format", "--note",  "--set",        "--auto"};
-  bool isKnown = false;
+  static constexpr std::string_view known[] = {"--out",    "-o",     "--load-state", "--save-state", "--midi",
+                                               "--rate",   "--block", "--seconds",   "--format",     "--note",
+                                               "--set",    "--auto", "--transport"};
+  static constexpr std::string_view bridgeOnly[] = {"--send", "--speed"};
+  bool isKnown = false, isBridge = false;
   for (std::string_view k : known) isKnown = isKnown || k == opt;
-  if (!isKnown) {
+  for (std::string_view k : bridgeOnly) isBridge = isBridge || k == opt;
+  if (!isKnown && !(isBridge && command.kind == ProbeCommandKind::Bridge)) {
     error = "unknown option '" + std::string(opt) + "'";
     return false;
   }
   std::string value;
   if (!takeValue(argc, argv, i, value, error)) return false;
+  if (isBridge) return parseBridgeOption(opt, value, command.bridge, error);
+  RenderOptions& r = command.render;
+  if (opt == "--transport") return parseTransport(value, r.transport, error);
   if (opt == "--out" || opt == "-o") {
     r.outPath = value;
     return true;
@@ -216,6 +277,8 @@ bool parseCommandLine(int argc, const char* const* argv, ProbeCommand& command, 
     command.kind = ProbeCommandKind::Params;
   } else if (name == "render") {
     command.kind = ProbeCommandKind::Render;
+  } else if (name == "bridge") {
+    command.kind = ProbeCommandKind::Bridge;
   } else {
     error = "unknown command '" + std::string(name) + "' (try --help)";
     return false;
@@ -228,11 +291,11 @@ bool parseCommandLine(int argc, const char* const* argv, ProbeCommand& command, 
       return true;
     }
     if (!arg.empty() && arg[0] == '-' && arg != "-") {
-      if (command.kind != ProbeCommandKind::Render) {
+      if (command.kind != ProbeCommandKind::Render && command.kind != ProbeCommandKind::Bridge) {
         error = "unknown option '" + std::string(arg) + "' for '" + std::string(name) + "'";
         return false;
       }
-      if (!parseRenderOption(argc, argv, i, command.render, error)) return false;
+      if (!parseRenderOption(argc, argv, i, command, error)) return false;
       continue;
     }
     if (!command.bundlePath.empty()) {
@@ -259,6 +322,8 @@ Usage:
   orbel-probe info   BUNDLE.vst3     factory information and classes
   orbel-probe params BUNDLE.vst3     the controller's parameters with their display texts
   orbel-probe render BUNDLE.vst3 --out FILE.wav [options]
+  orbel-probe bridge BUNDLE.vst3 [options]
+                                     a console on the editor bridge (below)
   orbel-probe --help
 
 Render options:
@@ -284,13 +349,37 @@ Render options:
   --load-state FILE       load the processor state from FILE before rendering
                           (the controller is synchronised with it)
   --save-state FILE       save the processor state to FILE after rendering
+  --transport TEMPO[:NUM/DEN][:play|stop]
+                          what the host transport reports (default
+                          120:4/4:play); the position moves only while playing
+
+Bridge console (bridge):
+  Loads the module as a host does, with a run loop of its own offered to the
+  plug-in through the host context, installs a sink through the module's
+  exported bridge functions and talks to the controller as its editor page
+  would. Page messages are read from standard input, one JSON object per line
+  (and from --send first); every announcement the controller sends is printed
+  on standard output, one per line, with control characters inside strings
+  written as \u escapes. The processor runs in real time (or faster) with the
+  host transport, and the plug-in's cadence clock ticks at 30 Hz on the probe's
+  run loop. A malformed line is reported on standard error and skipped.
+  The session ends at the end of input or, with --seconds, after that much
+  audio (the end of input then no longer ends it).
+  --send JSON             a page message to deliver before reading input.
+                          Repeatable.
+  --speed X               run the processor X times faster than real time
+                          (1 to 1000, default 1)
+  All render options apply too (--out records the session's audio).
 
 Exit status: 0 on success, 1 when the module or the plug-in fails, 2 for a
 usage error.
 
-Example:
+Examples:
   orbel-probe render Mirel.vst3 --out phrase.wav --rate 48000 --block 512 \
     --set osc.type=Saw --set filter.cutoff=1200 --note 57@0.0:0.4:0.9
+  orbel-probe bridge Mirel.vst3 --transport 128:3/4:play --seconds 5 \
+    --send '{"type":"orbel.ready"}' \
+    --send '{"type":"orbel.diag.subscribe","feeds":["transport","lifecycle"],"hz":2}'
 )";
 }
 

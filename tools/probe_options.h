@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/transport_spec.h"
 #include "tools/wav_writer.h"
 
 namespace orbel {
@@ -35,7 +36,7 @@ struct AutomationSpec {
 };
 
 struct RenderOptions {
-  std::string outPath;
+  std::string outPath;  // required by render; bridge records only when given
   double sampleRate = 48000.0;
   long blockSize = 512;
   std::vector<NoteSpec> notes;
@@ -46,14 +47,22 @@ struct RenderOptions {
   std::string midiPath;
   std::optional<double> seconds;
   WavFormat format = WavFormat::Float32;
+  TransportSpec transport;
 };
 
-enum class ProbeCommandKind { Help, Info, Params, Render };
+// The bridge console's own options; the audio side takes RenderOptions.
+struct BridgeOptions {
+  std::vector<std::string> sends;  // --send: page messages delivered before the input's
+  double speed = 1.0;              // audio time per wall-clock time
+};
+
+enum class ProbeCommandKind { Help, Info, Params, Render, Bridge };
 
 struct ProbeCommand {
   ProbeCommandKind kind = ProbeCommandKind::Help;
   std::string bundlePath;
   RenderOptions render;
+  BridgeOptions bridge;
 };
 
 // Whole-token number parsing (no trailing text, no NaN or infinity).
@@ -62,6 +71,8 @@ bool parseNumber(std::string_view text, double& value);
 bool parseNote(std::string_view text, NoteSpec& note, std::string& error);
 bool parseSetting(std::string_view text, ParamSetting& setting, std::string& error);
 bool parseAutomation(std::string_view text, AutomationSpec& point, std::string& error);
+// TEMPO[:NUM/DEN][:play|stop], e.g. 128:3/4:play.
+bool parseTransport(std::string_view text, TransportSpec& transport, std::string& error);
 
 // Parses argv[1..]; on failure returns false with a one-line reason.
 bool parseCommandLine(int argc, const char* const* argv, ProbeCommand& command, std::string& error);

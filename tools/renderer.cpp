@@ -100,125 +100,165 @@ void sortChanges(std::vector<TimedChange>& changes) {
                    [](const TimedChange& a, const TimedChange& b) { return a.frame < b.frame; });
 }
 
-bool renderJob(PluginInstance& instance, const RenderJob& job, const RenderSink& sink, RenderStats& stats,
-               std::string& error) {
-  stats = RenderStats{};
-  IComponent* component = instance.component();
-  IAudioProcessor* processor = instance.processor();
-  IEditController* controller = instance.controller();
-  const int32 block = job.blockSize;
-  if (block <= 0 || job.totalFrames < 0) {
-    error = "invalid render length or block size";
-    return false;
-  }
-  std::vector<float> interleaved(static_cast<std::size_t>(block) * 2, 0.0f);
-
+struct BlockRenderer::Buffers {
   BusBuffers inputs, outputs;
-  inputs.allocate(component, kInput, block);
-  outputs.allocate(component, kOutput, block);
-  if (outputs.buses.empty() || outputs.buses[0].numChannels < 1) {
-    error = "the plug-in has no audio output";
-    return false;
-  }
-
+  std::vector<float> interleaved;
   ParameterChanges inChanges, outChanges;
   EventList inEvents, outEvents;
   ProcessContext context{};
-  context.sampleRate = job.sampleRate;
-  context.tempo = 120.0;
-  context.timeSigNumerator = 4;
-  context.timeSigDenominator = 4;
-
   ProcessData data{};
-  data.processMode = kOffline;
-  data.symbolicSampleSize = kSample32;
+};
+
+BlockRenderer::BlockRenderer(PluginInstance& instance, const RenderJob& job) : instance_(instance), job_(job) {}
+
+BlockRenderer::~BlockRenderer() { delete buffers_; }
+
+const float* BlockRenderer::interleaved() const { return buffers_ ? buffers_->interleaved.data() : nullptr; }
+
+void BlockRenderer::addChange(ParamID id, double normalized) {
+  TimedChange change;
+  change.id = id;
+  change.normalized = normalized;
+  pending_.push_back(change);
+}
+
+bool BlockRenderer::start(std::string& error) {
+  const int32 block = job_.blockSize;
+  if (block <= 0 || job_.totalFrames < 0) {
+    error = "invalid render length or block size";
+    return false;
+  }
+  delete buffers_;
+  buffers_ = new Buffers();
+  Buffers& b = *buffers_;
+  b.interleaved.assign(static_cast<std::size_t>(block) * 2, 0.0f);
+  b.inputs.allocate(instance_.component(), kInput, block);
+  b.outputs.allocate(instance_.component(), kOutput, block);
+  if (b.outputs.buses.empty() || b.outputs.buses[0].numChannels < 1) {
+    error = "the plug-in has no audio output";
+    return false;
+  }
+  b.context.sampleRate = job_.sampleRate;
+  b.context.tempo = job_.transport.tempo;
+  b.context.timeSigNumerator = job_.transport.numerator;
+  b.context.timeSigDenominator = job_.transport.denominator;
+  b.data.processMode = job_.realtime ? kRealtime : kOffline;
+  b.data.symbolicSampleSize = kSample32;
 
   // Flush: hand the initial values over before any audio is rendered.
-  if (!job.initialChanges.empty()) {
-    for (const TimedChange& c : job.initialChanges) inChanges.add(c.id, 0, c.normalized);
-    data.numSamples = 0;
-    data.inputParameterChanges = &inChanges;
-    data.outputParameterChanges = &outChanges;
-    processor->process(data);
-    if (controller)
-      for (const TimedChange& c : job.initialChanges) controller->setParamNormalized(c.id, c.normalized);
+  if (!job_.initialChanges.empty()) {
+    for (const TimedChange& c : job_.initialChanges) b.inChanges.add(c.id, 0, c.normalized);
+    b.data.numSamples = 0;
+    b.data.inputParameterChanges = &b.inChanges;
+    b.data.outputParameterChanges = &b.outChanges;
+    instance_.processor()->process(b.data);
+    if (IEditController* controller = instance_.controller())
+      for (const TimedChange& c : job_.initialChanges) controller->setParamNormalized(c.id, c.normalized);
+  }
+  return true;
+}
+
+bool BlockRenderer::renderNext() {
+  if (buffers_ == nullptr || finished()) return false;
+  Buffers& b = *buffers_;
+  IEditController* controller = instance_.controller();
+  const int64_t pos = pos_;
+  const int32 frames = static_cast<int32>(std::min<int64_t>(job_.blockSize, job_.totalFrames - pos));
+  b.inChanges.clear();
+  b.outChanges.clear();
+  b.inEvents.clear();
+  b.outEvents.clear();
+  if (pos == 0)
+    for (const TimedChange& c : job_.initialChanges) b.inChanges.add(c.id, 0, c.normalized);
+  for (const TimedChange& c : pending_) b.inChanges.add(c.id, 0, c.normalized);
+  pending_.clear();
+  const std::size_t firstChange = nextChange_;
+  for (; nextChange_ < job_.automation.size() && job_.automation[nextChange_].frame < pos + frames; ++nextChange_) {
+    const TimedChange& c = job_.automation[nextChange_];
+    b.inChanges.add(c.id, static_cast<int32>(std::max<int64_t>(c.frame - pos, 0)), c.normalized);
+  }
+  for (; nextEvent_ < job_.events.size() && job_.events[nextEvent_].frame < pos + frames; ++nextEvent_) {
+    Event e = job_.events[nextEvent_].event;
+    e.sampleOffset = static_cast<int32>(std::max<int64_t>(job_.events[nextEvent_].frame - pos, 0));
+    b.inEvents.addEvent(e);
   }
 
-  std::size_t nextChange = 0;
-  std::size_t nextEvent = 0;
-  const AudioBusBuffers& main = outputs.buses[0];
-  for (int64_t pos = 0; pos < job.totalFrames; pos += block) {
-    const int32 frames = static_cast<int32>(std::min<int64_t>(block, job.totalFrames - pos));
-    inChanges.clear();
-    outChanges.clear();
-    inEvents.clear();
-    outEvents.clear();
-    if (pos == 0)
-      for (const TimedChange& c : job.initialChanges) inChanges.add(c.id, 0, c.normalized);
-    const std::size_t firstChange = nextChange;
-    for (; nextChange < job.automation.size() && job.automation[nextChange].frame < pos + frames; ++nextChange) {
-      const TimedChange& c = job.automation[nextChange];
-      inChanges.add(c.id, static_cast<int32>(std::max<int64_t>(c.frame - pos, 0)), c.normalized);
-    }
-    for (; nextEvent < job.events.size() && job.events[nextEvent].frame < pos + frames; ++nextEvent) {
-      Event e = job.events[nextEvent].event;
-      e.sampleOffset = static_cast<int32>(std::max<int64_t>(job.events[nextEvent].frame - pos, 0));
-      inEvents.addEvent(e);
-    }
-
-    context.state = ProcessContext::kPlaying | ProcessContext::kTempoValid | ProcessContext::kTimeSigValid |
-                    ProcessContext::kProjectTimeMusicValid | ProcessContext::kContTimeValid;
+  ProcessContext& context = b.context;
+  context.state = ProcessContext::kTempoValid | ProcessContext::kTimeSigValid |
+                  ProcessContext::kProjectTimeMusicValid | ProcessContext::kContTimeValid;
+  if (job_.transport.playing) {
+    context.state |= ProcessContext::kPlaying;
     context.projectTimeSamples = pos;
-    context.continousTimeSamples = pos;
-    context.projectTimeMusic = static_cast<double>(pos) / job.sampleRate * (context.tempo / 60.0);
+    context.projectTimeMusic = static_cast<double>(pos) / job_.sampleRate * (context.tempo / 60.0);
+  }
+  // The start of the bar the position is in, in quarter notes.
+  const double quartersPerBar = 4.0 * context.timeSigNumerator / context.timeSigDenominator;
+  context.state |= ProcessContext::kBarPositionValid;
+  context.barPositionMusic = std::floor(context.projectTimeMusic / quartersPerBar) * quartersPerBar;
+  context.continousTimeSamples = pos;
 
-    inputs.clear(frames);
-    outputs.clear(frames);
-    data.numSamples = frames;
-    data.numInputs = static_cast<int32>(inputs.buses.size());
-    data.inputs = inputs.buses.empty() ? nullptr : inputs.buses.data();
-    data.numOutputs = static_cast<int32>(outputs.buses.size());
-    data.outputs = outputs.buses.data();
-    data.inputParameterChanges = &inChanges;
-    data.outputParameterChanges = &outChanges;
-    data.inputEvents = &inEvents;
-    data.outputEvents = &outEvents;
-    data.processContext = &context;
+  b.inputs.clear(frames);
+  b.outputs.clear(frames);
+  ProcessData& data = b.data;
+  data.numSamples = frames;
+  data.numInputs = static_cast<int32>(b.inputs.buses.size());
+  data.inputs = b.inputs.buses.empty() ? nullptr : b.inputs.buses.data();
+  data.numOutputs = static_cast<int32>(b.outputs.buses.size());
+  data.outputs = b.outputs.buses.data();
+  data.inputParameterChanges = &b.inChanges;
+  data.outputParameterChanges = &b.outChanges;
+  data.inputEvents = &b.inEvents;
+  data.outputEvents = &b.outEvents;
+  data.processContext = &context;
 
-    const tresult r = processor->process(data);
-    ++stats.blocks;
-    if (r != kResultOk) {
-      if (stats.failedBlocks++ == 0) {
-        stats.firstFailedBlock = stats.blocks - 1;
-        stats.firstFailure = r;
-      }
-    }
-
-    float* left = main.channelBuffers32[0];
-    float* right = main.numChannels > 1 ? main.channelBuffers32[1] : left;
-    float* out = interleaved.data();
-    for (int32 i = 0; i < frames; ++i) {
-      out[2 * i] = left[i];
-      out[2 * i + 1] = right[i];
-      stats.peak = std::max({stats.peak, std::fabs(left[i]), std::fabs(right[i])});
-    }
-    if (!sink(interleaved.data(), frames, error)) return false;
-
-    // A host keeps the controller in step with what the processor played:
-    // the automation it sent and the values the processor reports back.
-    if (controller) {
-      for (std::size_t k = firstChange; k < nextChange; ++k)
-        controller->setParamNormalized(job.automation[k].id, job.automation[k].normalized);
-      for (int32 q = 0; q < outChanges.getParameterCount(); ++q) {
-        IParamValueQueue* queue = outChanges.getParameterData(q);
-        int32 offset = 0;
-        ParamValue value = 0;
-        if (queue && queue->getPointCount() > 0 &&
-            queue->getPoint(queue->getPointCount() - 1, offset, value) == kResultOk)
-          controller->setParamNormalized(queue->getParameterId(), value);
-      }
+  const tresult r = instance_.processor()->process(data);
+  ++stats_.blocks;
+  if (r != kResultOk) {
+    if (stats_.failedBlocks++ == 0) {
+      stats_.firstFailedBlock = stats_.blocks - 1;
+      stats_.firstFailure = r;
     }
   }
+
+  const AudioBusBuffers& main = b.outputs.buses[0];
+  float* left = main.channelBuffers32[0];
+  float* right = main.numChannels > 1 ? main.channelBuffers32[1] : left;
+  float* out = b.interleaved.data();
+  for (int32 i = 0; i < frames; ++i) {
+    out[2 * i] = left[i];
+    out[2 * i + 1] = right[i];
+    stats_.peak = std::max({stats_.peak, std::fabs(left[i]), std::fabs(right[i])});
+  }
+  lastFrames_ = frames;
+  pos_ += frames;
+
+  // A host keeps the controller in step with what the processor played:
+  // the automation it sent and the values the processor reports back.
+  if (controller) {
+    for (std::size_t k = firstChange; k < nextChange_; ++k)
+      controller->setParamNormalized(job_.automation[k].id, job_.automation[k].normalized);
+    for (int32 q = 0; q < b.outChanges.getParameterCount(); ++q) {
+      IParamValueQueue* queue = b.outChanges.getParameterData(q);
+      int32 offset = 0;
+      ParamValue value = 0;
+      if (queue && queue->getPointCount() > 0 &&
+          queue->getPoint(queue->getPointCount() - 1, offset, value) == kResultOk)
+        controller->setParamNormalized(queue->getParameterId(), value);
+    }
+  }
+  return true;
+}
+
+bool renderJob(PluginInstance& instance, const RenderJob& job, const RenderSink& sink, RenderStats& stats,
+               std::string& error) {
+  stats = RenderStats{};
+  BlockRenderer renderer(instance, job);
+  if (!renderer.start(error)) return false;
+  while (renderer.renderNext()) {
+    stats = renderer.stats();
+    if (!sink(renderer.interleaved(), renderer.lastFrames(), error)) return false;
+  }
+  stats = renderer.stats();
   return true;
 }
 

@@ -10,6 +10,7 @@
 
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/vsttypes.h"
+#include "tools/transport_spec.h"
 
 namespace orbel {
 
@@ -30,6 +31,8 @@ struct RenderJob {
   double sampleRate = 48000.0;
   int32_t blockSize = 512;
   int64_t totalFrames = 0;
+  bool realtime = false;  // the process mode: offline unless rendering in real time
+  TransportSpec transport;
   // Applied before the first block (a parameter flush) and again at offset 0
   // of the first block, for plug-ins that ignore flushes.
   std::vector<TimedChange> initialChanges;
@@ -60,6 +63,47 @@ void sortChanges(std::vector<TimedChange>& changes);
 // Receives each rendered block as interleaved stereo frames; returning false
 // (with a reason in the string) stops the rendering.
 using RenderSink = std::function<bool(const float* interleaved, int32_t frames, std::string& error)>;
+
+// Renders a job one process call at a time, so that a caller can do other
+// work between blocks (the bridge console runs its run loop there). The
+// instance must be configured and active, and outlive the renderer.
+class BlockRenderer {
+ public:
+  BlockRenderer(PluginInstance& instance, const RenderJob& job);
+  ~BlockRenderer();
+  BlockRenderer(const BlockRenderer&) = delete;
+  BlockRenderer& operator=(const BlockRenderer&) = delete;
+
+  // Allocates the buffers and hands the initial changes over in a parameter
+  // flush; false (with a reason) when the plug-in has no audio output.
+  bool start(std::string& error);
+  // Renders the next block (the job's block size, less at the end); false
+  // once all frames are rendered. The block's audio is in interleaved().
+  bool renderNext();
+  // A change for offset 0 of the next block, e.g. an edit the controller
+  // reported to the host; the controller already holds it.
+  void addChange(Steinberg::Vst::ParamID id, double normalized);
+
+  const float* interleaved() const;  // stereo frames of the last block
+  int32_t lastFrames() const { return lastFrames_; }
+  int32_t blockFrames() const { return job_.blockSize; }
+  int64_t position() const { return pos_; }  // frames rendered so far
+  bool finished() const { return pos_ >= job_.totalFrames; }
+  const RenderStats& stats() const { return stats_; }
+
+ private:
+  struct Buffers;
+
+  PluginInstance& instance_;
+  const RenderJob& job_;
+  Buffers* buffers_ = nullptr;
+  std::vector<TimedChange> pending_;
+  std::size_t nextChange_ = 0;
+  std::size_t nextEvent_ = 0;
+  int64_t pos_ = 0;
+  int32_t lastFrames_ = 0;
+  RenderStats stats_;
+};
 
 // The instance must be configured and active.
 bool renderJob(PluginInstance& instance, const RenderJob& job, const RenderSink& sink, RenderStats& stats,

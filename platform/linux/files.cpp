@@ -90,4 +90,11 @@ PathPlacement placePathWithin(const std::string& base, const std::string& path, 
   return PathPlacement::Inside;
 }
 
+std::string existingDirectory(const std::string& path) {
+  std::string real;
+  struct stat info {};
+  if (!canonical(path, real) || ::stat(real.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return {};
+  return real;
+}
+
 }  // namespace orbel

@@ -3,6 +3,7 @@
 // executable (which the module's calls resolve to).
 #include <gtest/gtest.h>
 
+#include "pluginterfaces/vst/ivstprocesscontext.h"
 #include "tests/module/module_fixture.h"
 #include "tests/support/alloc_guard.h"
 
@@ -29,6 +30,14 @@ TEST(ProcessorRealtime, ProcessAllocatesNothingAndTakesNoLock) {
   ASSERT_TRUE(p.start(48000.0, 512));
 
   Block block(512), flush(0), silent(512), panic(512);
+  // A playing host transport: the processor keeps a snapshot of it per block.
+  ProcessContext context{};
+  context.state = ProcessContext::kPlaying | ProcessContext::kTempoValid | ProcessContext::kTimeSigValid;
+  context.tempo = 128.0;
+  context.timeSigNumerator = 3;
+  context.timeSigDenominator = 4;
+  block.data.processContext = &context;
+  silent.data.processContext = &context;
   flush.data.numOutputs = 0;
   flush.data.outputs = nullptr;
   flush.params.add(10, 0, 0.7);

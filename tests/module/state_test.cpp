@@ -12,6 +12,7 @@
 
 #include "diagnostics/host_facts.h"
 #include "json/state_document.h"
+#include "pluginterfaces/vst/ivstprocesscontext.h"
 #include "public.sdk/source/vst/hosting/hostclasses.h"
 #include "tests/module/module_fixture.h"
 
@@ -350,6 +351,49 @@ TEST_F(ProcessorState, SuccessfulSetupSendsOneHostFactsRecord) {
   EXPECT_EQ(audio->setBusArrangements(nullptr, 0, &stereo, 1), kResultTrue);
   EXPECT_EQ(peer.count("orbel.diag.hostFacts"), 4u);
   EXPECT_EQ(peer.count("orbel.runtimeDiagnostics"), 0u);
+}
+
+TEST_F(ProcessorState, TransportSnapshotsReachTheControllerWhenItPolls) {
+  ProcessSetup setup{kRealtime, kSample32, 256, 48000.0};
+  ASSERT_EQ(audio->setupProcessing(setup), kResultOk);
+  ASSERT_EQ(component->setActive(true), kResultOk);
+  ProcessContext context{};
+  context.state = ProcessContext::kPlaying | ProcessContext::kTempoValid | ProcessContext::kTimeSigValid |
+                  ProcessContext::kProjectTimeMusicValid;
+  context.sampleRate = 48000.0;
+  context.tempo = 90.0;
+  context.timeSigNumerator = 7;
+  context.timeSigDenominator = 8;
+  Block block(256);
+  block.data.processContext = &context;
+  for (int i = 0; i < 3; ++i) {
+    context.projectTimeSamples = 256 * i;
+    context.projectTimeMusic = 0.25 * i;
+    ASSERT_EQ(audio->process(block.data), kResultOk);
+  }
+  peer.messages.clear();
+  ASSERT_EQ(send("orbel.diag.transportPoll"), kResultOk);
+  ASSERT_EQ(peer.count("orbel.diag.transport"), 1u);
+  TransportFact fact;
+  ASSERT_TRUE(transportFactFromImage(peer.messages[0].json.data(), peer.messages[0].json.size(), fact));
+  // The newest snapshot: the third block.
+  EXPECT_EQ(fact.atFrame, 512u);
+  EXPECT_EQ(fact.source, TransportFact::kSourceHost);
+  EXPECT_TRUE(fact.playing);
+  EXPECT_TRUE(fact.hasTempo && fact.hasTimeSignature && fact.hasPosition);
+  EXPECT_FALSE(fact.hasLoop);
+  EXPECT_EQ(fact.tempo, 90.0);
+  EXPECT_EQ(fact.numerator, 7);
+  EXPECT_EQ(fact.denominator, 8);
+  EXPECT_EQ(fact.ppqPosition, 0.5);
+  EXPECT_EQ(fact.projectTimeSamples, 512);
+
+  // Nothing new, nothing sent; a block without a process context has no transport.
+  block.data.processContext = nullptr;
+  ASSERT_EQ(audio->process(block.data), kResultOk);
+  ASSERT_EQ(send("orbel.diag.transportPoll"), kResultOk);
+  ASSERT_EQ(send("orbel.diag.feedDrain"), kResultOk);
+  EXPECT_EQ(peer.count("orbel.diag.transport"), 1u);
 }
 
 } // namespace

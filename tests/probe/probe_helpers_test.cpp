@@ -7,13 +7,17 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "tests/probe/wav_reader.h"
 #include "tools/host_application.h"
+#include "tools/line_reader.h"
 #include "tools/memory_stream.h"
 #include "tools/midi_file.h"
 #include "tools/module_loader.h"
 #include "tools/parameter_changes.h"
 #include "tools/probe_options.h"
+#include "tools/probe_run_loop.h"
 #include "sdk/missing/utf16.h"
 #include "tools/text16.h"
 #include "tools/wav_writer.h"
@@ -109,6 +113,13 @@ TEST(ProbeOptions, RejectsBadCommandLines) {
       {"orbel-probe", "render", "b.vst3", "--out", "o.wav", "--bogus"},
       {"orbel-probe", "info", "a.vst3", "b.vst3"},
       {"orbel-probe", "info", "a.vst3", "--out", "x"},
+      {"orbel-probe", "render", "b.vst3", "--out", "o.wav", "--send", "{}"},  // bridge only
+      {"orbel-probe", "bridge", "b.vst3", "--speed", "0.5"},
+      {"orbel-probe", "bridge", "b.vst3", "--transport", "0"},
+      {"orbel-probe", "bridge", "b.vst3", "--transport", "120:4"},
+      {"orbel-probe", "bridge", "b.vst3", "--transport", "120:4/4:go"},
+      {"orbel-probe", "bridge", "b.vst3", "--transport", "120:4/4:play:stop"},
+      {"orbel-probe", "bridge", "b.vst3", "--transport", "120:0/4"},
   };
   for (const auto& args : bad) {
     ProbeCommand cmd;
@@ -125,6 +136,130 @@ TEST(ProbeOptions, RejectsBadCommandLines) {
   for (const char* word : {"info", "params", "render", "--note", "--set", "--auto", "--load-state",
                            "--save-state", "--rate", "--block"})
     EXPECT_NE(std::string(probeUsage()).find(word), std::string::npos) << word;
+}
+
+TEST(ProbeOptions, BridgeTakesMessagesSpeedTransportAndRenderOptions) {
+  const char* argv[] = {"orbel-probe", "bridge", "/x/Mirel.vst3", "--send", "{\"type\":\"orbel.ready\"}",
+                        "--send", "{}", "--speed", "5", "--transport", "90:7/8:stop", "--seconds", "2",
+                        "--note", "60@0:1"};
+  ProbeCommand cmd;
+  std::string error;
+  ASSERT_TRUE(parseCommandLine(static_cast<int>(std::size(argv)), argv, cmd, error)) << error;
+  EXPECT_EQ(cmd.kind, ProbeCommandKind::Bridge);
+  ASSERT_EQ(cmd.bridge.sends.size(), 2u);
+  EXPECT_EQ(cmd.bridge.sends[0], "{\"type\":\"orbel.ready\"}");
+  EXPECT_EQ(cmd.bridge.speed, 5.0);
+  EXPECT_EQ(cmd.render.transport.tempo, 90.0);
+  EXPECT_EQ(cmd.render.transport.numerator, 7);
+  EXPECT_EQ(cmd.render.transport.denominator, 8);
+  EXPECT_FALSE(cmd.render.transport.playing);
+  EXPECT_EQ(cmd.render.seconds, 2.0);
+  EXPECT_EQ(cmd.render.notes.size(), 1u);
+  EXPECT_TRUE(cmd.render.outPath.empty());  // recording is optional here
+
+  TransportSpec transport;
+  ASSERT_TRUE(parseTransport("140", transport, error));
+  EXPECT_EQ(transport.tempo, 140.0);
+  EXPECT_EQ(transport.numerator, 4);
+  EXPECT_TRUE(transport.playing);
+}
+
+TEST(ProbeInput, LinesArriveWhateverTheReadsCutThem) {
+  struct Case {
+    std::vector<std::string> pieces;
+    std::vector<std::string> lines;  // "!" for a line reported as too long
+  };
+  const std::string big(40, 'x');
+  const Case cases[] = {
+      {{"a\nb\n"}, {"a", "b"}},
+      {{"ab", "c\r\nd", "e\n"}, {"abc", "de"}},
+      {{"last line without end"}, {"last line without end"}},
+      {{"\n\n"}, {"", ""}},
+      {{big, "\nshort\n"}, {"!", "short"}},
+      {{"0123456789012345", "67890123456789012345\nok\n", big}, {"!", "ok", "!"}},
+  };
+  for (const Case& c : cases) {
+    LineReader reader(32);
+    std::vector<std::string> got;
+    std::vector<size_t> numbers;
+    const auto onLine = [&](const InputLine& line) {
+      got.push_back(line.tooLong ? "!" : std::string(line.text));
+      numbers.push_back(line.number);
+    };
+    for (const std::string& piece : c.pieces) reader.feed(piece.data(), piece.size(), onLine);
+    reader.finish(onLine);
+    EXPECT_EQ(got, c.lines) << c.pieces[0];
+    for (size_t i = 0; i < numbers.size(); ++i) EXPECT_EQ(numbers[i], i + 1);
+  }
+}
+
+// Counts its calls; may unregister itself from the loop when called.
+class CountingTimer : public Linux::ITimerHandler {
+ public:
+  int calls = 0;
+  Linux::IRunLoop* removeFrom = nullptr;
+  void PLUGIN_API onTimer() override {
+    ++calls;
+    if (removeFrom) removeFrom->unregisterTimer(this);
+  }
+  tresult PLUGIN_API queryInterface(const TUID, void** obj) override {
+    *obj = nullptr;
+    return kNoInterface;
+  }
+  uint32 PLUGIN_API addRef() override { return 1; }
+  uint32 PLUGIN_API release() override { return 1; }
+};
+
+class ReadingHandler : public Linux::IEventHandler {
+ public:
+  std::string read;
+  void PLUGIN_API onFDIsSet(Linux::FileDescriptor fd) override {
+    char buffer[64];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n > 0) read.append(buffer, static_cast<size_t>(n));
+  }
+  tresult PLUGIN_API queryInterface(const TUID, void** obj) override {
+    *obj = nullptr;
+    return kNoInterface;
+  }
+  uint32 PLUGIN_API addRef() override { return 1; }
+  uint32 PLUGIN_API release() override { return 1; }
+};
+
+TEST(ProbeRunLoop, TimersRepeatHandlersSeeTheirDescriptorAndBothCanLeave) {
+  ProbeRunLoop loop;
+  CountingTimer repeating, once;
+  once.removeFrom = &loop;
+  ASSERT_EQ(loop.registerTimer(&repeating, 5), kResultOk);
+  ASSERT_EQ(loop.registerTimer(&once, 5), kResultOk);
+  EXPECT_NE(loop.registerTimer(&repeating, 5), kResultOk);  // registered once only
+  EXPECT_NE(loop.registerTimer(&repeating, 0), kResultOk);
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  ReadingHandler handler;
+  ASSERT_EQ(loop.registerEventHandler(&handler, fds[0]), kResultOk);
+  ASSERT_EQ(::write(fds[1], "hi", 2), 2);
+
+  const auto end = ProbeRunLoop::Clock::now() + std::chrono::milliseconds(60);
+  while (ProbeRunLoop::Clock::now() < end) loop.runOnce(end);
+  EXPECT_GE(repeating.calls, 3);
+  EXPECT_EQ(once.calls, 1);
+  EXPECT_EQ(handler.read, "hi");
+  EXPECT_EQ(loop.timerCount(), 1u);
+  EXPECT_EQ(loop.unregisterEventHandler(&handler), kResultOk);
+  EXPECT_EQ(loop.unregisterTimer(&repeating), kResultOk);
+  EXPECT_EQ(loop.timerCount() + loop.handlerCount(), 0u);
+  ::close(fds[0]);
+  ::close(fds[1]);
+
+  // The host context lends the loop only once it is given one.
+  ProbeHostApplication host;
+  void* offered = nullptr;
+  EXPECT_NE(host.queryInterface(Linux::IRunLoop::iid, &offered), kResultOk);
+  host.setRunLoop(&loop);
+  ASSERT_EQ(host.queryInterface(Linux::IRunLoop::iid, &offered), kResultOk);
+  EXPECT_EQ(offered, static_cast<Linux::IRunLoop*>(&loop));
+  loop.release();
 }
 
 TEST(ProbeHost, HostNameAndBundleLayout) {

@@ -1,0 +1,10 @@
+# Platform services: clocks on borrowed run loops, and the host's VST 3 run
+# loop behind the platform interface.
+orbel_add_test(platform_clock_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/platform/clock_scheduler_test.cpp
+  LIBS orbel_platform)
+if(TARGET orbel_host_run_loop)
+  orbel_add_test(platform_host_run_loop_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/platform/host_run_loop_test.cpp
+    LIBS orbel_host_run_loop)
+endif()
