@@ -106,13 +106,13 @@ double KernelEngine::deliverEvent(const EngineEvent& e, uint32_t frame) {
       if (!noteOffMatches(e)) break;
       status = kernel_->pushEvent(handle_, ORBEL_KERNEL_EVENT_NOTE_OFF, frame,
                                   static_cast<uint32_t>(e.pitch), 0.0);
-      if (status == 0.0) soundingNoteIds_[size_t(e.pitch)] = -1;
+      if (status == 0.0) rememberSoundingNote(e.pitch, -1);
       break;
     case EngineEvent::kNoteOn:
       traceKind = 2;
       status = kernel_->pushEvent(handle_, ORBEL_KERNEL_EVENT_NOTE_ON, frame,
                                   static_cast<uint32_t>(e.pitch), e.value);
-      if (status == 0.0) soundingNoteIds_[size_t(e.pitch)] = e.noteId;
+      if (status == 0.0) rememberSoundingNote(e.pitch, e.noteId);
       break;
     case EngineEvent::kParameter:
       if (e.index >= kParamCount) return -1.0;

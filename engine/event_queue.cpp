@@ -134,6 +134,12 @@ bool KernelEngine::noteOffMatches(const EngineEvent& e) const {
   return sounding == -1 || sounding == e.noteId;
 }
 
+void KernelEngine::rememberSoundingNote(int32_t pitch, int32_t noteId) {
+  // A kernel may accept a pitch outside the MIDI range; such notes are not
+  // matched by id.
+  if (pitch >= 0 && pitch <= 127) soundingNoteIds_[size_t(pitch)] = noteId;
+}
+
 void KernelEngine::flushParameterEvents() {
   for (int32_t i = 0; i < queueCount_; ++i) {
     const EngineEvent& e = queue_[i];

@@ -254,6 +254,8 @@ class KernelEngine {
   void placeEventsInBlock(int32_t frames);
   // Whether a note-off would release the sounding note of its pitch.
   bool noteOffMatches(const EngineEvent& event) const;
+  // Records the note id now sounding at a pitch (-1: none or unknown).
+  void rememberSoundingNote(int32_t pitch, int32_t noteId);
   void forgetSoundingNotes() { soundingNoteIds_.fill(-1); }
   void destroyInstanceLocked();
   void storeParam(uint32_t id, double plain);

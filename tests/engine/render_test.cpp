@@ -208,28 +208,38 @@ TEST_F(RenderTest, FloodOnOneFrameReachesTheKernelInTurns) {
 TEST_F(RenderTest, NoteIdsKeepANewerNoteOfTheSamePitchSounding) {
   struct Case {
     const char* name;
-    int32_t firstId, secondId, offId;
+    int32_t pitch, firstId, secondId, offId;
     bool released;
   };
   const Case cases[] = {
-      {"off for the first note", 1, 2, 1, false},
-      {"off for the sounding note", 1, 2, 2, true},
-      {"off without an id", 1, 2, -1, true},
-      {"notes without ids", -1, -1, 7, true},
+      {"off for the first note", 60, 1, 2, 1, false},
+      {"off for the sounding note", 60, 1, 2, 2, true},
+      {"off without an id", 60, 1, 2, -1, true},
+      {"notes without ids", 60, -1, -1, 7, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     testkernel::resetAll();
     KernelEngine e(testkernel::binding());
     ASSERT_TRUE(e.setup(48000.0, 256));
-    ASSERT_TRUE(e.pushNoteOn(60, 0.25, 0, 0, 0, c.firstId));
-    ASSERT_TRUE(e.pushNoteOn(60, 0.5, 10, 0, 0, c.secondId));
-    ASSERT_TRUE(e.pushNoteOff(60, 20, 0, 0, c.offId));
+    ASSERT_TRUE(e.pushNoteOn(c.pitch, 0.25, 0, 0, 0, c.firstId));
+    ASSERT_TRUE(e.pushNoteOn(c.pitch, 0.5, 10, 0, 0, c.secondId));
+    ASSERT_TRUE(e.pushNoteOff(c.pitch, 20, 0, 0, c.offId));
     StereoOut out(256);
     render(e, out, 256);
     EXPECT_EQ(out.left[255], c.released ? 0.0f : 0.5f);
     EXPECT_FALSE(e.lastBlockDroppedEvents());
   }
+}
+
+TEST_F(RenderTest, NoteOffBeyondTheMidiRangeIsDeliveredWithoutIdMatching) {
+  // The test kernel takes note-offs of any pitch, as a kernel may.
+  ASSERT_TRUE(engine.setup(48000.0, 128));
+  ASSERT_TRUE(engine.pushNoteOff(129, 0, 0, 0, 5));
+  ASSERT_TRUE(engine.pushNoteOff(-3, 0, 0, 0, 5));
+  StereoOut out(128);
+  render(engine, out, 128);
+  EXPECT_FALSE(engine.lastBlockDroppedEvents());
 }
 
 TEST_F(RenderTest, RefusedNoteRaisesEventRejected) {
