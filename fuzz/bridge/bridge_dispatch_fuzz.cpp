@@ -14,7 +14,7 @@
 #include "json/state_document.h"
 #include "plugin/controller.h"
 #include "pluginterfaces/vst/ivstmessage.h"
-#include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "sdk/hosting/host_classes.h"
 #include "tests/support/vst3_host.h"
 
 using namespace Steinberg;
@@ -77,7 +77,7 @@ std::string saveState(orbel::OrbelController& c) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static HostApplication host;
+  static orbel::hosting::HostApplication host;
   static Peer peer;
   static Handler handler;
 

@@ -18,7 +18,7 @@
 #include "plugin/diagnostic_bridge.h"
 #include "plugin/processor.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
-#include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "sdk/hosting/host_classes.h"
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -88,7 +88,7 @@ void processBlock(orbel::OrbelProcessor& processor, const uint8_t* bytes, size_t
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static HostApplication host;
+  static orbel::hosting::HostApplication host;
 
   auto* processor = static_cast<orbel::OrbelProcessor*>(
       static_cast<IAudioProcessor*>(orbel::OrbelProcessor::createInstance(nullptr)));
