@@ -5,6 +5,7 @@
 
 #include "plugin/param_table.h"
 #include "plugin/plugin_ids.h"
+#include "plugin/realtime_guard_hook.h"
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 
@@ -137,6 +138,7 @@ void OrbelProcessor::queueNoteEvents(IEventList* events) {
 }
 
 tresult PLUGIN_API OrbelProcessor::process(ProcessData& data) {
+  const RealtimeGuardScope guard("OrbelProcessor::process");
   if (data.symbolicSampleSize != kSample32) return kResultFalse;
 
   // Events that find the engine's queue full are lost; the engine counts them
