@@ -179,12 +179,9 @@ std::unique_ptr<HostedBankFetcher> makeHostedBankFetcher(HostedBankOptions optio
 }
 
 void stopAllHostedBankFetches() {
-  std::vector<ThreadedFetcher*> fetchers;
-  {
-    std::lock_guard<std::mutex> lock(registryMutex());
-    fetchers = registry();
-  }
-  for (ThreadedFetcher* fetcher : fetchers) fetcher->stopAll();
+  // Held throughout: a fetcher destroyed meanwhile waits to leave the list.
+  std::lock_guard<std::mutex> lock(registryMutex());
+  for (ThreadedFetcher* fetcher : registry()) fetcher->stopAll();
 }
 
 }  // namespace orbel
