@@ -78,13 +78,24 @@ for m in proc sys dev; do
   mounted+=("$dir/$m")
 done
 
+# What this machine's network needs travels along: its proxy settings and the
+# certificate authorities its admin added (a new machine here has them too).
+passed=()
+for v in http_proxy https_proxy no_proxy HTTP_PROXY HTTPS_PROXY NO_PROXY; do
+  [[ -n ${!v:-} ]] && passed+=("$v=${!v}")
+done
+if compgen -G "/usr/local/share/ca-certificates/*.crt" >/dev/null; then
+  mkdir -p "$dir/usr/local/share/ca-certificates"
+  cp /usr/local/share/ca-certificates/*.crt "$dir/usr/local/share/ca-certificates/"
+fi
+
 in_chroot() {
-  chroot "$dir" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
+  chroot "$dir" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb "${passed[@]}" \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin bash -c "$1"
 }
 
 # As a new user: git and certificates by hand, then the clone.
-in_chroot "apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends git ca-certificates >/dev/null"
+in_chroot "apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends git ca-certificates >/dev/null && update-ca-certificates >/dev/null"
 git clone -q --no-local "$root" "$dir/root/mirel"
 
 failed=0

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/bridge/offline_banks.h"
 #include "json/json_read.h"
 #include "json/state_document.h"
 #include "plugin/controller.h"
@@ -75,6 +76,11 @@ std::string saveState(orbel::OrbelController& c) {
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  orbel::fuzz::keepHostedBanksOffline();
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static orbel::hosting::HostApplication host;

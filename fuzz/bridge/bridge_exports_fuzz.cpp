@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/bridge/offline_banks.h"
 #include "json/json_read.h"
 #include "json/line_safe.h"
 #include "plugin/controller.h"
@@ -86,6 +87,11 @@ void processBlock(orbel::OrbelProcessor& processor, const uint8_t* bytes, size_t
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  orbel::fuzz::keepHostedBanksOffline();
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static orbel::hosting::HostApplication host;

@@ -116,6 +116,30 @@ uint32 PLUGIN_API Message::release() {
   return left;
 }
 
+HostApplication::HostApplication() : support_(owned(new Vst::PlugInterfaceSupport)) {}
+
+tresult PLUGIN_API HostApplication::getName(Vst::String128 name) {
+  if (name == nullptr) return kInvalidArgument;
+  static const char kName[] = "orbel host";
+  for (size_t i = 0; i < sizeof kName; ++i) name[i] = static_cast<Vst::TChar>(kName[i]);
+  return kResultTrue;
+}
+
+tresult PLUGIN_API HostApplication::queryInterface(const TUID iid, void** obj) {
+  if (answerFor<Vst::IHostApplication>(this, iid, obj) == kResultOk) return kResultOk;
+  if (support_ && support_->queryInterface(iid, obj) == kResultTrue) return kResultOk;
+  *obj = nullptr;
+  return kResultFalse;
+}
+
+uint32 PLUGIN_API HostApplication::addRef() { return ++refs_; }
+
+uint32 PLUGIN_API HostApplication::release() {
+  const uint32 left = dropRef(refs_);
+  if (left == 0) delete this;
+  return left;
+}
+
 tresult PLUGIN_API HostApplication::createInstance(TUID cid, TUID iid, void** obj) {
   if (obj == nullptr) return kInvalidArgument;
   const bool message = FUnknownPrivate::iidEqual(cid, Vst::IMessage::iid) &&

@@ -2,7 +2,8 @@
 // targets): a message with its attribute list, and a host application that
 // hands those out from `createInstance`. The SDK's own hosting classes leak
 // the buffer of a zero-length binary attribute, which every empty "json"
-// payload is; these keep each attribute by value.
+// payload is, so they are not built at all; these keep each attribute by
+// value.
 #pragma once
 
 #include <algorithm>
@@ -12,8 +13,10 @@
 #include <variant>
 #include <vector>
 
+#include "base/source/fobject.h"
+#include "pluginterfaces/vst/ivsthostapplication.h"
 #include "pluginterfaces/vst/ivstmessage.h"
-#include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "public.sdk/source/vst/hosting/pluginterfacesupport.h"
 
 namespace orbel::hosting {
 
@@ -63,12 +66,24 @@ class Message : public Steinberg::Vst::IMessage {
   std::atomic<Steinberg::uint32> refs_{1};
 };
 
-// The SDK's host application (name, interface support), but messages and
-// attribute lists are ours.
-class HostApplication : public Steinberg::Vst::HostApplication {
+// A host application that hands out the messages and attribute lists above
+// and answers for the SDK's plug-in interface support.
+class HostApplication : public Steinberg::Vst::IHostApplication {
  public:
+  HostApplication();
+  virtual ~HostApplication() = default;
+
+  Steinberg::tresult PLUGIN_API getName(Steinberg::Vst::String128 name) override;
   Steinberg::tresult PLUGIN_API createInstance(Steinberg::TUID cid, Steinberg::TUID iid,
                                                void** obj) override;
+
+  Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;
+  Steinberg::uint32 PLUGIN_API addRef() override;
+  Steinberg::uint32 PLUGIN_API release() override;
+
+ private:
+  Steinberg::IPtr<Steinberg::Vst::PlugInterfaceSupport> support_;
+  std::atomic<Steinberg::uint32> refs_{1};
 };
 
 }  // namespace orbel::hosting
