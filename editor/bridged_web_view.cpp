@@ -93,6 +93,7 @@ std::unique_ptr<BridgedWebView> BridgedWebView::open(BridgeHost* host, const std
   view->webView_ = openWebView(loop, *view, setup, error);
   if (!view->webView_) {
     std::fprintf(stderr, "orbel-plugin-shell: %s\n", error.c_str());
+    view->host_ = nullptr;  // never opened, so nothing to close
     host->onEditorError("webview allocation failed");
     return nullptr;
   }
@@ -135,6 +136,7 @@ void BridgedWebView::onWebViewMessage(std::string_view text) {
 
 void BridgedWebView::onWebViewRequest(uint64_t request, std::string_view path) {
   if (!webView_) return;
+  if (firstRequestAtMs_ == 0) firstRequestAtMs_ = nowMs();
   UiSchemeFile file;
   if (serveUiSchemeRequest(root_, path, file))
     webView_->answerRequest(request, file.mimeType, file.bytes.data(), file.bytes.size());

@@ -48,11 +48,12 @@ public:
   void resize(int width, int height);
 
   // For the editor's status: the process showing the page (0: none), and
-  // the steady-clock times (ms) of opening and of the first hello drawn
-  // (0 until then), how many hellos were drawn, and why the web view went
-  // away (empty while it works).
+  // the steady-clock times (ms) of opening, of the page's first request and
+  // of the first hello drawn (0 until then), how many hellos were drawn, and
+  // why the web view went away (empty while it works).
   int processId() const { return webView_ ? webView_->processId() : 0; }
   double openedAtMs() const { return openedAtMs_; }
+  double firstRequestAtMs() const { return firstRequestAtMs_; }
   double firstHelloDrawnAtMs() const { return firstDrawnAtMs_; }
   uint32_t hellosDrawn() const { return hellosDrawn_; }
   const std::string& failure() const { return failure_; }
@@ -78,6 +79,7 @@ private:
   std::shared_ptr<BridgedWebView*> self_;
   uint64_t helloToken_ = 0;  // the frame request after the last hello
   double openedAtMs_ = 0;
+  double firstRequestAtMs_ = 0;
   double firstDrawnAtMs_ = 0;
   uint32_t hellosDrawn_ = 0;
   std::string failure_;

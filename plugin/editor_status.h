@@ -13,6 +13,7 @@ struct OrbelEditorStatus {
   Steinberg::int32 processId = 0;      // the process showing the page, 0 when none
   Steinberg::uint32 hellosDrawn = 0;   // hellos the page has drawn since attached
   double attachedAtMs = 0;             // steady clock, ms: when attached was called
+  double pageRequestedAtMs = 0;        // steady clock, ms: the page's first request (0 until then)
   double firstHelloDrawnAtMs = 0;      // steady clock, ms: first hello drawn (0 until then)
   char failure[128] = {};              // why the page went away; empty while it works
 };

@@ -107,6 +107,7 @@ tresult PLUGIN_API WebViewPlugView::getEditorStatus(OrbelEditorStatus* status) {
     status->processId = webView_->processId();
     status->hellosDrawn = webView_->hellosDrawn();
     status->attachedAtMs = webView_->openedAtMs();
+    status->pageRequestedAtMs = webView_->firstRequestAtMs();
     status->firstHelloDrawnAtMs = webView_->firstHelloDrawnAtMs();
     const std::string& failure = webView_->failure();
     std::snprintf(status->failure, sizeof status->failure, "%s", failure.c_str());

@@ -8,3 +8,7 @@ if(TARGET orbel_host_run_loop)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/platform/host_run_loop_test.cpp
     LIBS orbel_host_run_loop)
 endif()
+# The line protocol between the plug-in and its web view helper.
+orbel_add_test(platform_webview_pipe_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/platform/webview_pipe_test.cpp
+  LIBS orbel_webview_protocol)

@@ -13,6 +13,7 @@
 #include "tools/plugin_instance.h"
 #include "tools/png_writer.h"
 #include "tools/probe_run_loop.h"
+#include "tools/renderer.h"
 #include "tools/x11_host_window.h"
 
 namespace orbel {
@@ -189,6 +190,7 @@ bool runEditorSession(PluginInstance& instance, ProbeRunLoop& loop, const Editor
   ProbePlugFrame frame(loop, window);
   view->setFrame(&frame);
   instance.handler().recordCalls(true);
+  instance.handler().keepEdits(options.renderer != nullptr);
   SignalGuard signals;
 
   const Clock::time_point attachedAt = Clock::now();
@@ -220,7 +222,16 @@ bool runEditorSession(PluginInstance& instance, ProbeRunLoop& loop, const Editor
       why = stopSignal == SIGINT ? "interrupted" : "terminated";
       break;
     }
-    loop.runOnce(std::min(end, now + std::chrono::milliseconds(50)));
+    loop.runOnce(std::min(end, now + std::chrono::milliseconds(options.renderer ? 5 : 50)));
+    if (options.renderer != nullptr) {
+      // Real time: every block that is due, with the page's edits since the
+      // last one, as a host forwards its editor's edits.
+      const double due = std::chrono::duration<double>(Clock::now() - attachedAt).count() * options.sampleRate;
+      for (int n = 0; n < 64 && static_cast<double>(options.renderer->position()) < due; ++n) {
+        for (const auto& [id, value] : instance.handler().takeEdits()) options.renderer->addChange(id, value);
+        if (!options.renderer->renderNext()) break;
+      }
+    }
     const X11HostWindow::Events events = window.pump();
     if (events.closeRequested) {
       why = "window closed";
@@ -242,7 +253,8 @@ bool runEditorSession(PluginInstance& instance, ProbeRunLoop& loop, const Editor
     if (!drawn && status.hellosDrawn > 0) {
       drawn = true;
       drawnAt = Clock::now();
-      std::fprintf(out, "editor: hello drawn %.1f ms after attached\n", status.firstHelloDrawnAtMs - status.attachedAtMs);
+      std::fprintf(out, "editor: hello drawn %.1f ms after attached (page requested after %.1f ms)\n",
+                   status.firstHelloDrawnAtMs - status.attachedAtMs, status.pageRequestedAtMs - status.attachedAtMs);
       std::fflush(out);
     }
     if (drawn && !shot && !options.screenshotPath.empty() && Clock::now() - drawnAt >= kScreenshotSettle) {
@@ -263,6 +275,7 @@ bool runEditorSession(PluginInstance& instance, ProbeRunLoop& loop, const Editor
 
   reportEdits(out, catalog, instance.handler().calls());
   instance.handler().recordCalls(false);
+  instance.handler().keepEdits(false);
   for (size_t i = 0; i < catalog.entries().size(); ++i) {
     const ParamEntry& e = catalog.entries()[i];
     const double now = controller->getParamNormalized(e.info.id);

@@ -408,12 +408,26 @@ int runEditor(const ProbeCommand& command) {
     // The run loop is lent through the view's plug frame only, as most
     // Linux hosts do.
     if (!instance->open(module.factory(), *audio, error)) return fail(error);
+    // The processor plays in real time, transport stopped, as in a host
+    // whose user opened the editor without pressing play.
+    RenderJob job;
+    job.realtime = true;
+    job.transport.playing = false;
+    job.totalFrames = INT64_MAX / 2;
+    if (!instance->configure(job.sampleRate, job.blockSize, error, true)) return fail(error);
+    if (!instance->activate(error)) return fail(error);
+    BlockRenderer renderer(*instance, job);
+    if (!renderer.start(error)) return fail(error);
     EditorSessionOptions session;
+    session.renderer = &renderer;
+    session.sampleRate = job.sampleRate;
     session.screenshotPath = command.editor.screenshotPath;
     session.seconds = command.render.seconds;
     session.width = command.editor.width;
     session.height = command.editor.height;
     if (!runEditorSession(*instance, loop, session, error)) rc = fail(error);
+    instance->deactivate();
+    if (int blocks = failedBlocks(renderer.stats()); blocks && rc == 0) rc = blocks;
     instance.reset();
     module.unload();
   }

@@ -417,7 +417,9 @@ Editor (editor):
   Opens the plug-in's editor view in an X11 window of the probe's own (needs
   an X display: DISPLAY, or Xvfb on a headless machine), lending the view
   the probe's run loop (descriptor handlers and timers) through its plug
-  frame, as a Linux host does. Prints when the page has drawn the hello;
+  frame, as a Linux host does. The processor runs in real time at 48 kHz
+  with the transport stopped, and the page's edits reach it. Prints when
+  the page has drawn the hello;
   at the end it lists the edits the controller reported to the host
   (beginEdit/performEdit/endEdit) and the parameters that changed, removes
   the view and checks that the process that showed the page is gone. The

@@ -10,7 +10,7 @@ namespace orbel {
 
 namespace {
 
-constexpr double kMaxId = 9007199254740992.0;  // 2^53: every integer below is exact
+constexpr double kMaxId = 9007199254740991.0;  // 2^53 - 1: every integer up to it is exact
 
 struct TypeName {
   WebViewPipeKind kind;
