@@ -50,6 +50,9 @@ struct WebViewSetup {
   // Where the platform's web view program is, for platforms that run one;
   // empty: the one shipped beside the loaded module image.
   std::string helperPath;
+  // What may wait for the web view to read it; beyond that it is taken as
+  // stuck and reported failed.
+  size_t writeQueueLimit = 64u * 1024 * 1024;
 };
 
 class WebView {

@@ -8,16 +8,20 @@ orbel_add_test(bridge_message_test
   LIBS orbel_editor
   LABELS editor)
 
+# Speaks the helper's side of the web view's line protocol without a window
+# (the editor view's tests and the platform's use it).
+if(ORBEL_WANT_TESTS AND NOT ORBEL_SANITIZE STREQUAL "thread")
+  add_executable(fake_webview_helper ${CMAKE_CURRENT_LIST_DIR}/editor/fake_webview_helper.cpp)
+  target_link_libraries(fake_webview_helper PRIVATE orbel_common orbel_webview_protocol)
+endif()
+
 if(ORBEL_BUILD_PLUGIN AND TARGET orbel_plugin)
   orbel_add_test(bridge_controller_test
     SOURCES editor/bridge_dispatch_test.cpp editor/announcements_test.cpp editor/cadence_test.cpp
     LIBS orbel_plugin orbel_kernel
     LABELS editor)
 
-  if(TARGET bridge_controller_test)
-    # Speaks the helper's side of the line protocol without a window.
-    add_executable(fake_webview_helper ${CMAKE_CURRENT_LIST_DIR}/editor/fake_webview_helper.cpp)
-    target_link_libraries(fake_webview_helper PRIVATE orbel_common orbel_webview_protocol)
+  if(TARGET bridge_controller_test AND TARGET fake_webview_helper)
     orbel_add_test(editor_view_test
       SOURCES editor/web_view_plug_view_test.cpp ${PROJECT_SOURCE_DIR}/tools/probe_run_loop.cpp
       LIBS orbel_plugin orbel_kernel

@@ -284,10 +284,13 @@ bool runEditorSession(PluginInstance& instance, ProbeRunLoop& loop, const Editor
                    before[i], now, catalog.displayText(e.info.id, now).c_str());
   }
 
+  const Clock::time_point removing = Clock::now();
   view->removed();
+  const Clock::time_point removedAt = Clock::now();
   view->setFrame(nullptr);
   loop.unregisterEventHandler(&xEvents);
-  const Clock::time_point removedAt = Clock::now();
+  std::fprintf(out, "editor: removed in %.1f ms\n",
+               std::chrono::duration<double, std::milli>(removedAt - removing).count());
   while (!processGone(pagePid) && Clock::now() - removedAt < kGoneWait) loop.runOnce(Clock::now() + std::chrono::milliseconds(10));
   if (processGone(pagePid)) {
     std::fprintf(out, "editor: page process %d gone %.1f ms after removed\n", pagePid, msSince(removedAt));

@@ -35,7 +35,6 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-constexpr size_t kQueueLimit = 64u * 1024 * 1024;
 constexpr uint64_t kRetryMs = 2;
 // How long closing waits for the helper to end before it is killed, and how
 // long a helper that reported its end may take to exit.
@@ -105,6 +104,8 @@ public:
   }
 
   bool start(const WebViewSetup& setup, std::string& error) {
+    queueLimit_ = setup.writeQueueLimit;
+    queue_ = PipeWriteQueue(queueLimit_);
     const std::string path = setup.helperPath.empty() ? helperBesideModule() : setup.helperPath;
     if (path.empty() || ::access(path.c_str(), X_OK) != 0) {
       error = "web view helper not found at '" + path + "'";
@@ -320,7 +321,8 @@ private:
 
   void flush() {
     if (failed_ || toHelper_ < 0) return;
-    if (queue_.flush(toHelper_) == PipeWriteQueue::Flush::Broken) fail("webview helper exited");
+    if (queue_.flush(toHelper_) == PipeWriteQueue::Flush::Broken)
+      fail(ready_ ? "webview helper exited" : "webview allocation failed");
     updateTimer();
   }
 
@@ -337,7 +339,7 @@ private:
     watching_ = false;
     closeFd(toHelper_);
     closeFd(fromHelper_);
-    queue_ = PipeWriteQueue(kQueueLimit);
+    queue_ = PipeWriteQueue(queueLimit_);
     if (pid_ != 0 && reaped(pid_)) pid_ = 0;
     updateTimer();
   }
@@ -395,7 +397,8 @@ private:
   SteadyClock::time_point failedAt_{};
   std::string failure_;
   PipeLineReader reader_{kWebViewPipeMaxLine};
-  PipeWriteQueue queue_{kQueueLimit};
+  size_t queueLimit_ = 0;
+  PipeWriteQueue queue_{0};
   bool* destroyed_ = nullptr;
 };
 
