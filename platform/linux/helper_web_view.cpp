@@ -21,7 +21,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
+#include "platform/linux/helper_environment.h"
 #include "platform/linux/pipe_lines.h"
 #include "platform/linux/webview_protocol.h"
 #include "platform/module_path.h"
@@ -210,7 +212,8 @@ private:
     posix_spawnattr_init(&attributes);
     // The helper's ends become 3 and 4; standard input is empty, standard
     // output joins standard error (a host may use its own standard output),
-    // and nothing else of the host's is inherited.
+    // and nothing else of the host's is inherited: no other descriptor, and
+    // none of the variables that lead to the host's own libraries.
     posix_spawn_file_actions_adddup2(&actions, helperIn, kHelperCommandFd);
     posix_spawn_file_actions_adddup2(&actions, helperOut, kHelperEventFd);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -226,8 +229,12 @@ private:
     posix_spawnattr_setpgroup(&attributes, 0);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+    std::vector<std::string> environment = webViewHelperEnvironment(environ);
+    std::vector<char*> envp;
+    for (std::string& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
     pid_t pid = 0;
-    const int result = ::posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
+    const int result = ::posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (result != 0) {

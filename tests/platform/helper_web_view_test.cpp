@@ -14,6 +14,7 @@
 #include <functional>
 #include <vector>
 
+#include "platform/linux/helper_environment.h"
 #include "platform/web_view.h"
 
 namespace orbel {
@@ -153,6 +154,36 @@ TEST_F(HelperWebViewTest, HelperThatIsNotThereDoesNotStart) {
   EXPECT_EQ(openWebView(loop, events, setup, error), nullptr);
   EXPECT_NE(error.find("/nonexistent/orbel-webview"), std::string::npos) << error;
   EXPECT_EQ(loop.registrations(), 0u);
+}
+
+}  // namespace
+}  // namespace orbel
+
+namespace orbel {
+namespace {
+
+TEST(WebViewHelperEnvironment, LeavesOutWhatPointsAtTheHostsOwnLibraries) {
+  const char* host[] = {"DISPLAY=:0",
+                        "HOME=/home/u",
+                        "LD_LIBRARY_PATH=/opt/Ardour-8/lib",
+                        "LD_PRELOAD=/opt/host/libshim.so",
+                        "GTK_PATH=/opt/Ardour-8/lib/gtk-2.0",
+                        "GDK_PIXBUF_MODULE_FILE=/opt/Ardour-8/etc/loaders.cache",
+                        "GIO_MODULE_DIR=/opt/host/gio",
+                        "GDK_BACKEND=wayland",
+                        "LD_LIBRARY_PATHX=kept",
+                        "XDG_RUNTIME_DIR=/run/user/1000",
+                        "LANG=de_DE.UTF-8",
+                        "GTK_THEME=Adwaita:dark",
+                        "NOEQUALS",
+                        nullptr};
+  const std::vector<std::string> kept = webViewHelperEnvironment(host);
+  const std::vector<std::string> expected = {"DISPLAY=:0",         "HOME=/home/u",
+                                             "LD_LIBRARY_PATHX=kept", "XDG_RUNTIME_DIR=/run/user/1000",
+                                             "LANG=de_DE.UTF-8",   "GTK_THEME=Adwaita:dark",
+                                             "NOEQUALS"};
+  EXPECT_EQ(kept, expected);
+  EXPECT_TRUE(webViewHelperEnvironment(nullptr).empty());
 }
 
 }  // namespace
