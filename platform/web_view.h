@@ -78,6 +78,11 @@ public:
   virtual int processId() const = 0;
 };
 
+// The kind of host window this platform's web view embeds into, named as
+// VST 3 names platform types: "X11EmbedWindowID" (an X11 window id) on
+// Linux; a macOS build would answer "NSView".
+const char* webViewWindowType();
+
 // Opens a web view on `loop`; null (with `error` set) when it cannot start.
 // Failures after the start are reported through events.onWebViewFailed.
 std::unique_ptr<WebView> openWebView(RunLoop& loop, WebViewEvents& events, const WebViewSetup& setup,

@@ -7,6 +7,7 @@
 #include "editor/ui_root.h"
 #include "platform/clock_scheduler.h"
 #include "platform/linux/host_run_loop.h"
+#include "platform/web_view.h"
 #include "plugin/controller.h"
 #include "pluginterfaces/gui/iplugview.h"
 
@@ -16,7 +17,8 @@ using namespace Steinberg;
 
 namespace {
 
-bool isX11Embed(FIDString type) { return type != nullptr && std::strcmp(type, kPlatformTypeX11EmbedWindowID) == 0; }
+// The one platform type the platform's web view embeds into.
+bool isEmbeddable(FIDString type) { return type != nullptr && std::strcmp(type, webViewWindowType()) == 0; }
 
 }  // namespace
 
@@ -40,11 +42,11 @@ WebViewPlugView::~WebViewPlugView() {
 }
 
 tresult PLUGIN_API WebViewPlugView::isPlatformTypeSupported(FIDString type) {
-  return isX11Embed(type) ? kResultTrue : kResultFalse;
+  return isEmbeddable(type) ? kResultTrue : kResultFalse;
 }
 
 tresult PLUGIN_API WebViewPlugView::attached(void* parent, FIDString type) {
-  if (parent == nullptr || !isX11Embed(type) || webView_) return kResultFalse;
+  if (parent == nullptr || !isEmbeddable(type) || webView_) return kResultFalse;
   std::shared_ptr<RunLoop> loop = hostRunLoopFrom(plugFrame);
   if (!loop) {
     std::fputs("orbel-plugin-shell: the host lends no run loop through the plug frame; editor disabled\n", stderr);

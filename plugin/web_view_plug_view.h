@@ -1,6 +1,7 @@
 #pragma once
 // Mirel's editor view: the page of the UI root in a web view embedded in the
-// host's X11 window ("X11EmbedWindowID", the only platform type it takes).
+// host's window of the one platform type the platform's web view takes
+// (platform/web_view.h: "X11EmbedWindowID" on Linux).
 // attached opens the bridged web view (editor/bridged_web_view.h) on the run
 // loop the host lends through the plug frame and starts the view's 1/30 s
 // cadence tick on the same loop; removed stops the tick and detaches. The

@@ -411,6 +411,8 @@ private:
 
 }  // namespace
 
+const char* webViewWindowType() { return "X11EmbedWindowID"; }
+
 std::unique_ptr<WebView> openWebView(RunLoop& loop, WebViewEvents& events, const WebViewSetup& setup,
                                      std::string& error) {
   error.clear();

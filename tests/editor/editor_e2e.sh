@@ -49,7 +49,7 @@ processes_of() {
   cat /proc/"$pid"/task/*/children 2>/dev/null | tr ' ' '\n' | grep -v '^$'
 }
 all_gone() {
-  for _ in $(seq 1 50); do
+  for _ in $(seq 1 100); do
     local alive=0
     for p in "$@"; do kill -0 "$p" 2>/dev/null && alive=1; done
     ((alive == 0)) && return 0
