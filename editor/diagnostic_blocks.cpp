@@ -1,6 +1,7 @@
 #include "editor/diagnostic_blocks.h"
 
 #include <cstring>
+#include <utility>
 
 #include "json/json_write.h"
 
@@ -65,12 +66,29 @@ const char* diagnosticTargetName(DiagnosticTarget target) {
 }
 
 void writeDiagnosticIdentityJson(std::string& out, DiagnosticTarget target) {
+  writeDiagnosticIdentityJson(out, target, readUiBundleFacts());
+}
+
+void writeDiagnosticIdentityJson(std::string& out, DiagnosticTarget target, const UiBundleFacts& ui) {
   out += "{\"moduleId\":\"music.orbel.mirel\",\"name\":\"Mirel\",\"vendor\":\"Orbel Music\","
          "\"version\":\"0.0.0\",\"hostClass\":\"instrument\",\"target\":";
   jsonAppendQuoted(out, diagnosticTargetName(target));
   out += ",\"sdkVersion\":\"0.0.0\",\"build\":{\"mode\":\"production\",\"configuration\":\"Release\"}";
-  // A "ui" member (build time, source revision, digest of the UI bundle)
-  // belongs here once the module carries a UI bundle manifest.
+  if (!ui.empty()) {
+    out += ",\"ui\":{";
+    bool first = true;
+    for (const auto& [name, value] : {std::pair<const char*, const char*>{"buildTime", ui.buildTime},
+                                      {"sourceRevision", ui.sourceRevision},
+                                      {"sha256", ui.sha256}}) {
+      if (value[0] == 0) continue;
+      if (!first) out += ',';
+      first = false;
+      jsonAppendQuoted(out, name);
+      out += ':';
+      jsonAppendQuoted(out, value);
+    }
+    out += '}';
+  }
   out += ",\"ratePolicy\":{\"mode\":\"host-native\"},\"state\":{\"version\":1,\"maxBytes\":65536},"
          "\"ports\":[{\"id\":\"out\",\"kind\":\"audio\",\"direction\":\"output\",\"busRole\":\"main\","
          "\"channels\":1},{\"id\":\"midi-in\",\"kind\":\"midi\",\"direction\":\"input\",\"busRole\":\"main\"}]}";

@@ -5,8 +5,8 @@
 // This instrument produces announcements for two feeds only, "transport" and
 // "lifecycle"; the other names are accepted and remembered without effect.
 // It offers no stimulus commands, so the capabilities block lists none. The
-// identity block carries no "ui" member: the module ships no UI bundle
-// manifest yet.
+// identity block carries the UI bundle's facts (editor/ui_manifest.h) as its
+// "ui" member when the manifest gave any.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "diagnostics/host_facts.h"
+#include "editor/ui_manifest.h"
 #include "plugin/preset_state_facts.h"
 
 namespace orbel {
@@ -42,7 +43,10 @@ enum class DiagnosticTarget : uint8_t { Vst3 = 0, Clap = 1, Au = 2, Standalone =
 // "vst3", "clap", "au", "standalone"; "offline" for 4 and above.
 const char* diagnosticTargetName(DiagnosticTarget target);
 
+// The identity block with this module's UI bundle facts (read once per
+// process), or with the facts given.
 void writeDiagnosticIdentityJson(std::string& out, DiagnosticTarget target);
+void writeDiagnosticIdentityJson(std::string& out, DiagnosticTarget target, const UiBundleFacts& ui);
 void writeDiagnosticCapabilitiesJson(std::string& out);
 void writeDiagnosticPresetStateJson(std::string& out, const PresetStateFacts& facts);
 void writeDiagnosticBankJson(std::string& out, const BankFacts& facts);

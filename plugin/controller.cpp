@@ -9,6 +9,7 @@
 #include "platform/linux/host_run_loop.h"
 #include "plugin/live_controllers.h"
 #include "plugin/parameter.h"
+#include "plugin/web_view_plug_view.h"
 #include "pluginterfaces/vst/ivsthostapplication.h"
 
 namespace orbel {
@@ -95,10 +96,7 @@ void OrbelController::captureHostIdentity(FUnknown* context) {
 
 IPlugView* PLUGIN_API OrbelController::createView(FIDString name) {
   if (name == nullptr || std::strcmp(name, "editor") != 0) return nullptr;
-  // The module carries no UI bundle yet, so the editor cannot be shown.
-  std::fputs("orbel-plugin-shell: no UI bundle found; editor disabled\n", stderr);
-  onEditorError("no ui bundle in plugin");
-  return nullptr;
+  return createWebViewEditor(this, nullptr);
 }
 
 bool OrbelController::presetDirty() {

@@ -8,7 +8,7 @@ set -euo pipefail
 want=(
   build-essential cmake ninja-build pkg-config
   juce-modules-source-data
-  libwebkit2gtk-4.1-dev libgtk-3-dev
+  libwebkit2gtk-4.1-dev libgtk-3-dev libx11-dev libpng-dev
   libcurl4-openssl-dev libssl-dev libarchive-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
 )
@@ -18,6 +18,7 @@ if [[ "${1:-build}" == "test" ]]; then
     python3 openssl
     ardour
     chromium
+    xvfb xdotool
   )
   # The editor page tests: Node and npm (a Node installed from elsewhere,
   # which brings its own npm, is kept as it is).

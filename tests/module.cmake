@@ -38,6 +38,11 @@ if(ORBEL_WANT_TESTS AND ORBEL_SANITIZE STREQUAL "")
   add_test(NAME module_exports
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/module/check_exports.sh ${ORBEL_MODULE_SO})
   set_tests_properties(module_exports PROPERTIES LABELS module)
+  if(TARGET orbel-webview)
+    add_test(NAME module_no_gui_libs
+      COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/module/check_no_gui_libs.sh ${ORBEL_MODULE_SO} $<TARGET_FILE:orbel-webview>)
+    set_tests_properties(module_no_gui_libs PROPERTIES LABELS module)
+  endif()
   add_test(NAME module_ardour_scan
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/module/scan_with_ardour.sh ${ORBEL_MODULE_BUNDLE})
   set_tests_properties(module_ardour_scan PROPERTIES LABELS module SKIP_RETURN_CODE 77 TIMEOUT 120)

@@ -29,7 +29,7 @@ set(page_node ${CMAKE_BINARY_DIR}/page-node)
 add_test(NAME page_npm_ci COMMAND bash ${page_dir}/install.sh ${page_dir} ${page_node})
 set_tests_properties(page_npm_ci PROPERTIES FIXTURES_SETUP page_node LABELS page TIMEOUT 300)
 
-foreach(suite controls announcements ccmap panels layout)
+foreach(suite controls announcements ccmap panels layout preload)
   add_test(NAME page_${suite} COMMAND ${ORBEL_NODE} --test ${page_dir}/${suite}.test.mjs)
   set_tests_properties(page_${suite} PROPERTIES
     LABELS page

@@ -8,3 +8,16 @@ if(TARGET orbel_host_run_loop)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/platform/host_run_loop_test.cpp
     LIBS orbel_host_run_loop)
 endif()
+# The line protocol between the plug-in and its web view helper.
+orbel_add_test(platform_webview_pipe_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/platform/webview_pipe_test.cpp
+  LIBS orbel_webview_protocol)
+if(TARGET fake_webview_helper)
+  orbel_add_test(platform_web_view_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/platform/helper_web_view_test.cpp
+    LIBS orbel_platform)
+  if(TARGET platform_web_view_test)
+    target_compile_definitions(platform_web_view_test PRIVATE ORBEL_FAKE_HELPER="$<TARGET_FILE:fake_webview_helper>")
+    add_dependencies(platform_web_view_test fake_webview_helper)
+  endif()
+endif()

@@ -7,7 +7,7 @@ endif()
 set(probe_dir ${CMAKE_CURRENT_LIST_DIR}/probe)
 
 orbel_add_test(probe_helpers_test
-  SOURCES ${probe_dir}/probe_helpers_test.cpp ${probe_dir}/wav_reader.cpp
+  SOURCES ${probe_dir}/probe_helpers_test.cpp ${probe_dir}/probe_editor_options_test.cpp ${probe_dir}/wav_reader.cpp
   LIBS orbel_probe_host)
 
 if(NOT TARGET probe_helpers_test)

@@ -29,11 +29,23 @@ class ProbeComponentHandler : public Steinberg::Vst::IComponentHandler {
 
   // While kept, every performEdit is also queued for takeEdits.
   void keepEdits(bool keep) { keepEdits_ = keep; }
+
+  // While recorded, every beginEdit/performEdit/endEdit call is logged in
+  // order (the editor session reports what a gesture in the page did).
+  struct EditCall {
+    char kind;  // 'b' begin, 'p' perform, 'e' end
+    Steinberg::Vst::ParamID id;
+    Steinberg::Vst::ParamValue value;  // perform only
+  };
+  void recordCalls(bool record) { recordCalls_ = record; }
+  const std::vector<EditCall>& calls() const { return calls_; }
   using Edit = std::pair<Steinberg::Vst::ParamID, Steinberg::Vst::ParamValue>;
   std::vector<Edit> takeEdits() { return std::exchange(pending_, {}); }
 
  private:
   bool keepEdits_ = false;
+  bool recordCalls_ = false;
+  std::vector<EditCall> calls_;
   std::vector<Edit> pending_;
   int edits_ = 0;
   Steinberg::int32 restartFlags_ = 0;

@@ -1,6 +1,6 @@
 // orbel-probe: loads a VST 3 bundle by path like a host, lists its classes
 // and parameters, renders a phrase of notes and parameter changes into a WAV
-// file, and opens a console on a module's editor bridge.
+// file, opens a console on a module's editor bridge, and shows its editor.
 #include <charconv>
 #include <cmath>
 #include <csignal>
@@ -11,6 +11,7 @@
 
 #include "tools/bridge_session.h"
 #include "tools/diagnostic_bridge_client.h"
+#include "tools/editor_session.h"
 #include "tools/factory_info.h"
 #include "tools/memory_stream.h"
 #include "tools/midi_file.h"
@@ -391,6 +392,54 @@ int runBridge(const ProbeCommand& command) {
   return rc;
 }
 
+// The plug-in's editor in a window of the probe's own.
+int runEditor(const ProbeCommand& command) {
+  std::signal(SIGPIPE, SIG_IGN);
+  // Declared first, so it outlives the module that registers on it.
+  ProbeRunLoop loop;
+  int rc = 0;
+  {
+    VstModule module;
+    FactoryInfo info;
+    const FactoryClass* audio = nullptr;
+    if ((rc = openModule(command.bundlePath, module, info, &audio))) return rc;
+    std::optional<PluginInstance> instance(std::in_place);
+    std::string error;
+    // The run loop is lent through the view's plug frame only, as most
+    // Linux hosts do.
+    if (!instance->open(module.factory(), *audio, error)) return fail(error);
+    // The processor plays in real time, transport stopped, as in a host
+    // whose user opened the editor without pressing play.
+    RenderJob job;
+    job.realtime = true;
+    job.transport.playing = false;
+    job.totalFrames = INT64_MAX / 2;
+    if (!instance->configure(job.sampleRate, job.blockSize, error, true)) return fail(error);
+    if (!instance->activate(error)) return fail(error);
+    BlockRenderer renderer(*instance, job);
+    if (!renderer.start(error)) return fail(error);
+    EditorSessionOptions session;
+    session.renderer = &renderer;
+    session.sampleRate = job.sampleRate;
+    session.screenshotPath = command.editor.screenshotPath;
+    session.seconds = command.render.seconds;
+    session.width = command.editor.width;
+    session.height = command.editor.height;
+    if (!runEditorSession(*instance, loop, session, error)) rc = fail(error);
+    instance->deactivate();
+    if (int blocks = failedBlocks(renderer.stats()); blocks && rc == 0) rc = blocks;
+    instance.reset();
+    module.unload();
+  }
+  if (loop.timerCount() + loop.handlerCount() > 0) {
+    std::fprintf(stderr, "orbel-probe: warning: the module left %zu timers and %zu handlers on the run loop\n",
+                 loop.timerCount(), loop.handlerCount());
+    loop.abandonAll();
+    if (rc == 0) rc = kExitFailure;
+  }
+  return rc;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -412,6 +461,8 @@ int main(int argc, char** argv) {
       return runRender(command);
     case ProbeCommandKind::Bridge:
       return runBridge(command);
+    case ProbeCommandKind::Editor:
+      return runEditor(command);
   }
   return kExitUsage;
 }

@@ -166,6 +166,40 @@ bool parseBridgeOption(std::string_view opt, const std::string& value, BridgeOpt
   return true;
 }
 
+bool parseEditorOption(int argc, const char* const* argv, int& i, ProbeCommand& command, std::string& error) {
+  const std::string_view opt = argv[i];
+  if (opt != "--screenshot" && opt != "--size" && opt != "--seconds") {
+    error = "unknown option '" + std::string(opt) + "' for 'editor'";
+    return false;
+  }
+  std::string value;
+  if (!takeValue(argc, argv, i, value, error)) return false;
+  if (opt == "--screenshot") {
+    command.editor.screenshotPath = value;
+    return true;
+  }
+  if (opt == "--seconds") {
+    double seconds = 0;
+    if (!parseNumber(value, seconds) || seconds <= 0 || seconds > 86400) {
+      error = "bad --seconds '" + value + "': expected a time above 0 and at most 86400 seconds";
+      return false;
+    }
+    command.render.seconds = seconds;
+    return true;
+  }
+  const auto x = value.find('x');
+  double width = 0, height = 0;
+  if (x == std::string::npos || !parseNumber(std::string_view(value).substr(0, x), width) ||
+      !parseNumber(std::string_view(value).substr(x + 1), height) || width != std::floor(width) ||
+      height != std::floor(height) || width < 1 || height < 1 || width > 16384 || height > 16384) {
+    error = "bad --size '" + value + "': expected WIDTHxHEIGHT in pixels, e.g. 1400x1000";
+    return false;
+  }
+  command.editor.width = static_cast<int>(width);
+  command.editor.height = static_cast<int>(height);
+  return true;
+}
+
 bool parseRenderOption(int argc, const char* const* argv, int& i, ProbeCommand& command, std::string& error) {
   const std::string_view opt = argv[i];
   static constexpr std::string_view known[] = {"--out",    "-o",     "--load-state", "--save-state", "--midi",
@@ -279,6 +313,8 @@ bool parseCommandLine(int argc, const char* const* argv, ProbeCommand& command, 
     command.kind = ProbeCommandKind::Render;
   } else if (name == "bridge") {
     command.kind = ProbeCommandKind::Bridge;
+  } else if (name == "editor") {
+    command.kind = ProbeCommandKind::Editor;
   } else {
     error = "unknown command '" + std::string(name) + "' (try --help)";
     return false;
@@ -289,6 +325,10 @@ bool parseCommandLine(int argc, const char* const* argv, ProbeCommand& command, 
     if (arg == "--help" || arg == "-h") {
       command.kind = ProbeCommandKind::Help;
       return true;
+    }
+    if (!arg.empty() && arg[0] == '-' && arg != "-" && command.kind == ProbeCommandKind::Editor) {
+      if (!parseEditorOption(argc, argv, i, command, error)) return false;
+      continue;
     }
     if (!arg.empty() && arg[0] == '-' && arg != "-") {
       if (command.kind != ProbeCommandKind::Render && command.kind != ProbeCommandKind::Bridge) {
@@ -324,6 +364,8 @@ Usage:
   orbel-probe render BUNDLE.vst3 --out FILE.wav [options]
   orbel-probe bridge BUNDLE.vst3 [options]
                                      a console on the editor bridge (below)
+  orbel-probe editor BUNDLE.vst3 [--screenshot FILE.png] [--seconds N] [--size WxH]
+                                     the plug-in's editor in a window (below)
   orbel-probe --help
 
 Render options:
@@ -371,12 +413,30 @@ Bridge console (bridge):
                           (1 to 1000, default 1)
   All render options apply too (--out records the session's audio).
 
+Editor (editor):
+  Opens the plug-in's editor view in an X11 window of the probe's own (needs
+  an X display: DISPLAY, or Xvfb on a headless machine), lending the view
+  the probe's run loop (descriptor handlers and timers) through its plug
+  frame, as a Linux host does. The processor runs in real time at 48 kHz
+  with the transport stopped, and the page's edits reach it. Prints when
+  the page has drawn the hello;
+  at the end it lists the edits the controller reported to the host
+  (beginEdit/performEdit/endEdit) and the parameters that changed, removes
+  the view and checks that the process that showed the page is gone. The
+  session ends when the window is closed, on ^C or SIGTERM, or after
+  --seconds.
+  --screenshot FILE.png   write the window's picture once the hello has been
+                          drawn (the session fails if it never is)
+  --seconds N             close the editor after N seconds
+  --size WxH              open at this size (kept within the view's limits)
+
 Exit status: 0 on success, 1 when the module or the plug-in fails, 2 for a
 usage error.
 
 Examples:
   orbel-probe render Mirel.vst3 --out phrase.wav --rate 48000 --block 512 \
     --set osc.type=Saw --set filter.cutoff=1200 --note 57@0.0:0.4:0.9
+  orbel-probe editor Mirel.vst3 --screenshot mirel.png --seconds 3
   orbel-probe bridge Mirel.vst3 --transport 128:3/4:play --seconds 5 \
     --send '{"type":"orbel.ready"}' \
     --send '{"type":"orbel.diag.subscribe","feeds":["transport","lifecycle"],"hz":2}'

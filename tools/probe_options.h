@@ -56,13 +56,21 @@ struct BridgeOptions {
   double speed = 1.0;              // audio time per wall-clock time
 };
 
-enum class ProbeCommandKind { Help, Info, Params, Render, Bridge };
+// The editor session's own options (--seconds is the render option's).
+struct EditorOptions {
+  std::string screenshotPath;  // --screenshot FILE.png
+  int width = 0;               // --size WxH; 0: the view's own size
+  int height = 0;
+};
+
+enum class ProbeCommandKind { Help, Info, Params, Render, Bridge, Editor };
 
 struct ProbeCommand {
   ProbeCommandKind kind = ProbeCommandKind::Help;
   std::string bundlePath;
   RenderOptions render;
   BridgeOptions bridge;
+  EditorOptions editor;
 };
 
 // Whole-token number parsing (no trailing text, no NaN or infinity).

@@ -35,7 +35,8 @@ test('the diagnostics page follows the feeds only while it is open', async () =>
   assert.deepEqual(events, ['CC map changed', 'Tempo changed', 'State saved from the editor', 'Editor opened', 'Plug-in created']);
   assert.match(await textOf(page, '.events'), /90 BPM \(was 120\)/);
   assert.match(await textOf(page, '.card-transport'), /Playing[\s\S]*96 BPM[\s\S]*3\/4[\s\S]*bar 3, beat 2/);
-  assert.match(await textOf(page, '.card-host'), /44\.1 kHz[\s\S]*Sample rate changed/);
+  // The first rate has none before it: it is set, not changed.
+  assert.match(await textOf(page, '.card-host'), /44\.1 kHz[\s\S]*Sample rate set\n/);
 
   // The health report of the hello, in words, each record with its code.
   const health = await textOf(page, '.card-health');

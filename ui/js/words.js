@@ -53,7 +53,10 @@ export function lifecycleWords(event) {
     case 'tailChanged': return { title: 'Tail changed' };
     case 'tempoChanged': return { title: 'Tempo changed', detail: n('tempo') === undefined ? '' : `${formatShortest(n('tempo'))} BPM (was ${n('previous') === undefined ? '?' : formatShortest(n('previous'))})` };
     case 'timeSignatureChanged': return { title: 'Time signature changed', detail: n('numerator') === undefined ? '' : `${n('numerator')}/${n('denominator') ?? '?'} (was ${n('previousNumerator') ?? '?'}/${n('previousDenominator') ?? '?'})` };
-    case 'sampleRateChanged': return { title: 'Sample rate changed', detail: n('sampleRate') === undefined ? '' : `${hz(n('sampleRate'))} (was ${hz(n('previous'))})` };
+    case 'sampleRateChanged':
+      // The first set-up has no rate before it.
+      if (!(n('previous') > 0)) return { title: 'Sample rate set', detail: n('sampleRate') === undefined ? '' : hz(n('sampleRate')) };
+      return { title: 'Sample rate changed', detail: n('sampleRate') === undefined ? '' : `${hz(n('sampleRate'))} (was ${hz(n('previous'))})` };
     case 'blockSizeChanged': return { title: 'Block size changed', detail: n('maxBlockFrames') === undefined ? '' : `${n('maxBlockFrames')} samples (was ${n('previous') ?? '?'})` };
     case 'busLayoutChanged': return { title: 'Outputs changed', detail: n('buses') === undefined ? '' : `${n('buses')} bus${n('buses') === 1 ? '' : 'es'}${s('layout') ? `, ${s('layout')}` : ''}` };
     case 'processModeChanged': return { title: 'Processing mode changed', detail: n('processMode') === undefined ? '' : `now ${processModeWords(n('processMode'))}` };
