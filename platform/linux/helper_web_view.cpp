@@ -377,7 +377,10 @@ private:
   // Called with the command pipe closed: the helper sees its end and exits.
   void finishHelper() {
     if (pid_ == 0) return;
-    for (int waited = 0; waited < kCloseWaitMs; ++waited) {
+    // Bounded in time, not in polls: on a busy machine a 1 ms sleep can last
+    // far longer, and this runs on the host's UI thread.
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(kCloseWaitMs);
+    while (SteadyClock::now() < deadline) {
       if (reaped(pid_)) {
         pid_ = 0;
         return;
