@@ -493,8 +493,11 @@ double oscSquareSample(double phase, double dt) { return squareSample(phase, dt)
 double voiceFrequency(const MirelVoice& voice) {
   if (voice.pitchNote < 0) return 0.0;
   const double cents = voice.octave * 1200.0 + voice.detune;
-  const float f = static_cast<float>(
-      440.0 * std::pow(2.0, (static_cast<double>(voice.pitchNote - 69) + cents / 100.0) / 12.0));
+  const double pitch = 440.0 * std::pow(2.0, (static_cast<double>(voice.pitchNote - 69) + cents / 100.0) / 12.0);
+  // Capped where the filter is: above Nyquist the band-limited waves alias
+  // to low frequencies, and the triangle's integrator then runs away (+26
+  // dBFS for note 124 an octave up twice at 44.1 kHz, +42 dBFS at 8 kHz).
+  const float f = static_cast<float>(std::min(pitch, 0.45 * voice.sampleRate));
   return f;
 }
 

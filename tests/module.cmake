@@ -27,6 +27,9 @@ orbel_module_test(module_processor_test
 orbel_module_test(module_host_trace_test NO_MAIN
   SOURCES module/host_trace_test.cpp
   LIBS orbel_vst3sdk)
+orbel_module_test(module_host_sequence_test
+  SOURCES module/host_sequence_test.cpp
+  LIBS orbel_vst3sdk orbel_json orbel_params)
 orbel_module_test(module_state_test
   SOURCES module/state_test.cpp
   LIBS orbel_vst3sdk orbel_json orbel_ccmap orbel_diagnostics)

@@ -44,7 +44,7 @@ struct RefVoice {
   double voiceFrequency() const {
     if (pitchNote < 0) return 0;
     const double cents = octave * 1200 + detune;
-    return f32(440 * std::pow(2.0, (pitchNote - 69 + cents / 100) / 12));
+    return f32(std::min(440 * std::pow(2.0, (pitchNote - 69 + cents / 100) / 12), 0.45 * sampleRate));
   }
 
   void setParameter(uint32_t index, double value) {
