@@ -176,10 +176,6 @@ bool KernelEngine::configure(double sampleRate, int32_t maxBlockFrames) {
     recordDiagnostic(ORBEL_DIAG_INVALID_CONFIGURATION, ORBEL_DIAG_SEVERITY_ERROR,
                      ORBEL_DIAG_PHASE_CONFIGURE, "host rate requires unsupported SRC FIFO capacity",
                      nullptr);
-    std::fprintf(stderr,
-                 "orbel-plugin-shell: rejected host format (sampleRate=%.9g, maxBlockFrames=%d): one block "
-                 "spans more than %llu frames at 48 kHz; use a higher rate or smaller blocks\n",
-                 sampleRate, maxBlockFrames, static_cast<unsigned long long>(kMaxAdapterCapacity - 64));
     return false;
   }
 
