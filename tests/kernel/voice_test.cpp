@@ -313,6 +313,35 @@ TEST_F(VoiceTest, PitchAboveNyquistIsHeldAtTheFiltersCap) {
   }
 }
 
+// The triangle's integrator stands still while another wave plays. Picked
+// up where it stood under a held note, it ran up to 2.7 times its height for
+// some 20 ms (+8.8 dB for a switch from saw at 220 Hz); it now joins its
+// steady state. (The switch itself is a step, which the open filter passes
+// with its overshoot in the first few samples, as any instant switch does.)
+TEST_F(VoiceTest, SwitchToTriangleUnderAHeldNoteJoinsItsSteadyState) {
+  for (int from : {1, 2, 0}) {
+    for (int beforeSwitch : {24000, 24053, 24109, 24163}) {
+      SCOPED_TRACE(testing::Message() << "from wave " << from << " after " << beforeSwitch << " samples");
+      prepareAt(48000);
+      ASSERT_TRUE(setParameter(state, "osc.type", from));
+      ASSERT_TRUE(setParameter(state, "filter.cutoff", 20000));
+      ASSERT_TRUE(setParameter(state, "filter.resonance", 0.5));
+      ASSERT_TRUE(setParameter(state, "ampEnv.sustain", 1));
+      ASSERT_TRUE(setParameter(state, "master.gain", 1));
+      ASSERT_TRUE(handleEvent(state, PROCESSOR_EVENT_NOTE_ON, 57, 1));
+      ASSERT_TRUE(render(beforeSwitch));
+      ASSERT_TRUE(setParameter(state, "osc.type", 3));
+      ASSERT_TRUE(render(16));
+      ASSERT_TRUE(render(4800));
+      const float afterSwitch = peak();
+      ASSERT_TRUE(render(48000));
+      const float steady = peak();
+      EXPECT_GT(steady, 0.9f);
+      EXPECT_LE(afterSwitch, steady * 1.02f);
+    }
+  }
+}
+
 // At rates below 22.3 Hz the 10 Hz cutoff floor lies above Nyquist, where the
 // low-pass turns unstable; the cap at 0.45 × rate wins there.
 TEST_F(VoiceTest, TinySampleRateStaysFinite) {
