@@ -181,6 +181,7 @@ private:
     held_ = 0;
     heldBadPitch_ = false;
     heldVelocity_ = 0.0;
+    heldGain_ = heldQ_ = 0.0;
   }
 
   std::string mutatedState(std::string text);
@@ -220,6 +221,7 @@ private:
   int held_ = 0;
   bool heldBadPitch_ = false;  // one of them has a pitch the kernel refuses
   double heldVelocity_ = 0.0;  // the loudest note-on among them (0: none)
+  double heldGain_ = 0.0, heldQ_ = 0.0;  // the largest gain and resonance their points bring
   // A call may have found the queue full; the next block (or flush) then
   // reports the loss, whatever came between.
   bool maybeOverflowed_ = false;
@@ -502,6 +504,8 @@ void Sequence::stepProcess(bool flush) {
     held_ = std::min(kQueueCapacity, queued);
     heldBadPitch_ = heldBadPitch_ || badPitch;
     heldVelocity_ = std::max(heldVelocity_, velocity);
+    heldGain_ = std::max(heldGain_, gainMax);
+    heldQ_ = std::max(heldQ_, qMax);
     maybeOverflowed_ = overflow;
     return;
   }
@@ -515,10 +519,14 @@ void Sequence::stepProcess(bool flush) {
     noteOn = true;
     velocity = std::max(velocity, heldVelocity_);
   }
+  gainMax = std::max(gainMax, heldGain_);
+  qMax = std::max(qMax, heldQ_);
   if (rendered) {
     held_ = std::max(0, std::min(queued, kQueueCapacity) - 53);
     heldBadPitch_ = held_ > 0 && (heldBadPitch_ || badPitch);
     heldVelocity_ = held_ > 0 ? velocity : 0.0;
+    heldGain_ = held_ > 0 ? gainMax : 0.0;
+    heldQ_ = held_ > 0 ? qMax : 0.0;
   } else {
     forgetHeld();
   }
