@@ -1,10 +1,11 @@
 // Staged bank hand-over, runtime bank replies and recall.
 #include "banks/staged_bank.h"
 
-#include <cstdio>
+#include <charconv>
 #include <cstring>
 #include <utility>
 
+#include "banks/hosted_bank.h"
 #include "engine/kernel_engine.h"
 
 namespace orbel {
@@ -69,11 +70,13 @@ std::string encodeRuntimeBankReply(const char* outcomeName, const std::string& m
     for (const auto& [path, value] : preset.params) {
       if (!first) out += '\x1F';
       first = false;
+      // "%.17g" in the C locale, whatever locale the host set.
       char number[40];
-      std::snprintf(number, sizeof number, "%.17g", value);
+      const std::to_chars_result r =
+          std::to_chars(number, number + sizeof number, value, std::chars_format::general, 17);
       out += path;
       out += '=';
-      out += number;
+      out.append(number, r.ec == std::errc() ? r.ptr : number);
     }
   }
   return out;
@@ -120,7 +123,9 @@ bool runtimeBankRecallWanted(const StateChunk& chunk) {
 }
 
 std::string runtimeBankRecallFolder(const StateChunk& chunk, HostedBankCacheRootFn cacheRoot) {
-  if (std::strcmp(chunk.source, "hosted") == 0 && cacheRoot && chunk.sha256[0] != '\0') {
+  // Only a real pin is joined to the cache root: a recalled "../.." would
+  // name a folder outside it.
+  if (std::strcmp(chunk.source, "hosted") == 0 && cacheRoot && isHostedBankPin(chunk.sha256)) {
     const std::string root = cacheRoot();
     if (!root.empty()) return root + "/" + chunk.sha256;
   }
@@ -150,14 +155,16 @@ bool recallRuntimeBankFromChunk(KernelEngine& engine, const StateChunk& chunk,
 
 bool fillBankStateRef(const KernelEngine& engine, const std::string& source,
                       const std::string& locator, const std::string& presetId,
-                      BankStateRefOut& out, std::string& instrumentScratch) {
+                      BankStateRefOut& out, std::string& instrumentScratch,
+                      const std::string& requestedSha256) {
   const std::shared_ptr<const StagedBank> bank = engine.publishedRuntimeBank();
   if (!bank || source.empty()) return false;
   // The engine keeps the published bank alive; the caller writes at once.
   out = BankStateRefOut{};
   out.id = bank->id.c_str();
   out.bankVersion = bank->version.c_str();
-  out.sha256 = bank->sha256.c_str();
+  out.sha256 = source == "hosted" && isHostedBankPin(requestedSha256) ? requestedSha256.c_str()
+                                                                     : bank->sha256.c_str();
   out.source = source.c_str();
   out.locator = locator.c_str();
   if (!bank->instrumentId.empty()) {

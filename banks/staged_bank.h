@@ -53,7 +53,8 @@ using HostedBankCacheRootFn = std::string (*)();
 // again: it has a non-empty locator and its source is not "embedded".
 bool runtimeBankRecallWanted(const StateChunk& chunk);
 // The folder such a reference is loaded from: the locator, or for a hosted
-// bank with a digest the cache root joined with that digest.
+// bank whose digest is a pin (64 lowercase hex digits) the cache root joined
+// with that pin.
 std::string runtimeBankRecallFolder(const StateChunk& chunk, HostedBankCacheRootFn cacheRoot);
 
 // Loads and publishes the bank a state names. On success the four outputs get
@@ -66,9 +67,13 @@ bool recallRuntimeBankFromChunk(KernelEngine& engine, const StateChunk& chunk,
 
 // Fills `out` from the engine's published bank; false (out untouched) when no
 // bank is published or `source` is empty. The pointers stay valid while the
-// bank is alive and the strings unchanged.
+// bank is alive and the strings unchanged. The digest is the bank.json's,
+// except for a hosted bank requested with a pin: its reference carries the
+// pin, the name of its folder in the download cache, so that it is found
+// there again when the state is recalled.
 bool fillBankStateRef(const KernelEngine& engine, const std::string& source,
                       const std::string& locator, const std::string& presetId,
-                      BankStateRefOut& out, std::string& instrumentScratch);
+                      BankStateRefOut& out, std::string& instrumentScratch,
+                      const std::string& requestedSha256 = std::string());
 
 }  // namespace orbel

@@ -68,6 +68,8 @@ tresult PLUGIN_API OrbelController::initialize(FUnknown* context) {
 
 tresult PLUGIN_API OrbelController::terminate() {
   emitLifecycle(DiagnosticLifecycleKind::Destroyed);
+  // A bank download still running no longer continues into a load.
+  bankControl.cancelDownloads();
   stopCadenceClock();
   // The host's loop may go away with its context.
   processClockScheduler().withdraw(this);

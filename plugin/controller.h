@@ -15,6 +15,7 @@
 //   controller_bridge.cpp    the BridgeHost face and the hello
 //   controller_dispatch.cpp  what each page message does
 //   controller_cadence.cpp   the cadence clock, its tick and the feed requests
+//   controller_banks.cpp     the bank control's host (BankBridge)
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -23,6 +24,7 @@
 #include "ccmap/cc_map.h"
 #include "diagnostics/host_facts.h"
 #include "diagnostics/lifecycle_log.h"
+#include "editor/bank_control.h"
 #include "editor/bridge_host.h"
 #include "plugin/param_table.h"
 #include "plugin/preset_state_facts.h"
@@ -135,6 +137,7 @@ public:
   const std::string& lastRuntimeHealthReport() const { return runtimeHealthReport; }
   const PresetStateFacts& presetStateFacts() const { return presetState; }
   const SamplerPadOverrides& restoredPadOverrides() const { return bankControl.padOverrides; }
+  const BankControl& bankState() const { return bankControl; }
   bool hasBridgeSink() const { return static_cast<bool>(bridgeSink); }
   uint32_t subscribedFeeds() const { return feedMask; }
   double subscribedFeedHz() const { return maxFeedHz; }
@@ -149,15 +152,21 @@ public:
   REFCOUNT_METHODS(EditControllerEx1)
 
 private:
-  // PLACEHOLDER for the bank control (sound packs, bank state reports), which
-  // is not written yet. It only keeps the pad overrides a restored state
-  // carried, so that they are saved again with the controller state; bank
-  // replies are dropped and its bank state report does nothing.
-  struct BankControlPlaceholder {
-    SamplerPadOverrides padOverrides;
-    void adoptRestoredPadOverrides(const SamplerPadOverrides& overrides) { padOverrides = overrides; }
-    void adoptRuntimeBankReply(const char* /*text*/, size_t /*length*/) {}
-    void sendBankState(const char* /*reason*/, const char* /*errorCode*/, const char* /*requestedId*/) {}
+  // The bank control's way to the controller, the processor and the page.
+  class BankBridge final : public BankControlHost {
+  public:
+    explicit BankBridge(OrbelController* controller) : controller(controller) {}
+    void sendBankJson(const std::string& json) override;
+    void editParam(unsigned index, double plain) override;
+    double readParam(unsigned index) const override;
+    void requestRuntimeBank(const std::string& source, const std::string& path, const std::string& sha256,
+                            const std::string& instrument) override;
+    bool applyPadOverrides(const SamplerPadOverrides& overrides) override;
+    bool pickFolder(std::string& path, std::string& error) override;
+    void notePresetSelected(const std::string& id, const std::string& name) override;
+
+  private:
+    OrbelController* controller;
   };
 
   void captureHostIdentity(Steinberg::FUnknown* context);
@@ -183,7 +192,9 @@ private:
   bool sendTransportPoll(bool reset);
   void sendEmptyMessage(const char* id);
 
-  BankControlPlaceholder bankControl;
+  // First, in this order: the bank control holds a pointer to its bridge.
+  BankBridge bankBridge{this};
+  BankControl bankControl{&bankBridge};
 
   std::function<void(const std::string&)> bridgeSink;
   int32_t echoParamId = -1;  // -1: no pending echo

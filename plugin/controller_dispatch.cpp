@@ -110,40 +110,10 @@ void OrbelController::subscribeFeeds(const BridgeMessage& message) {
   pollTransport();
 }
 
-// The bank messages. The bank control proper (sound packs, presets of a
-// bank, folder picking, the bank state report) is not part of this
-// instrument yet: what exists is the pad override set, which reaches the
-// processor and is saved with the controller state. The other bank messages
-// are taken and have no effect, so they never fall through to the steps
-// after this one; their reports go through sendBankState, which does nothing
-// until the bank control exists.
-bool OrbelController::offerToBankControl(const BridgeMessage& message) {
-  const std::string& type = message.type;
-  if (type == "orbel.setPadOverrides" && message.hasPads) {
-    if (!applyPadOverrides(message.pads)) return true;  // not sent: dropped
-    bankControl.adoptRestoredPadOverrides(message.pads);
-    sendBankState("setPadOverrides", nullptr, nullptr);
-    return true;
-  }
-  if (type == "orbel.loadBankPreset" && !message.id.empty()) {
-    // No bank is ever adopted, so no bank preset can be found.
-    sendBankState("loadBank", "bank-missing", message.id.c_str());
-    return true;
-  }
-  if (type == "orbel.loadBank") {
-    // Loading a runtime bank needs the bank control (not built yet);
-    // without a source the request names a compiled bank, and there is none.
-    if ((message.source.empty() || message.source == "embedded") && !message.id.empty())
-      sendBankState("loadBank", "bank-missing", message.id.c_str());
-    return true;
-  }
-  if (type == "orbel.pickFolder") return true;  // no folder picker yet
-  if (type == "orbel.getBankState") {
-    sendBankState("query", nullptr, nullptr);
-    return true;
-  }
-  return false;
-}
+// The bank messages ("orbel.loadBank", "orbel.loadBankPreset",
+// "orbel.pickFolder", "orbel.getBankState", "orbel.setPadOverrides") belong
+// to the bank control.
+bool OrbelController::offerToBankControl(const BridgeMessage& message) { return bankControl.handleMessage(message); }
 
 bool OrbelController::applyPadOverrides(const SamplerPadOverrides& overrides) {
   std::string json;

@@ -192,7 +192,8 @@ tresult PLUGIN_API OrbelController::notify(IMessage* message) {
   uint32 size = 0;
 
   if (idIs(id, "orbel.runtimeBankResult")) {
-    if (readJson(message, data, size)) bankControl.adoptRuntimeBankReply(static_cast<const char*>(data), size);
+    if (readJson(message, data, size))
+      bankControl.adoptRuntimeBankReply(std::string(static_cast<const char*>(data), size));
     return kResultOk;
   }
   if (idIs(id, "orbel.diag.lifecycle")) {

@@ -47,6 +47,10 @@ tresult PLUGIN_API OrbelController::setComponentState(IBStream* state) {
     if (EditController::setParamNormalized(i, normalized) == kResultOk) announceParamChange(i, normalized);
   }
   if (chunk.hasCcMap) adoptCcMap(chunk.ccMap, true);
+  // The bank the processor recalls from this state; the page learns of it
+  // with the report below.
+  if (chunk.hasRef)
+    bankControl.adoptRestoredRef(chunk.source, chunk.locator, chunk.sha256, chunk.instrument, chunk.presetId);
   restorePadOverrides(chunk.hasPadOverrides ? chunk.padOverrides : SamplerPadOverrides{});
   recordLifecycle(DiagnosticLifecycleKind::StateRestored)
       .addNumber("stateBytes", static_cast<double>(text.size()))

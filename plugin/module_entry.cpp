@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "banks/hosted_bank_fetcher.h"
 #include "platform/clock_scheduler.h"
 #include "platform/module_path.h"
 #include "plugin/factory.h"
@@ -33,8 +34,9 @@ bool initModule() {
 }
 
 bool deinitModule() {
-  // The host may unload the module next: no timer of ours may stay with its
-  // run loop.
+  // The host may unload the module next: no thread of ours may still run
+  // (a bank download is stopped and joined), no timer stay with its run loop.
+  stopAllHostedBankFetches();
   processClockScheduler().shutdown();
   moduleInitialised = false;
   return true;

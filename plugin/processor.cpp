@@ -6,6 +6,7 @@
 #include "plugin/host_call_trace.h"
 #include "plugin/param_table.h"
 #include "plugin/plugin_ids.h"
+#include "plugin/realtime_guard_hook.h"
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 
@@ -185,6 +186,7 @@ tresult PLUGIN_API OrbelProcessor::process(ProcessData& data) {
 }
 
 tresult OrbelProcessor::runProcess(ProcessData& data) {
+  const RealtimeGuardScope guard("OrbelProcessor::process");
   if (data.symbolicSampleSize != kSample32) return kResultFalse;
 
   // Events that find the engine's queue full are lost; the engine counts them

@@ -3,6 +3,7 @@
 // reference and pad overrides of the saved state. All on the main thread.
 #include <string>
 
+#include "banks/hosted_bank.h"
 #include "banks/staged_bank.h"
 #include "plugin/processor.h"
 #include "pluginterfaces/vst/ivstmessage.h"
@@ -80,7 +81,7 @@ const SamplerPadOverrides* OrbelProcessor::currentPadOverrides() const {
 const BankStateRefOut* OrbelProcessor::currentBankReference() const {
   bankReference = BankStateRefOut{};
   if (!fillBankStateRef(engine, bankSource, bankLocator, presetId, bankReference,
-                        bankReferenceInstrument)) {
+                        bankReferenceInstrument, bankSha256)) {
     return nullptr;
   }
   return &bankReference;
@@ -92,9 +93,8 @@ void OrbelProcessor::adoptRestoredPadOverrides(const SamplerPadOverrides& overri
 
 bool OrbelProcessor::recallBank(const StateChunk& chunk) {
   if (!runtimeBankRecallWanted(chunk)) return false;
-  // Hosted banks are not built into this instrument yet, so there is no
-  // download cache to look in; a hosted reference loads from its locator.
-  const std::string folder = runtimeBankRecallFolder(chunk, nullptr);
+  // A hosted reference loads from the download cache (by its pin).
+  const std::string folder = runtimeBankRecallFolder(chunk, &hostedBankCacheRoot);
   std::string detail;
   if (loadRuntimeBankFromPath(folder, chunk.source, chunk.instrument, detail) == kRuntimeBankOk) {
     bankSource = chunk.source;

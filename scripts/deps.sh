@@ -15,6 +15,7 @@ want=(
 if [[ "${1:-build}" == "test" ]]; then
   want+=(
     clang-14 libclang-rt-14-dev
+    python3 openssl
     ardour
     chromium
   )

@@ -14,7 +14,7 @@ orbel_add_test(bankflow_realtime_test PLAIN_ONLY
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/bankflow/realtime_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/support/alloc_guard.cpp
-  LIBS orbel_engine ${CMAKE_DL_LIBS})
+  LIBS orbel_rt_guard orbel_engine ${CMAKE_DL_LIBS})
 
 if(TARGET orbel_plugin)
   orbel_add_test(bankflow_processor_test

@@ -5,9 +5,15 @@ orbel_add_test(bridge_message_test
   LIBS orbel_editor
   LABELS editor)
 
+orbel_add_test(bank_control_test
+  SOURCES editor/bank_control_test.cpp
+  LIBS orbel_editor
+  LABELS editor)
+
 if(ORBEL_BUILD_PLUGIN AND TARGET orbel_plugin)
   orbel_add_test(bridge_controller_test
     SOURCES editor/bridge_dispatch_test.cpp editor/announcements_test.cpp editor/cadence_test.cpp
+            editor/bank_bridge_test.cpp
     LIBS orbel_plugin orbel_kernel
     LABELS editor)
 endif()

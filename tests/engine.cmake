@@ -17,7 +17,7 @@ orbel_add_test(engine_realtime_test PLAIN_ONLY
     ${CMAKE_CURRENT_SOURCE_DIR}/engine/alloc_test.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/support/alloc_guard.cpp
     ${engine_test_kernel}
-  LIBS orbel_engine ${CMAKE_DL_LIBS})
+  LIBS orbel_rt_guard orbel_engine ${CMAKE_DL_LIBS})
 
 orbel_add_test(engine_trace_test NO_MAIN
   SOURCES
@@ -37,7 +37,7 @@ if(TARGET orbel_kernel OR EXISTS ${PROJECT_SOURCE_DIR}/kernel/CMakeLists.txt)
     SOURCES
       ${CMAKE_CURRENT_SOURCE_DIR}/engine/product_kernel_test.cpp
       ${CMAKE_CURRENT_SOURCE_DIR}/support/alloc_guard.cpp
-    LIBS orbel_engine orbel_kernel ${CMAKE_DL_LIBS})
+    LIBS orbel_rt_guard orbel_engine orbel_kernel ${CMAKE_DL_LIBS})
 endif()
 
 # The test kernel as a library for the engine fuzzer.

@@ -35,7 +35,7 @@ orbel_module_test(module_state_test
   LIBS orbel_vst3sdk orbel_json orbel_ccmap orbel_diagnostics)
 orbel_module_test(module_realtime_test PLAIN_ONLY
   SOURCES module/realtime_test.cpp ${CMAKE_CURRENT_SOURCE_DIR}/support/alloc_guard.cpp
-  LIBS orbel_vst3sdk)
+  LIBS orbel_rt_guard orbel_vst3sdk)
 orbel_module_test(module_unit_test
   SOURCES module/parameter_test.cpp module/utf16_test.cpp module/module_path_test.cpp
           module/state_stream_test.cpp

@@ -6,13 +6,13 @@
 #pragma once
 
 #include "pluginterfaces/gui/iplugview.h"
-#include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "sdk/hosting/host_classes.h"
 
 namespace orbel {
 
 inline constexpr const char* kProbeHostName = "orbel-probe";
 
-class ProbeHostApplication : public Steinberg::Vst::HostApplication {
+class ProbeHostApplication : public orbel::hosting::HostApplication {
  public:
   Steinberg::tresult PLUGIN_API getName(Steinberg::Vst::String128 name) override;
   Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;

@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/bridge/offline_banks.h"
 #include "json/json_read.h"
 #include "json/state_document.h"
 #include "plugin/controller.h"
 #include "pluginterfaces/vst/ivstmessage.h"
-#include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "sdk/hosting/host_classes.h"
 #include "tests/support/vst3_host.h"
 
 using namespace Steinberg;
@@ -76,8 +77,13 @@ std::string saveState(orbel::OrbelController& c) {
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  orbel::fuzz::keepHostedBanksOffline();
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static HostApplication host;
+  static orbel::hosting::HostApplication host;
   static Peer peer;
   static Handler handler;
 

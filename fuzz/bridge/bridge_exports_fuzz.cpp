@@ -12,13 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/bridge/offline_banks.h"
 #include "json/json_read.h"
 #include "json/line_safe.h"
 #include "plugin/controller.h"
 #include "plugin/diagnostic_bridge.h"
 #include "plugin/processor.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
-#include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "sdk/hosting/host_classes.h"
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -87,8 +88,13 @@ void processBlock(orbel::OrbelProcessor& processor, const uint8_t* bytes, size_t
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  orbel::fuzz::keepHostedBanksOffline();
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static HostApplication host;
+  static orbel::hosting::HostApplication host;
 
   auto* processor = static_cast<orbel::OrbelProcessor*>(
       static_cast<IAudioProcessor*>(orbel::OrbelProcessor::createInstance(nullptr)));

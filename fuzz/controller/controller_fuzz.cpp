@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "plugin/controller.h"
-#include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "sdk/hosting/host_classes.h"
 #include "tests/support/vst3_host.h"
 
 using namespace Steinberg;
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     static const char* const ids[] = {"orbel.diag.lifecycle", "orbel.diag.transport", "orbel.diag.hostFacts",
                                       "orbel.runtimeDiagnostics", "orbel.runtimeBankResult", "orbel.diag.signal"};
-    HostMessage message;
+    orbel::hosting::Message message;
     message.setMessageID(ids[route - 2]);
     // An empty payload stands for a message without its attribute.
     if (!payload.empty())

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "plugin/processor.h"
-#include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "sdk/hosting/host_classes.h"
 #include "tests/support/vst3_host.h"
 
 using namespace Steinberg;
@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     static const char* const ids[] = {"orbel.ccMap", "orbel.diag.presetLoaded", "orbel.padOverrides",
                                       "orbel.loadRuntimeBank", "orbel.diag.transportPoll"};
-    HostMessage message;
+    orbel::hosting::Message message;
     message.setMessageID(ids[route - 1]);
     // An empty payload stands for a message without its attribute.
     if (!payload.empty())

@@ -7,7 +7,7 @@
 
 #include "json/state_document.h"
 #include "plugin/processor.h"
-#include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "sdk/hosting/host_classes.h"
 #include "tests/bankflow/pack.h"
 #include "tests/support/vst3_host.h"
 
@@ -43,7 +43,7 @@ class ProcessorBanks : public ::testing::Test {
   }
 
   void send(const char* id, const std::string* json) {
-    HostMessage message;
+    orbel::hosting::Message message;
     message.setMessageID(id);
     if (json) message.getAttributes()->setBinary("json", json->data(), static_cast<uint32>(json->size()));
     connection->notify(&message);
@@ -73,7 +73,7 @@ class ProcessorBanks : public ::testing::Test {
     return component->setState(&in);
   }
 
-  HostApplication hostApp;
+  orbel::hosting::HostApplication hostApp;
   RecordingPeer peer;
   IComponent* component = nullptr;
   IConnectionPoint* connection = nullptr;

@@ -70,13 +70,21 @@ TEST(RuntimeBankRecall, FollowsTheReferenceRules) {
     std::string folder;  // where a load would look
   };
   gCacheRoot = dir / "cache";
+  const std::string pin(64, 'a');
+  // 64 characters, but a path that would climb out of the cache.
+  const std::string climbing = std::string(61, '.').replace(0, 6, "../../") + "etc";
+  const std::string upperPin(64, 'A');
   const Case cases[] = {
       {"embedded", true, "/x", "", false, ""},
       {"user-folder", false, "/x", "", false, ""},
       {"user-folder", true, "", "", false, ""},
       {"user-folder", true, "/nowhere", "", true, "/nowhere"},
       {"hosted", true, "/nowhere", "", true, "/nowhere"},
-      {"hosted", true, "/nowhere", "abc", true, dir / "cache/abc"},
+      // Only a pin (64 lowercase hex digits) is looked up in the cache.
+      {"hosted", true, "/nowhere", pin.c_str(), true, dir / "cache" + "/" + pin},
+      {"hosted", true, "/nowhere", "abc", true, "/nowhere"},
+      {"hosted", true, "/nowhere", climbing.c_str(), true, "/nowhere"},
+      {"hosted", true, "/nowhere", upperPin.c_str(), true, "/nowhere"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.source) + " " + c.locator + " " + c.sha);

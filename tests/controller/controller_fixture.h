@@ -10,13 +10,13 @@
 
 #include "plugin/controller.h"
 #include "pluginterfaces/vst/ivstmessage.h"
-#include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "sdk/hosting/host_classes.h"
 #include "tests/support/vst3_host.h"
 
 namespace orbel::testhost {
 
 // A host application with a chosen name.
-class NamedHost : public HostApplication {
+class NamedHost : public orbel::hosting::HostApplication {
 public:
   explicit NamedHost(std::u16string name = u"Test Host") : name_(std::move(name)) {}
   tresult PLUGIN_API getName(String128 name) override {

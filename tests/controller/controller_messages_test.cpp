@@ -12,7 +12,7 @@ namespace {
 class ControllerNotify : public ControllerTest {
 protected:
   tresult send(const char* id, const void* data, size_t size, bool withAttribute = true) {
-    HostMessage message;
+    orbel::hosting::Message message;
     message.setMessageID(id);
     if (withAttribute) message.getAttributes()->setBinary("json", data, static_cast<uint32>(size));
     return controller->notify(&message);
@@ -106,7 +106,7 @@ TEST_F(ControllerNotify, OtherIdsGoToTheBase) {
   EXPECT_EQ(send("orbel.runtimeBankResult", "ok"), kResultOk);
   EXPECT_EQ(send("orbel.unknown", "x"), kResultFalse);
   EXPECT_EQ(controller->notify(nullptr), kInvalidArgument);
-  HostMessage noId;
+  orbel::hosting::Message noId;
   EXPECT_EQ(controller->notify(&noId), kResultFalse);
 }
 

@@ -47,8 +47,9 @@ TEST_F(ControllerTest, ComponentStateMovesTheParametersAndAnnouncesThemInOrder) 
     EXPECT_EQ(v[i], orbel_param_normalize(&ORBEL_PARAMS[i], plain[i])) << ORBEL_PARAMS[i].path;
   EXPECT_DOUBLE_EQ(controller->normalizedParamToPlain(3, v[3]), 440.0);
 
-  // Eleven parameter changes in index order, then the CC map.
-  ASSERT_EQ(page.size(), 12u);
+  // Eleven parameter changes in index order, then the CC map, then the bank
+  // state as restored.
+  ASSERT_EQ(page.size(), 13u);
   for (uint32 i = 0; i < ORBEL_PARAM_COUNT; ++i)
     EXPECT_NE(page[i].find(std::string("\"path\":\"") + ORBEL_PARAMS[i].path + "\""), std::string::npos) << page[i];
   std::string first = "{\"type\":\"orbel.paramChanged\",\"path\":\"osc.type\",\"value\":2,\"normalized\":";
@@ -57,6 +58,7 @@ TEST_F(ControllerTest, ComponentStateMovesTheParametersAndAnnouncesThemInOrder) 
   std::string mapChanged;
   writeCcMapChangedJson(mapChanged, map);
   EXPECT_EQ(page[11], mapChanged);
+  EXPECT_EQ(page[12].rfind("{\"type\":\"orbel.bankState\",\"reason\":\"restore\"", 0), 0u) << page[12];
 
   // The map reached the host's MIDI mapping, the processor and the log.
   ParamID id = 99;
@@ -141,7 +143,11 @@ TEST_F(ControllerTest, EmptyControllerStateIsExactlyBraces) {
   EXPECT_EQ(setState(""), kResultOk);  // a host that never saved our state
   EXPECT_EQ(values(), before);
   EXPECT_FALSE(controller->ccMapAdopted());
-  EXPECT_TRUE(page.empty());
+  // Only the page hears of it: the bank state as restored, with nothing in it.
+  ASSERT_EQ(page.size(), 1u);
+  EXPECT_EQ(page[0],
+            "{\"type\":\"orbel.bankState\",\"reason\":\"restore\",\"stateVersion\":1,\"pads\":{},\"banks\":[],"
+            "\"presets\":{\"bankScoped\":false,\"items\":[]}}");
   EXPECT_TRUE(peer.messages.empty());
   EXPECT_EQ(controller->lifecycle().lastSeq, seq);
   EXPECT_EQ(getState(), "{}");
@@ -161,8 +167,11 @@ TEST_F(ControllerTest, ControllerStateRoundTripsMapAndPadsButNotParameters) {
   installSink();
   ASSERT_EQ(setState(doc), kResultOk);
   EXPECT_EQ(values(), before);  // parameters belong to the component state
-  ASSERT_EQ(page.size(), 1u);    // only the map is announced
+  ASSERT_EQ(page.size(), 2u);    // the map and the bank state with its pads
   EXPECT_NE(page[0].find("orbel.ccMapChanged"), std::string::npos);
+  EXPECT_NE(page[1].find("\"reason\":\"restore\",\"stateVersion\":1,\"pads\":{\"snare\":{\"transpose\":2}}"),
+            std::string::npos)
+      << page[1];
   EXPECT_EQ(controller->lifecycle().newest().kind, DiagnosticLifecycleKind::CcMapChanged);
 
   const std::string saved = getState();

@@ -11,9 +11,11 @@
 # block, lines starting with '{' are the standard input of the command above
 # them (the bridge console's messages).
 #
-# Each command is run in a scratch folder where build/ and build-fuzz/ are the
-# real trees, with HOME pointing at a scratch home into which the built
-# Mirel.vst3 is installed as scripts/run.sh installs it (~/.vst3):
+# Each command is run in a scratch folder where build/ and the other trees
+# (build-fuzz/, ...) are the real ones, with HOME pointing at a scratch home
+# into which the built Mirel.vst3 is installed as scripts/run.sh installs it
+# (~/.vst3); a command that needs a tree the suite has not configured
+# (build-asan/, build-guard/) is named and skipped:
 #   - orbel-probe commands and Ardour's scanner run as written;
 #   - ctest commands list the tests they select (-N), which must be some;
 #   - `cmake --build` of existing targets runs (the suite has built them);
@@ -36,6 +38,10 @@ trap 'rm -rf "$scratch"' EXIT
 mkdir -p "$scratch/run" "$scratch/home/.vst3"
 ln -s "$build" "$scratch/run/build"
 [[ -d "$fuzz_tree" ]] && ln -s "$fuzz_tree" "$scratch/run/build-fuzz"
+# Other trees the docs name (build-tsan, build-guard, ...), where they exist.
+for tree in "$src"/build-*; do
+  [[ -d "$tree" && ! -e "$scratch/run/$(basename "$tree")" ]] && ln -s "$tree" "$scratch/run/$(basename "$tree")"
+done
 for item in ui tests fuzz scripts docs; do ln -s "$src/$item" "$scratch/run/$item"; done
 cp -r "$build/Mirel.vst3" "$scratch/home/.vst3/"
 export HOME="$scratch/home"
@@ -45,7 +51,7 @@ sep=$'\x1f'
 extract() {
   awk -v file="$1" -v sep="$sep" '
     function starts_command(t) {
-      return t ~ /^(bash |cmake |ctest |build\/|build-fuzz\/|LD_LIBRARY_PATH=|ORBEL_[A-Z_]+=[^ ]* [^ ]|node )/
+      return t ~ /^(bash |cmake |ctest |build\/|build-[a-z]+\/|LD_LIBRARY_PATH=|LD_PRELOAD=|ORBEL_[A-Z_]+=[^ ]* [^ ]|node )/
     }
     function emit(kind, text) {
       printf "%s%s%d%s%s%s%s%s%s\n", file, sep, start, sep, kind, sep, reason, sep, text
@@ -112,7 +118,15 @@ run_here() {  # run_here <command line> [<input file>]
 }
 
 check() {  # check <command> <input file or empty>
-  local input="$2" status targets preset
+  local input="$2" status targets preset tree
+  # A tree other than build/ and build-fuzz/ is one the docs tell how to
+  # configure; where it has not been, its commands cannot run here.
+  for tree in $(grep -oE '(^|[ /=])build-[a-z]+(/|$| )' <<<"$command" | grep -oE 'build-[a-z]+' | sort -u); do
+    if [[ ! -e "$scratch/run/$tree" ]]; then
+      say "SKIP  $where: $command ($tree/ is not configured here)"
+      return
+    fi
+  done
   case "$command" in
     "bash scripts/run.sh"*)
       # The docs build benchmarks and tests in build/ after the run command:
@@ -125,7 +139,7 @@ check() {  # check <command> <input file or empty>
     "bash scripts/test.sh"*)
       say "SKIP  $where: $command (the suite itself)" ;;
     "cmake -S . -B "* | "cmake -S . -B build"*)
-      say "SKIP  $where: $command (configures the tree the suite has configured)" ;;
+      say "SKIP  $where: $command (a configure line: the suite configures its trees itself)" ;;
     "cmake --preset "*)
       local presets all_found=1
       presets="$(cd "$src" && cmake --list-presets 2>/dev/null)"
@@ -133,14 +147,10 @@ check() {  # check <command> <input file or empty>
         grep -q "\"$preset\"" <<<"$presets" || { all_found=0; fail "no configure preset '$preset'"; }
       done
       ((all_found)) && say "OK    $where: $command (presets exist)" ;;
-    "cmake --build build-asan"* | "cmake --build build-tsan"*)
-      say "SKIP  $where: $command (a tree the suite does not configure)" ;;
-    "cmake --build build-fuzz"*)
-      if [[ -f "$fuzz_tree/build.ninja" ]]; then
-        run_here "$command" && say "OK    $where: $command" || fail "exit $?" "$scratch/out"
-      else
-        say "SKIP  $where: $command (no build-fuzz tree here)"
-      fi ;;
+    "cmake --build build-"*)
+      run_here "$command" && say "OK    $where: $command" || fail "exit $?" "$scratch/out" ;;
+    "LD_PRELOAD="*)
+      run_here "$command" && say "OK    $where: $command" || fail "exit $?" "$scratch/out" ;;
     "cmake --build build"*)
       run_here "$command" && say "OK    $where: $command" || fail "exit $?" "$scratch/out" ;;
     "ctest --test-dir "*)

@@ -61,12 +61,12 @@ TEST_F(BridgeTest, HelloCarriesWhatTheControllerLearned) {
   HostFacts facts;
   facts.sampleRate = 48000;
   facts.maxBlockFrames = 512;
-  HostMessage hostFacts;
+  orbel::hosting::Message hostFacts;
   hostFacts.setMessageID("orbel.diag.hostFacts");
   hostFacts.getAttributes()->setBinary("json", &facts, sizeof facts);
   controller->notify(&hostFacts);
   const std::string report = "{\"format\":\"orbel-runtime-health/v1\"}";
-  HostMessage health;
+  orbel::hosting::Message health;
   health.setMessageID("orbel.runtimeDiagnostics");
   health.getAttributes()->setBinary("json", report.data(), static_cast<uint32>(report.size()));
   controller->notify(&health);

@@ -93,12 +93,9 @@ TEST_F(BridgeTest, MessagesWithoutEffect) {
       "{\"type\":\"orbel.setCcMap\",\"map\":{}}",
       "{\"type\":\"orbel.setState\",\"state\":\"{}\"}",
       "{\"type\":\"orbel.beginEdit\",\"path\":\"nope\"}",
-      // Bank messages: taken by the bank step, which has nothing to load from.
-      "{\"type\":\"orbel.loadBank\",\"source\":\"user-folder\",\"bankPath\":\"/tmp/x\"}",
-      "{\"type\":\"orbel.loadBank\",\"source\":\"embedded\",\"id\":\"drums\"}",
-      "{\"type\":\"orbel.loadBankPreset\",\"id\":\"p\"}",
-      "{\"type\":\"orbel.pickFolder\"}",
-      "{\"type\":\"orbel.getBankState\"}",
+      // Bank messages without what they need.
+      "{\"type\":\"orbel.loadBank\"}",
+      "{\"type\":\"orbel.loadBankPreset\"}",
       "{\"type\":\"orbel.setPadOverrides\"}",
   };
   const std::string stateBefore = [&] {
@@ -219,11 +216,14 @@ TEST_F(BridgeTest, GetStateAndSetStateRoundTrip) {
   EXPECT_EQ(handler.edits[0], "begin 0");
   EXPECT_EQ(handler.edits[1], "perform 0 1");
   EXPECT_EQ(handler.edits[2], "end 0");
-  // The page hears every parameter (in order), then the map.
-  ASSERT_EQ(page.size(), ORBEL_PARAM_COUNT + 1);
+  // The page hears every parameter (in order), the map, then the bank state.
+  ASSERT_EQ(page.size(), ORBEL_PARAM_COUNT + 2);
   EXPECT_EQ(page[0], "{\"type\":\"orbel.paramChanged\",\"path\":\"osc.type\",\"value\":3,\"normalized\":1}");
   EXPECT_TRUE(startsWith(page[10], "{\"type\":\"orbel.paramChanged\",\"path\":\"master.gain\""));
   EXPECT_TRUE(startsWith(page[11], "{\"type\":\"orbel.ccMapChanged\""));
+  EXPECT_TRUE(startsWith(page[12], "{\"type\":\"orbel.bankState\",\"reason\":\"restore\",\"stateVersion\":1,"
+                                   "\"pads\":{\"36\":{\"gain\":0.5}}"))
+      << page[12];
   const DiagnosticLifecycleEvent& restored = controller->lifecycle().newest();
   EXPECT_STREQ(lastLifecycleKind(), "stateRestored");
   EXPECT_EQ(detail(restored, "stateBytes")->number, static_cast<double>(restore.size()));
@@ -243,9 +243,12 @@ TEST_F(BridgeTest, SetStateWithoutParametersStillRestoresPadsAndRecords) {
   EXPECT_TRUE(controller->restoredPadOverrides().empty());
   EXPECT_EQ(sentToProcessor("orbel.padOverrides"), std::vector<std::string>{"{}"});
   EXPECT_TRUE(handler.edits.empty());
-  ASSERT_EQ(page.size(), 1u);  // only the lifecycle event
-  EXPECT_TRUE(startsWith(page[0], "{\"type\":\"orbel.lifecycle\"")) << page[0];
-  EXPECT_NE(page[0].find("\"stateRestored\""), std::string::npos);
+  ASSERT_EQ(page.size(), 2u);  // the bank state without pads, then the lifecycle event
+  EXPECT_TRUE(startsWith(page[0], "{\"type\":\"orbel.bankState\",\"reason\":\"restore\",\"stateVersion\":1,"
+                                  "\"pads\":{},"))
+      << page[0];
+  EXPECT_TRUE(startsWith(page[1], "{\"type\":\"orbel.lifecycle\"")) << page[1];
+  EXPECT_NE(page[1].find("\"stateRestored\""), std::string::npos);
 }
 
 TEST_F(BridgeTest, PadOverridesTheProcessorRefusesAreNotKept) {

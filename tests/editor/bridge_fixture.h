@@ -11,7 +11,7 @@
 
 #include "plugin/controller.h"
 #include "pluginterfaces/vst/ivstmessage.h"
-#include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "sdk/hosting/host_classes.h"
 #include "tests/support/vst3_host.h"
 
 namespace orbel::testhost {
@@ -114,7 +114,7 @@ protected:
     return out;
   }
   void sendTransport(const TransportFact& fact) {
-    HostMessage message;
+    orbel::hosting::Message message;
     message.setMessageID("orbel.diag.transport");
     message.getAttributes()->setBinary("json", &fact, sizeof fact);
     controller->notify(&message);
@@ -127,7 +127,7 @@ protected:
     return text.compare(0, prefix.size(), prefix) == 0;
   }
 
-  HostApplication host;
+  orbel::hosting::HostApplication host;
   ProcessorPeer peer;
   EditRecorder handler;
   OrbelController* controller = nullptr;

@@ -17,7 +17,7 @@ namespace orbel::testhost {
 namespace {
 
 // A host that lends its UI loop through the context, as some Linux hosts do.
-class LoopHost : public HostApplication {
+class LoopHost : public orbel::hosting::HostApplication {
 public:
   explicit LoopHost(FakeRunLoop* loop) : loop_(loop) {}
   tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
@@ -109,7 +109,7 @@ TEST_F(BridgeTest, ExportedFunctionsRefuseWhatIsNotALiveController) {
   EXPECT_EQ(orbelDiagnosticBridgeAbiVersion(), 2);
   const auto sink = [](void*, const char*, size_t) {};
   const std::string ready = R"({"type":"orbel.ready"})";
-  Steinberg::Vst::HostApplication foreign;  // answers no IEditController
+  orbel::hosting::HostApplication foreign;  // answers no IEditController
   auto* otherController = new Steinberg::Vst::EditController();  // an edit controller, but not ours
   for (FUnknown* object : {static_cast<FUnknown*>(nullptr), static_cast<FUnknown*>(&foreign),
                            static_cast<FUnknown*>(static_cast<IEditController*>(otherController))}) {

@@ -35,7 +35,7 @@
 #include "plugin/param_table.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
-#include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "sdk/hosting/host_classes.h"
 #include "tests/module/module_fixture.h"
 
 namespace orbel::testhost {
@@ -193,7 +193,7 @@ private:
   bool verbose_;
   std::deque<std::string> log_;
 
-  HostApplication hostApp_;
+  orbel::hosting::HostApplication hostApp_;
   EditForwarder handler_;
   Announcements announcements_;
   IComponent* component_ = nullptr;
@@ -659,7 +659,7 @@ void Sequence::stepStateRoundTrip() {
 // ---- messages
 
 void Sequence::stepNotify() {
-  HostMessage message;
+  orbel::hosting::Message message;
   const char* id = pick({"orbel.diag.transportPoll", "orbel.diag.feedDrain", "orbel.diag.presetLoaded",
                          "orbel.diag.resetCounters", "orbel.loadRuntimeBank", "orbel.padOverrides",
                          "orbel.stageResourceSlot", "orbel.ccMap", "orbel.unknown", ""});

@@ -13,7 +13,7 @@
 #include "diagnostics/host_facts.h"
 #include "json/state_document.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
-#include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "sdk/hosting/host_classes.h"
 #include "tests/module/module_fixture.h"
 
 namespace orbel::testhost {
@@ -69,13 +69,13 @@ protected:
     return {};
   }
   tresult send(const char* id, const std::string* json = nullptr) {
-    HostMessage message;
+    orbel::hosting::Message message;
     message.setMessageID(id);
     if (json) message.getAttributes()->setBinary("json", json->data(), static_cast<uint32>(json->size()));
     return connection->notify(&message);
   }
 
-  HostApplication hostApp;
+  orbel::hosting::HostApplication hostApp;
   RecordingPeer peer;
   IComponent* component = nullptr;
   IAudioProcessor* audio = nullptr;
@@ -228,7 +228,7 @@ TEST_F(ProcessorState, AnswersMessagesInItsTable) {
   EXPECT_EQ(send("orbel.stageResourceSlot"), kResultFalse);
   // Unknown ids go to the SDK base, which answers its own text message.
   EXPECT_EQ(send("orbel.noSuchMessage"), kResultFalse);
-  HostMessage text;
+  orbel::hosting::Message text;
   text.setMessageID("TextMessage");
   text.getAttributes()->setString("Text", STR16("hello"));
   EXPECT_EQ(connection->notify(&text), kResultOk);

@@ -12,4 +12,9 @@ if [[ -f "$dest/node_modules/.package-lock.json" ]] && cmp -s "$src/package-lock
 fi
 cp "$src/package.json" "$src/package-lock.json" "$dest/"
 cd "$dest"
+# Node keeps its own list of certificate authorities; trust the system's too,
+# as apt and curl do (a machine behind a proxy with its own authority).
+if [[ -z ${NODE_EXTRA_CA_CERTS:-} && -r /etc/ssl/certs/ca-certificates.crt ]]; then
+  export NODE_EXTRA_CA_CERTS=/etc/ssl/certs/ca-certificates.crt
+fi
 PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error

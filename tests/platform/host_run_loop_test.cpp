@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/linux/host_run_loop.h"
-#include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "sdk/hosting/host_classes.h"
 #include "tests/support/fake_run_loop.h"
 
 namespace orbel {
@@ -18,7 +18,7 @@ struct Counter : RunLoopTimer, RunLoopFdHandler {
 };
 
 TEST(HostRunLoop, OnlyAnObjectOfferingIRunLoopLendsOne) {
-  Steinberg::Vst::HostApplication plainHost;
+  orbel::hosting::HostApplication plainHost;
   EXPECT_EQ(hostRunLoopFrom(nullptr), nullptr);
   EXPECT_EQ(hostRunLoopFrom(&plainHost), nullptr);
   testhost::FakeRunLoop host;

@@ -4,8 +4,15 @@
 // loop.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -180,6 +187,111 @@ TEST_F(BridgeConsole, StateSavedByThePageRestoresIt) {
   const std::string document = slurp(processorState);
   EXPECT_NE(document.find("\"master.gain\":0.25"), std::string::npos) << document;
   EXPECT_NE(document.find("\"osc.type\":3"), std::string::npos) << document;
+}
+
+// A small sound pack: manifest, one instrument, one 16-bit WAV.
+std::string writePack(const std::string& name) {
+  const std::string dir = scratch(name);
+  std::filesystem::create_directories(dir);
+  std::string wav = "RIFF";
+  auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) wav += static_cast<char>((v >> (8 * i)) & 255); };
+  auto u16 = [&](uint16_t v) { wav += static_cast<char>(v & 255); wav += static_cast<char>(v >> 8); };
+  u32(36 + 16);
+  wav += "WAVEfmt ";
+  u32(16); u16(1); u16(1); u32(48000); u32(96000); u16(2); u16(16);
+  wav += "data";
+  u32(16);
+  for (int i = 0; i < 8; ++i) u16(static_cast<uint16_t>(i * 1000));
+  std::ofstream(dir + "/a.wav", std::ios::binary) << wav;
+  std::ofstream(dir + "/keys.json")
+      << R"({"format":"orbel-sampler-instrument/v1","zones":[{"id":"z","assetId":"a"}]})";
+  std::ofstream(dir + "/bank.json")
+      << R"({"format":"orbel-sound-pack/v1","id":"fixture","version":"1","name":"Fixture",)"
+         R"("assetTable":[{"id":"a","path":"a.wav"}],"instruments":[{"id":"keys","name":"Keys","document":"keys.json"}]})";
+  return dir;
+}
+
+// The bank conversation a page has with Mirel: every pack is refused (the
+// engine has no sampler) with the processor's own reason, the health report
+// names it, there is no folder picker, and hosted packs that cannot be had
+// are reported as failed fetches, the download one later than the rest.
+TEST_F(BridgeConsole, BankConversation) {
+  const std::string pack = writePack("pack");
+  setenv("XDG_DATA_HOME", scratch("data").c_str(), 1);
+  const std::string pin(64, 'e');
+  const std::string closed = "https://127.0.0.1:9/pack.zip";
+  const std::string input = inputFile(
+      "banks.txt", {R"({"type":"orbel.loadBank","source":"user-folder","bankPath":")" + pack + R"("})",
+                    R"({"type":"orbel.pickFolder"})",
+                    R"({"type":"orbel.loadBank","source":"hosted","url":"http://example.com/a.zip","sha256":")" + pin +
+                        R"("})",
+                    R"({"type":"orbel.getBankState"})",
+                    R"({"type":"orbel.loadBank","source":"hosted","url":")" + closed + R"(","sha256":")" + pin + R"("})"});
+  const RunResult r = bridge({"--seconds", "2"}, input);
+  unsetenv("XDG_DATA_HOME");
+  const std::vector<Announcement> all = announcements(r.out);
+
+  const auto health = ofType(all, "orbel.runtimeDiagnostics");
+  ASSERT_EQ(health.size(), 1u) << r.out;
+  EXPECT_NE(health[0]->line.find("runtime bank load refused (bank-too-large): the engine refused the staged bank "
+                                 "(arena capacity)"),
+            std::string::npos)
+      << health[0]->line;
+
+  const auto states = ofType(all, "orbel.bankState");
+  ASSERT_EQ(states.size(), 4u) << r.out;
+  const JsonValue* refused = states[0]->json.find("error");
+  ASSERT_NE(refused, nullptr) << states[0]->line;
+  EXPECT_EQ(refused->str("code", ""), "bank-too-large");
+  EXPECT_EQ(refused->str("requestedId", ""), pack);
+  // The plain http one fails at once; the download from a closed port after it.
+  EXPECT_EQ(states[1]->json.find("error")->str("requestedId", ""), "http://example.com/a.zip");
+  EXPECT_EQ(states[2]->json.str("reason", ""), "query");
+  EXPECT_EQ(states[3]->json.find("error")->str("code", ""), "bank-fetch-failed");
+  EXPECT_EQ(states[3]->json.find("error")->str("requestedId", ""), closed);
+  for (const Announcement* s : states) {
+    EXPECT_EQ(s->json.find("runtime"), nullptr);
+    EXPECT_NE(s->json.find("pads"), nullptr);
+  }
+  EXPECT_NE(r.err.find("orbel-plugin-shell: hosted bank " + closed + " not fetched: "), std::string::npos) << r.err;
+
+  const auto picked = ofType(all, "orbel.folderPicked");
+  ASSERT_EQ(picked.size(), 1u);
+  EXPECT_EQ(picked[0]->line, "{\"type\":\"orbel.folderPicked\",\"ok\":false,\"error\":\"this build has no folder picker\"}");
+  // Nothing was left in the cache.
+  std::error_code ec;
+  EXPECT_TRUE(std::filesystem::is_empty(scratch("data") + "/Orbel/banks", ec)) << ec.message();
+}
+
+// A download that never finishes (a server that takes the connection and
+// never answers) while the session, and with it the module, ends: the worker
+// is stopped and joined before the module goes, and no answer is left over.
+TEST_F(BridgeConsole, TheModuleGoesWhileADownloadHangs) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 4), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const std::string url = "https://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/pack.zip";
+
+  setenv("XDG_DATA_HOME", scratch("hang").c_str(), 1);
+  const auto started = std::chrono::steady_clock::now();
+  const RunResult r = bridge({"--seconds", "0.5", "--send",
+                              R"({"type":"orbel.loadBank","source":"hosted","url":")" + url + R"(","sha256":")" +
+                                  std::string(64, 'f') + R"("})"});
+  const auto took = std::chrono::steady_clock::now() - started;
+  unsetenv("XDG_DATA_HOME");
+  ::close(listener);
+
+  EXPECT_LT(took, std::chrono::seconds(20));
+  EXPECT_TRUE(ofType(announcements(r.out), "orbel.bankState").empty()) << r.out;
+  EXPECT_EQ(r.err.find("not fetched"), std::string::npos) << r.err;
+  std::error_code ec;
+  EXPECT_TRUE(std::filesystem::is_empty(scratch("hang") + "/Orbel/banks", ec)) << ec.message();
 }
 
 }  // namespace

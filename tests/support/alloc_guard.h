@@ -7,13 +7,13 @@
 //   EXPECT_EQ(guard.allocations(), 0u);
 //   EXPECT_EQ(guard.locks(), 0u);
 //
-// Link tests/support/alloc_guard.cpp into the test executable: it replaces the
-// global operator new/delete and interposes malloc, calloc, realloc,
-// aligned_alloc, posix_memalign and pthread_mutex_lock/trylock for the whole
-// program. Only the guarded thread's calls are counted. Keep assertions outside
-// the guarded region (a failing assertion allocates). Under a sanitizer, which
-// owns malloc itself, only operator new and the mutex calls are counted;
-// `available()` says whether malloc is counted.
+// Link tests/support/alloc_guard.cpp and the `orbel_rt_guard` library into the
+// test executable: the realtime guard (rtguard/rt_guard.h) replaces the global
+// operator new/delete and interposes malloc and its relatives and
+// pthread_mutex_lock/trylock for the whole program. Only the guarded thread's
+// calls are counted. Keep assertions outside the guarded region (a failing
+// assertion allocates). Under a sanitizer nothing is counted;
+// `mallocCounted()` says whether the hooks are in place.
 #pragma once
 
 #include <cstdint>

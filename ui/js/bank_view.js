@@ -10,6 +10,8 @@ import { arr, isObject, num, obj, str } from './read.js';
 import { bankErrorWords } from './words.js';
 
 const ANSWER_TIMEOUT_MS = 15000;
+// A hosted pack is downloaded in the background: up to 300 s, then unpacked.
+const DOWNLOAD_TIMEOUT_MS = 330000;
 const PICKER_TIMEOUT_MS = 2000;
 const PIN = /^[0-9a-f]{64}$/;
 
@@ -123,7 +125,8 @@ export class BankView {
       }
       message = { type: 'orbel.loadBank', source: 'user-folder', bankPath, instrument };
     }
-    this.awaitAnswer(this.hosted() ? 'Downloading and checking the pack…' : 'Loading the bank…');
+    if (this.hosted()) this.awaitAnswer('Downloading and checking the pack…', DOWNLOAD_TIMEOUT_MS);
+    else this.awaitAnswer('Loading the bank…');
     this.host.send(message);
   }
 
@@ -135,10 +138,10 @@ export class BankView {
     this.host.send({ type: 'orbel.loadBankPreset', id });
   }
 
-  awaitAnswer(text) {
+  awaitAnswer(text, timeoutMs = ANSWER_TIMEOUT_MS) {
     this.say(text, 'busy');
     clearTimeout(this.answerTimer);
-    this.answerTimer = setTimeout(() => this.say('No answer came back from the plug-in. This build may not load banks yet.', 'error'), ANSWER_TIMEOUT_MS);
+    this.answerTimer = setTimeout(() => this.say('No answer came back from the plug-in. This build may not load banks yet.', 'error'), timeoutMs);
   }
 
   pickFolder() {
