@@ -62,6 +62,12 @@ void KernelEngine::setParamValue(uint32_t id, double plain) {
   // A non-finite value would be refused by the kernel at every chunk; keep the
   // last good value instead.
   if (!std::isfinite(plain)) return;
+  // Out of range (a damaged or foreign state document), the value is clamped
+  // as the kernel would clamp it: a huge one (-1e308) would otherwise be
+  // refused by the kernel at every chunk, which kept playing the old value
+  // while the state and the controller showed the new one.
+  if (const orbel_param_desc* desc = orbel_param_by_id(id))
+    plain = std::clamp(plain, desc->minValue, desc->maxValue);
   storeParam(id, plain);
   paramsDirty_.store(true, std::memory_order_seq_cst);
 }

@@ -344,6 +344,17 @@ double triangleStart(double dt) {
   return -h * (leak - rn) / ((1.0 - leak) * (1.0 + rn));
 }
 
+double triangleAt(double phase, double dt) {
+  if (!(dt > 0.0 && dt < 0.5)) return 0.0;
+  const double m = triangleStart(dt);
+  const double leak = 0.999;
+  const bool rising = phase < 0.5;
+  const double k = (rising ? phase : phase - 0.5) / dt;  // samples into the half cycle
+  const double rk = std::pow(leak, k);
+  const double t = rk * m + 4.0 * dt * (leak - rk) / (1.0 - leak);
+  return rising ? t : -t;
+}
+
 double voiceRound(double x) {
   const double f = std::floor(x);
   return (x - f < 0.5) ? f : f + 1.0;
@@ -386,9 +397,17 @@ bool applyParameter(MirelState& state, uint32_t index, double value) {
   const ParameterRange& r = PARAMETER_RANGES[index];
   MirelVoice& voice = state.voice;
   switch (static_cast<int>(index)) {
-    case PARAM_OSC_TYPE:
-      voice.wave = static_cast<int>(clampTo(voiceRound(v), r.low, r.high));
+    case PARAM_OSC_TYPE: {
+      const int wave = static_cast<int>(clampTo(voiceRound(v), r.low, r.high));
+      // The triangle's integrator stood still while another wave played;
+      // picked up there, it ran up to twice its height (+5.7 dB at a switch
+      // from saw under a held note). It joins its steady state at the phase.
+      if (wave == WAVE_TRIANGLE && voice.wave != WAVE_TRIANGLE)
+        voice.triangleState = static_cast<float>(
+            triangleAt(static_cast<double>(voice.phase), static_cast<double>(voice.frequency) / voice.sampleRate));
+      voice.wave = wave;
       break;
+    }
     case PARAM_OSC_OCTAVE:
       voice.octave = clampTo(voiceRound(v), r.low, r.high);
       break;
@@ -493,8 +512,11 @@ double oscSquareSample(double phase, double dt) { return squareSample(phase, dt)
 double voiceFrequency(const MirelVoice& voice) {
   if (voice.pitchNote < 0) return 0.0;
   const double cents = voice.octave * 1200.0 + voice.detune;
-  const float f = static_cast<float>(
-      440.0 * std::pow(2.0, (static_cast<double>(voice.pitchNote - 69) + cents / 100.0) / 12.0));
+  const double pitch = 440.0 * std::pow(2.0, (static_cast<double>(voice.pitchNote - 69) + cents / 100.0) / 12.0);
+  // Capped where the filter is: above Nyquist the band-limited waves alias
+  // to low frequencies, and the triangle's integrator then runs away (+26
+  // dBFS for note 124 an octave up twice at 44.1 kHz, +42 dBFS at 8 kHz).
+  const float f = static_cast<float>(std::min(pitch, 0.45 * voice.sampleRate));
   return f;
 }
 

@@ -156,6 +156,10 @@ double oscSquareSample(double phase, double dt);
 //   -m = r^N*m + h*(r - r^N)/(1 - r),  so  m = -h*(r - r^N) / ((1 - r)*(1 + r^N)).
 // 0 when dt is not in (0, 0.5) (no pitch, or a pitch above Nyquist).
 double triangleStart(double dt);
+// Where that steady state stands at `phase` (0 at phase 0 when dt is not in
+// (0, 0.5)): rising from m for the first half cycle, falling from -m for the
+// second, k = samples into the half: r^k*m + h*(r - r^k)/(1 - r).
+double triangleAt(double phase, double dt);
 double voiceFrequency(const MirelVoice& voice);
 
 // round() of the voice: halves go up (round(-2.5) = -2).

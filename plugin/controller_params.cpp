@@ -2,6 +2,7 @@
 // page. The page's own edits are not echoed back: the bridge marks the value
 // it is about to set, and the setParamNormalized call carrying exactly that
 // value consumes the mark instead of announcing it.
+#include <cmath>
 #include <string>
 
 #include "editor/announcements.h"
@@ -13,9 +14,12 @@ using namespace Steinberg;
 using namespace Steinberg::Vst;
 
 tresult PLUGIN_API OrbelController::setParamNormalized(ParamID id, ParamValue value) {
+  // The base clamps to 0..1 but would keep a NaN, which every later reader
+  // (the page, the host's display) would then get.
+  if (std::isnan(value)) return kResultFalse;
   const tresult result = EditControllerEx1::setParamNormalized(id, value);
   if (result != kResultOk) return result;
-  announceParamChange(id, value);
+  announceParamChange(id, getParamNormalized(id));
   return result;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "plugin/host_call_trace.h"
 #include "plugin/param_table.h"
 #include "plugin/plugin_ids.h"
 #include "plugin/realtime_guard_hook.h"
@@ -22,6 +23,7 @@ FUnknown* OrbelProcessor::createInstance(void* /*context*/) {
 
 tresult PLUGIN_API OrbelProcessor::initialize(FUnknown* context) {
   const tresult result = AudioEffect::initialize(context);
+  host_call_trace::line(this, "initialize", "result=%d", result);
   if (result != kResultOk) return result;
   mainThread = std::this_thread::get_id();
   addAudioOutput(STR16("Stereo Out"), SpeakerArr::kStereo, kMain, BusInfo::kDefaultActive);
@@ -34,6 +36,14 @@ tresult PLUGIN_API OrbelProcessor::initialize(FUnknown* context) {
 }
 
 tresult PLUGIN_API OrbelProcessor::setupProcessing(ProcessSetup& setup) {
+  const tresult result = runSetupProcessing(setup);
+  host_call_trace::line(this, "setupProcessing", "mode=%d sampleSize=%d maxBlock=%d rate=%.17g active=%d result=%d",
+                        setup.processMode, setup.symbolicSampleSize, setup.maxSamplesPerBlock,
+                        setup.sampleRate, active ? 1 : 0, result);
+  return result;
+}
+
+tresult OrbelProcessor::runSetupProcessing(ProcessSetup& setup) {
   flushDeferredReports();
   const tresult result = AudioEffect::setupProcessing(setup);
   if (result != kResultOk) return result;
@@ -51,6 +61,23 @@ tresult PLUGIN_API OrbelProcessor::setupProcessing(ProcessSetup& setup) {
 }
 
 tresult PLUGIN_API OrbelProcessor::setActive(TBool state) {
+  const tresult result = runSetActive(state);
+  host_call_trace::line(this, "setActive", "state=%d result=%d", state ? 1 : 0, result);
+  return result;
+}
+
+tresult PLUGIN_API OrbelProcessor::setProcessing(TBool state) {
+  const tresult result = AudioEffect::setProcessing(state);
+  host_call_trace::line(this, "setProcessing", "state=%d result=%d", state ? 1 : 0, result);
+  return result;
+}
+
+tresult PLUGIN_API OrbelProcessor::terminate() {
+  host_call_trace::line(this, "terminate", "active=%d", active ? 1 : 0);
+  return AudioEffect::terminate();
+}
+
+tresult OrbelProcessor::runSetActive(TBool state) {
   flushDeferredReports();
   if (state) {
     if (!engine.setup(processSetup.sampleRate, processSetup.maxSamplesPerBlock)) {
@@ -88,6 +115,21 @@ uint32 PLUGIN_API OrbelProcessor::getLatencySamples() {
   if (!engine.rateConverted() || engine.hostRate() == 48000.0) return 0;
   // The adapter's fixed delay: 16 host frames plus 20 kernel frames.
   return static_cast<uint32>(engine.hostRate() * 20.0 / 48000.0 + 16.0 + 0.999999);
+}
+
+uint32 PLUGIN_API OrbelProcessor::getTailSamples() {
+  // After its note-off the voice falls exponentially: by 40 dB over the
+  // release time, and it goes silent (the kernel's idle threshold, 66 dB
+  // down) after ln(1 / 0.0005) / 4.6 = 1.65 release times. The host keeps
+  // processing for that long plus one 128-frame quantum, so it never cuts a
+  // release that still sounds.
+  const double release = std::max(engine.paramValue(ORBEL_PARAM_AMP_RELEASE), 0.0);
+  const double rate = engine.hostRate();
+  const double releaseFrames = std::ceil(release * (std::log(1.0 / 0.0005) / 4.6) * rate);
+  const double quantum = std::ceil(KernelEngine::kChunkFrames * rate /
+                                   (engine.usesRateAdapter() ? double(KernelEngine::kKernelRate) : rate));
+  const double tail = releaseFrames + quantum + getLatencySamples();
+  return tail < 4294967295.0 ? static_cast<uint32>(tail) : kInfiniteTail;
 }
 
 void OrbelProcessor::queueParameterChanges(IParameterChanges* changes) {
@@ -138,6 +180,12 @@ void OrbelProcessor::queueNoteEvents(IEventList* events) {
 }
 
 tresult PLUGIN_API OrbelProcessor::process(ProcessData& data) {
+  const tresult result = runProcess(data);
+  if (host_call_trace::stream() != nullptr) host_call_trace::process(this, data, result);
+  return result;
+}
+
+tresult OrbelProcessor::runProcess(ProcessData& data) {
   const RealtimeGuardScope guard("OrbelProcessor::process");
   if (data.symbolicSampleSize != kSample32) return kResultFalse;
 

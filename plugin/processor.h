@@ -29,12 +29,16 @@ public:
   Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) override;
   Steinberg::tresult PLUGIN_API setupProcessing(Steinberg::Vst::ProcessSetup& setup) override;
   Steinberg::tresult PLUGIN_API setActive(Steinberg::TBool state) override;
+  Steinberg::tresult PLUGIN_API setProcessing(Steinberg::TBool state) override;
+  Steinberg::tresult PLUGIN_API terminate() override;
   Steinberg::tresult PLUGIN_API canProcessSampleSize(Steinberg::int32 symbolicSampleSize) override;
   Steinberg::tresult PLUGIN_API setBusArrangements(Steinberg::Vst::SpeakerArrangement* inputs,
                                                    Steinberg::int32 numIns,
                                                    Steinberg::Vst::SpeakerArrangement* outputs,
                                                    Steinberg::int32 numOuts) override;
   Steinberg::uint32 PLUGIN_API getLatencySamples() override;
+  // How long a released note can still sound, in samples at the host rate.
+  Steinberg::uint32 PLUGIN_API getTailSamples() override;
   Steinberg::tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) override;
 
   Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) override;
@@ -45,6 +49,12 @@ public:
   REFCOUNT_METHODS(AudioEffect)
 
 private:
+  // The calls themselves; the public ones add a line to the host-call trace
+  // (plugin/host_call_trace.h) when it is on.
+  Steinberg::tresult runSetupProcessing(Steinberg::Vst::ProcessSetup& setup);
+  Steinberg::tresult runSetActive(Steinberg::TBool state);
+  Steinberg::tresult runProcess(Steinberg::Vst::ProcessData& data);
+
   void queueParameterChanges(Steinberg::Vst::IParameterChanges* changes);
   void queueNoteEvents(Steinberg::Vst::IEventList* events);
 

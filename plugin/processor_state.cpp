@@ -2,6 +2,7 @@
 // and read from the host's state stream.
 #include <string>
 
+#include "plugin/host_call_trace.h"
 #include "plugin/param_table.h"
 #include "plugin/processor.h"
 #include "plugin/state_stream.h"
@@ -32,7 +33,9 @@ tresult PLUGIN_API OrbelProcessor::setState(IBStream* state) {
   std::string text;
   if (!readStateStream(state, text)) return kResultFalse;
   StateChunk chunk;
-  if (!parseStateJson(text.data(), text.size(), chunk)) return kResultFalse;
+  const bool parsed = parseStateJson(text.data(), text.size(), chunk);
+  host_call_trace::line(this, "setState", "bytes=%zu parsed=%d", text.size(), parsed ? 1 : 0);
+  if (!parsed) return kResultFalse;
 
   for (int i = 0; i < kStateParamCount; ++i)
     if (chunk.hasParam[i]) engine.setParamValue(static_cast<uint32_t>(i), chunk.params[i]);

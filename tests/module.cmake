@@ -22,7 +22,14 @@ orbel_module_test(module_entry_test
   LIBS orbel_vst3sdk)
 orbel_module_test(module_processor_test
   SOURCES module/processor_test.cpp module/render_test.cpp module/host_events_test.cpp
+          module/lifecycle_test.cpp
   LIBS orbel_vst3sdk)
+orbel_module_test(module_host_trace_test NO_MAIN
+  SOURCES module/host_trace_test.cpp
+  LIBS orbel_vst3sdk)
+orbel_module_test(module_host_sequence_test
+  SOURCES module/host_sequence_test.cpp
+  LIBS orbel_vst3sdk orbel_json orbel_params)
 orbel_module_test(module_state_test
   SOURCES module/state_test.cpp
   LIBS orbel_vst3sdk orbel_json orbel_ccmap orbel_diagnostics)

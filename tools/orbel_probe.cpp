@@ -16,11 +16,13 @@
 #include "tools/memory_stream.h"
 #include "tools/midi_file.h"
 #include "tools/module_loader.h"
+#include "tools/output_file.h"
 #include "tools/param_catalog.h"
 #include "tools/plugin_instance.h"
 #include "tools/probe_options.h"
 #include "tools/probe_run_loop.h"
 #include "tools/renderer.h"
+#include "tools/state_diagnosis.h"
 #include "tools/wav_writer.h"
 
 using namespace orbel;
@@ -31,7 +33,11 @@ namespace {
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
-constexpr double kTailSeconds = 1.0;
+constexpr int kExitInterrupted = 130;
+// Without --seconds a rendering goes on after the last note or automation
+// point until the sound has stayed silent this long, for at most kMaxTail.
+constexpr double kSilentSeconds = 0.05;
+constexpr double kMaxTailSeconds = 30.0;
 
 // Shortest text that reads back to the same double.
 std::string shortest(double value) {
@@ -179,7 +185,11 @@ int loadStateOption(const RenderOptions& opt, PluginInstance& instance) {
   std::vector<uint8_t> bytes;
   std::string error;
   if (!readFileBytes(opt.loadStatePath, bytes, error)) return fail(error);
-  if (!instance.loadState(bytes, error)) return fail(error + " (state file '" + opt.loadStatePath + "')");
+  if (!instance.loadState(bytes, error)) {
+    const std::string why =
+        explainRefusedState(bytes, [&instance](const std::string& text) { return instance.processorAccepts(text); });
+    return fail("the plug-in refused the state file '" + opt.loadStatePath + "' (" + error + "): " + why);
+  }
   return 0;
 }
 
@@ -228,7 +238,11 @@ int buildJob(const RenderOptions& opt, PluginInstance& instance, bool endless, R
     job.totalFrames = INT64_MAX / 2;
     return 0;
   }
-  seconds = opt.seconds ? *opt.seconds : lastSeconds + kTailSeconds;
+  seconds = opt.seconds ? *opt.seconds : lastSeconds + kMaxTailSeconds;
+  if (!opt.seconds) {
+    job.stopWhenSilentFrom = secondsToFrame(lastSeconds, opt.sampleRate);
+    job.silentFramesToStop = std::max<int64_t>(1, secondsToFrame(kSilentSeconds, opt.sampleRate));
+  }
   if (!opt.outPath.empty()) {
     if (opt.sampleRate > 4294967295.0)
       return fail("a sample rate above 4294967295 Hz cannot be stored in a WAV file", kExitUsage);
@@ -247,7 +261,8 @@ int buildJob(const RenderOptions& opt, PluginInstance& instance, bool endless, R
   return 0;
 }
 
-// Opens the WAV file of --out, when one is given.
+// Opens the WAV file of --out, when one is given. It takes its name only
+// once it is finished.
 int openWav(const RenderOptions& opt, WavWriter& wav) {
   if (opt.outPath.empty()) return 0;
   const auto wavRate = static_cast<uint32_t>(std::llround(opt.sampleRate));
@@ -258,13 +273,35 @@ int openWav(const RenderOptions& opt, WavWriter& wav) {
   return 0;
 }
 
+// Prepares the file of --save-state before any audio runs, so a path that
+// cannot be written fails at once.
+int prepareStateFile(const RenderOptions& opt, OutputFile& file) {
+  if (opt.saveStatePath.empty()) return 0;
+  std::string error;
+  if (!file.open(opt.saveStatePath, error)) return fail(error);
+  return 0;
+}
+
 // Writes the processor state of --save-state, when one is given.
-int saveStateOption(const RenderOptions& opt, PluginInstance& instance) {
+int saveStateOption(const RenderOptions& opt, PluginInstance& instance, OutputFile& file) {
   if (opt.saveStatePath.empty()) return 0;
   std::vector<uint8_t> bytes;
   std::string error;
-  if (!instance.saveState(bytes, error) || !writeFileBytes(opt.saveStatePath, bytes, error)) return fail(error);
+  if (!instance.saveState(bytes, error)) return fail(error);
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.stream()) != bytes.size())
+    return fail("cannot write '" + opt.saveStatePath + "'");
+  if (!file.commit(error)) return fail(error);
   return 0;
+}
+
+// The PCM formats clip at full scale; the summary's peak is the plug-in's.
+void warnOfClipping(const RenderOptions& opt, const WavWriter& wav) {
+  if (opt.outPath.empty() || wav.clippedSamples() == 0) return;
+  std::fprintf(stderr,
+               "orbel-probe: warning: %llu samples went beyond full scale and were clipped in '%s' (%s); use "
+               "--format float32 to keep them, or lower the level\n",
+               static_cast<unsigned long long>(wav.clippedSamples()), opt.outPath.c_str(),
+               opt.format == WavFormat::Pcm16 ? "pcm16" : "pcm24");
 }
 
 int failedBlocks(const RenderStats& stats) {
@@ -292,25 +329,40 @@ int runRender(const ProbeCommand& command) {
   double seconds = 0;
   if (int rc = buildJob(opt, instance, false, job, seconds)) return rc;
 
-  if (!instance.configure(opt.sampleRate, job.blockSize, error)) return fail(error);
-  if (!instance.activate(error)) return fail(error);
+  // Both output paths are checked before any audio runs.
   WavWriter wav;
   if (int rc = openWav(opt, wav)) return rc;
+  OutputFile stateFile;
+  if (int rc = prepareStateFile(opt, stateFile)) return rc;
+  if (!instance.configure(opt.sampleRate, job.blockSize, error)) return fail(error);
+  if (!instance.activate(error)) return fail(error);
+  catchInterrupts();
   RenderStats stats;
   const bool rendered = renderJob(
       instance, job,
       [&wav](const float* frames, int32_t count, std::string& why) {
+        if (interrupted()) {
+          why = "interrupted; nothing was written";
+          return false;
+        }
         return wav.write(frames, static_cast<std::size_t>(count), why);
       },
       stats, error);
   instance.deactivate();
-  if (!rendered) return fail(error);  // the writer removes the partial file
+  if (!rendered) return fail(error, interrupted() ? kExitInterrupted : kExitFailure);  // no file is left behind
   if (!wav.finish(error)) return fail(error);
+  warnOfClipping(opt, wav);
+  if (job.stopWhenSilentFrom >= 0 && !stats.stoppedAtSilence)
+    std::fprintf(stderr,
+                 "orbel-probe: warning: the sound had not died away %.9g s after the last event; the rendering "
+                 "stops there (--seconds sets a length)\n",
+                 kMaxTailSeconds);
 
-  int rc = saveStateOption(opt, instance);
+  int rc = saveStateOption(opt, instance, stateFile);
   std::printf("rendered %s: %.3f s, %lld frames at %.9g Hz in %lld blocks of %d, %zu note events, peak %.1f dBFS\n",
-              opt.outPath.c_str(), seconds, static_cast<long long>(job.totalFrames), opt.sampleRate,
-              static_cast<long long>(stats.blocks), job.blockSize, job.events.size(), peakDbfs(stats));
+              opt.outPath.c_str(), static_cast<double>(stats.frames) / opt.sampleRate,
+              static_cast<long long>(stats.frames), opt.sampleRate, static_cast<long long>(stats.blocks),
+              job.blockSize, job.events.size(), peakDbfs(stats));
   if (int blocks = failedBlocks(stats)) rc = blocks;
   return rc;
 }
@@ -345,10 +397,13 @@ int runBridge(const ProbeCommand& command) {
     if ((rc = buildJob(opt, *instance, true, job, seconds))) return rc;
     // A host rendering faster than real time processes offline.
     job.realtime = command.bridge.speed == 1.0;
-    if (!instance->configure(opt.sampleRate, job.blockSize, error, job.realtime)) return fail(error);
-    if (!instance->activate(error)) return fail(error);
     WavWriter wav;
     if ((rc = openWav(opt, wav))) return rc;
+    OutputFile stateFile;
+    if ((rc = prepareStateFile(opt, stateFile))) return rc;
+    if (!instance->configure(opt.sampleRate, job.blockSize, error, job.realtime)) return fail(error);
+    if (!instance->activate(error)) return fail(error);
+    catchInterrupts();
     BlockRenderer renderer(*instance, job);
     if (!renderer.start(error)) return fail(error);
 
@@ -361,13 +416,25 @@ int runBridge(const ProbeCommand& command) {
     const bool ran = runBridgeSession(
         *instance, bridge, loop, renderer, session,
         [&wav, &opt](const float* frames, int32_t count, std::string& why) {
+          if (interrupted()) {
+            why = "interrupted";
+            return false;
+          }
           return opt.outPath.empty() || wav.write(frames, static_cast<std::size_t>(count), why);
         },
         stats, error);
     instance->deactivate();
-    if (!ran) rc = fail(error);
-    if (!opt.outPath.empty() && !wav.finish(error) && rc == 0) rc = fail(error);
-    if (int saved = saveStateOption(opt, *instance); saved && rc == 0) rc = saved;
+    if (interrupted()) {
+      // Ctrl-C ends the session; what it recorded and its state are kept.
+      std::fprintf(stderr, "orbel-probe: interrupted\n");
+      rc = kExitInterrupted;
+    } else if (!ran) {
+      rc = fail(error);
+    }
+    if (!opt.outPath.empty() && !wav.finish(error) && (rc == 0 || rc == kExitInterrupted)) rc = fail(error);
+    if (!opt.outPath.empty()) warnOfClipping(opt, wav);
+    if (int saved = saveStateOption(opt, *instance, stateFile); saved && (rc == 0 || rc == kExitInterrupted))
+      rc = saved;
     if (stats.probeTicked)
       std::fprintf(stderr, "orbel-probe: note: the plug-in set no timer on the run loop; the probe ticked its cadence\n");
     std::fprintf(stderr,

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cmath>
 
+#include "json/json_read.h"
 #include "plugin/param_table.h"
 #include "tools/probe_options.h"
 #include "sdk/missing/utf16.h"
@@ -61,7 +62,10 @@ void ParamCatalog::build(IEditController* controller) {
   if (!known) return;
   for (ParamEntry& e : entries_) {
     for (const orbel_param_desc& desc : ORBEL_PARAMS)
-      if (e.info.id == desc.id) e.path = desc.path;
+      if (e.info.id == desc.id) {
+        e.path = desc.path;
+        e.step = desc.step;
+      }
   }
 }
 
@@ -106,10 +110,37 @@ bool ParamCatalog::toNormalized(const ParamEntry& entry, std::string_view valueT
       }
     }
   }
+  // "inf", "nan", "1e999": numbers no parameter can take.
+  double spelled = 0;
+  if (!value.empty() && jsonScanNumber(value.data(), value.data() + value.size(), &spelled) == value.size() &&
+      !std::isfinite(spelled)) {
+    error = "bad value '" + value + "' for " + name + ": not a finite number";
+    return false;
+  }
   double plain = 0;
   if (parseNumber(value, plain)) {
     const double lo = controller_->normalizedParamToPlain(entry.info.id, 0.0);
     const double hi = controller_->normalizedParamToPlain(entry.info.id, 1.0);
+    // A stepped parameter takes whole steps only: 1.5 would silently become
+    // one of its neighbours.
+    const int32 steps = entry.info.stepCount;
+    const double position = steps > 0 ? controller_->plainParamToNormalized(entry.info.id, plain) * steps
+                            : entry.step > 0 ? (plain - std::min(lo, hi)) / entry.step
+                                             : 0.0;
+    if (std::fabs(position - std::round(position)) > 1e-9) {
+      error = "bad value '" + value + "' for " + name + ": it takes whole steps";
+      if (!options.empty()) {
+        error += " (an index 0.." + std::to_string(options.size() - 1) + ", or one of:";
+        for (std::size_t k = 0; k < options.size(); ++k) error += (k ? ", " : " ") + options[k];
+        error += ")";
+      } else if (std::isfinite(lo) && std::isfinite(hi)) {
+        char range[96];
+        std::snprintf(range, sizeof range, " of %g from %g to %g", entry.step > 0 ? entry.step : (hi - lo) / steps,
+                      std::min(lo, hi), std::max(lo, hi));
+        error += range;
+      }
+      return false;
+    }
     if (std::isfinite(lo) && std::isfinite(hi) && (plain < std::min(lo, hi) || plain > std::max(lo, hi))) {
       std::fprintf(stderr, "orbel-probe: warning: %s=%s is outside the range %g..%g and is clamped\n",
                    name.c_str(), value.c_str(), std::min(lo, hi), std::max(lo, hi));

@@ -18,6 +18,7 @@ struct ParamEntry {
   std::string shortTitle;
   std::string units;
   std::string path;  // empty when the module's table is not known
+  double step = 0.0;  // a continuous value's plain quantum (osc.octave: 1), 0 for none or unknown
 };
 
 class ParamCatalog {

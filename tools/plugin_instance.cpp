@@ -163,7 +163,7 @@ bool PluginInstance::loadState(const std::vector<uint8_t>& bytes, std::string& e
   MemoryStream stream(bytes);
   const tresult r = component_->setState(&stream);
   if (r != kResultOk) {
-    error = "the plug-in refused the state: setState returned " + resultText(r);
+    error = "setState returned " + resultText(r);
     return false;
   }
   if (controller_ != nullptr && separateController_) {
@@ -173,6 +173,11 @@ bool PluginInstance::loadState(const std::vector<uint8_t>& bytes, std::string& e
       std::fprintf(stderr, "orbel-probe: warning: the controller refused the state: %s\n", resultText(c).c_str());
   }
   return true;
+}
+
+bool PluginInstance::processorAccepts(const std::string& text) {
+  MemoryStream stream(std::vector<uint8_t>(text.begin(), text.end()));
+  return component_->setState(&stream) == kResultOk;
 }
 
 bool PluginInstance::configure(double sampleRate, int32_t maxBlockFrames, std::string& error, bool realtime) {

@@ -45,6 +45,8 @@ class PluginInstance {
   // Loads a processor state and then hands the same bytes to the controller
   // (setComponentState), as a host does after restoring a project.
   bool loadState(const std::vector<uint8_t>& bytes, std::string& error);
+  // Offers a document to the processor alone; true when it took it.
+  bool processorAccepts(const std::string& text);
 
   // Bus arrangement (stereo main output), bus activation and setupProcessing
   // (offline processing unless `realtime`).

@@ -32,6 +32,20 @@ bool splitFields(std::string_view text, std::string_view (&fields)[3], int& coun
   }
 }
 
+// A note's velocity in one of two forms that cannot be mistaken for each
+// other: a fraction 0 < x <= 1, or "v=N" with a whole MIDI velocity 1..127.
+bool parseVelocity(std::string_view text, double& velocity) {
+  double v = 0;
+  if (text.size() > 2 && text.substr(0, 2) == "v=") {
+    if (!parseNumber(text.substr(2), v) || v != std::floor(v) || v < 1 || v > 127) return false;
+    velocity = v / 127.0;
+    return true;
+  }
+  if (!parseNumber(text, v) || !(v > 0) || v > 1) return false;
+  velocity = v;
+  return true;
+}
+
 }  // namespace
 
 bool parseNote(std::string_view text, NoteSpec& note, std::string& error) {
@@ -64,12 +78,10 @@ bool parseNote(std::string_view text, NoteSpec& note, std::string& error) {
     error = "bad --note '" + shown + "': the duration must be a number of seconds above 0";
     return false;
   }
-  if (count == 3) {
-    if (!parseNumber(fields[2], velocity) || velocity <= 0 || velocity > 127) {
-      error = "bad --note '" + shown + "': the velocity must be above 0 and at most 1 (or 1..127 as MIDI)";
-      return false;
-    }
-    if (velocity > 1.0) velocity /= 127.0;
+  if (count == 3 && !parseVelocity(fields[2], velocity)) {
+    error = "bad --note '" + shown + "': the velocity is a fraction above 0 and at most 1 (0.8), or a MIDI "
+            "velocity written v=1..v=127 (v=100)";
+    return false;
   }
   note.pitch = static_cast<int>(pitch);
   note.startSeconds = start;
@@ -264,8 +276,10 @@ bool parseRenderOption(int argc, const char* const* argv, int& i, ProbeCommand& 
       r.format = WavFormat::Float32;
     } else if (value == "pcm24" || value == "s24") {
       r.format = WavFormat::Pcm24;
+    } else if (value == "pcm16" || value == "s16") {
+      r.format = WavFormat::Pcm16;
     } else {
-      error = "bad --format '" + value + "': expected float32 or pcm24";
+      error = "bad --format '" + value + "': expected float32, pcm24 or pcm16";
       return false;
     }
     return true;
@@ -369,28 +383,36 @@ Usage:
   orbel-probe --help
 
 Render options:
-  --out FILE              the WAV file to write (stereo)
-  --format float32|pcm24  sample format of the WAV file (default float32)
+  --out FILE              the WAV file to write (stereo); it appears when the
+                          rendering is complete (Ctrl-C leaves no file)
+  --format float32|pcm24|pcm16
+                          sample format of the WAV file (default float32; the
+                          PCM formats clip at full scale, with a warning)
   --rate HZ               sample rate (default 48000)
   --block FRAMES          block size of each process call (default 512)
-  --seconds N             length of the rendering; default: the last note or
-                          automation point plus one second
+  --seconds N             length of the rendering; default: until the sound
+                          after the last note or automation point has died
+                          away (at most 30 seconds after it)
   --note PITCH@START:DUR[:VEL]
                           a note: MIDI pitch 0..127, start and duration in
-                          seconds, velocity 0..1 (default 0.8; 1..127 reads as
-                          a MIDI velocity). Repeatable.
+                          seconds, velocity as a fraction 0..1 (default 0.8)
+                          or as a MIDI velocity v=1..v=127. Repeatable.
   --set PATH=VALUE        set a parameter before the first block. PATH is the
                           parameter's path (filter.cutoff), title or id; VALUE
-                          is a plain value in the parameter's units, or, for a
-                          list, an option text (any case) or its index.
+                          is a finite plain value in the parameter's units (a
+                          whole number for stepped ones, e.g. osc.octave), or,
+                          for a list, an option text (any case) or its index.
                           Repeatable.
   --auto PATH@SECONDS=VALUE
                           a sample-accurate automation point: the parameter
                           takes VALUE at that exact sample. Repeatable.
   --midi FILE.mid         also play the notes of a Standard MIDI File
   --load-state FILE       load the processor state from FILE before rendering
-                          (the controller is synchronised with it)
+                          (the controller is synchronised with it); a file the
+                          plug-in refuses is explained (not JSON, too large,
+                          the member it stumbles on)
   --save-state FILE       save the processor state to FILE after rendering
+                          (its folder is checked before the rendering starts)
   --transport TEMPO[:NUM/DEN][:play|stop]
                           what the host transport reports (default
                           120:4/4:play); the position moves only while playing

@@ -13,13 +13,13 @@
 
 namespace orbel {
 
-// NOTE@START:DURATION[:VELOCITY], times in seconds. Velocity is 0..1; values
-// above 1 up to 127 are read as MIDI velocities.
+// NOTE@START:DURATION[:VELOCITY], times in seconds. The velocity is a
+// fraction 0 < x <= 1, or a MIDI velocity written v=1..v=127.
 struct NoteSpec {
   int pitch = 60;
   double startSeconds = 0.0;
   double durationSeconds = 0.0;
-  double velocity = 0.8;
+  double velocity = 0.8;  // 0 < velocity <= 1
 };
 
 // --set PATH=VALUE: VALUE is a plain value, an option text or an option index.

@@ -254,11 +254,25 @@ bool renderJob(PluginInstance& instance, const RenderJob& job, const RenderSink&
   stats = RenderStats{};
   BlockRenderer renderer(instance, job);
   if (!renderer.start(error)) return false;
-  while (renderer.renderNext()) {
+  constexpr float kSilence = 1e-6f;  // -120 dBFS
+  int64_t silentRun = 0;
+  bool atSilence = false;
+  while (!atSilence && renderer.renderNext()) {
     stats = renderer.stats();
+    stats.frames = renderer.position();
     if (!sink(renderer.interleaved(), renderer.lastFrames(), error)) return false;
+    if (job.stopWhenSilentFrom >= 0) {
+      bool silent = true;
+      const float* x = renderer.interleaved();
+      for (int32_t i = 0; i < 2 * renderer.lastFrames() && silent; ++i) silent = std::fabs(x[i]) <= kSilence;
+      silentRun = silent ? silentRun + renderer.lastFrames() : 0;
+      atSilence = renderer.position() >= job.stopWhenSilentFrom + job.silentFramesToStop &&
+                  silentRun >= job.silentFramesToStop;
+    }
   }
   stats = renderer.stats();
+  stats.frames = renderer.position();
+  stats.stoppedAtSilence = atSilence;
   return true;
 }
 

@@ -38,9 +38,16 @@ struct RenderJob {
   std::vector<TimedChange> initialChanges;
   std::vector<TimedChange> automation;  // sorted by frame
   std::vector<TimedEvent> events;       // sorted by frame
+  // When 0 or more: renderJob stops early once the output has stayed below
+  // -120 dBFS for silentFramesToStop frames from this frame on (the tail has
+  // died away); totalFrames is then only the bound.
+  int64_t stopWhenSilentFrom = -1;
+  int64_t silentFramesToStop = 0;
 };
 
 struct RenderStats {
+  int64_t frames = 0;  // rendered
+  bool stoppedAtSilence = false;
   int64_t blocks = 0;
   int64_t failedBlocks = 0;
   int64_t firstFailedBlock = -1;

@@ -16,15 +16,23 @@ void put32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-int32_t toPcm24(float x) {
-  if (std::isnan(x)) return 0;
+// A sample as a PCM integer of full scale `scale` (8388607 or 32767).
+int32_t toPcm(float x, double scale, uint64_t& clipped) {
+  if (std::isnan(x)) {
+    ++clipped;
+    return 0;
+  }
   double v = static_cast<double>(x);
-  if (v > 1.0) v = 1.0;
-  if (v < -1.0) v = -1.0;
-  return static_cast<int32_t>(std::lrint(v * 8388607.0));
+  if (v > 1.0 || v < -1.0) {
+    ++clipped;
+    v = v > 1.0 ? 1.0 : -1.0;
+  }
+  return static_cast<int32_t>(std::lrint(v * scale));
 }
 
-uint16_t bytesPerSample(WavFormat format) { return format == WavFormat::Float32 ? 4 : 3; }
+uint16_t bytesPerSample(WavFormat format) {
+  return format == WavFormat::Float32 ? 4 : format == WavFormat::Pcm24 ? 3 : 2;
+}
 
 // RIFF(12) + fmt (8 + 18 float / 16 PCM) + fact (12, float only) + data header (8).
 std::size_t headerBytes(WavFormat format) { return format == WavFormat::Float32 ? 12 + 26 + 12 + 8 : 12 + 24 + 8; }
@@ -76,12 +84,10 @@ bool WavWriter::open(const std::string& path, uint16_t channels, uint32_t sample
     error = "invalid WAV format (channels or sample rate is 0)";
     return false;
   }
-  file_ = std::fopen(path.c_str(), "wb");
-  if (file_ == nullptr) {
-    error = "cannot create '" + path + "': " + std::strerror(errno);
-    return false;
-  }
+  if (!out_.open(path, error)) return false;
+  file_ = out_.stream();
   path_ = path;
+  clipped_ = 0;
   channels_ = channels;
   sampleRate_ = sampleRate;
   format_ = format;
@@ -114,12 +120,17 @@ bool WavWriter::write(const float* interleaved, std::size_t frames, std::string&
       std::memcpy(&bits, &interleaved[i], 4);
       put32(p, bits);
       p += 4;
-    } else {
-      const auto v = static_cast<uint32_t>(toPcm24(interleaved[i]));
+    } else if (format_ == WavFormat::Pcm24) {
+      const auto v = static_cast<uint32_t>(toPcm(interleaved[i], 8388607.0, clipped_));
       p[0] = static_cast<uint8_t>(v);
       p[1] = static_cast<uint8_t>(v >> 8);
       p[2] = static_cast<uint8_t>(v >> 16);
       p += 3;
+    } else {
+      const auto v = static_cast<uint32_t>(toPcm(interleaved[i], 32767.0, clipped_));
+      p[0] = static_cast<uint8_t>(v);
+      p[1] = static_cast<uint8_t>(v >> 8);
+      p += 2;
     }
   }
   if (std::fwrite(scratch_.data(), 1, scratch_.size(), file_) != scratch_.size()) {
@@ -140,21 +151,18 @@ bool WavWriter::finish(std::string& error) {
   if (dataBytes & 1) ok = std::fputc(0, file_) != EOF;  // RIFF chunks are word aligned
   const std::vector<uint8_t> h = header(channels_, sampleRate_, format_, frames_);
   ok = ok && std::fseek(file_, 0, SEEK_SET) == 0 && std::fwrite(h.data(), 1, h.size(), file_) == h.size();
-  ok = std::fclose(file_) == 0 && ok;
   file_ = nullptr;
   if (!ok) {
-    std::remove(path_.c_str());
+    out_.abandon();
     error = "cannot write '" + path_ + "' (disk full?)";
     return false;
   }
-  return true;
+  return out_.commit(error);
 }
 
 void WavWriter::abandon() {
-  if (file_ == nullptr) return;
-  std::fclose(file_);
   file_ = nullptr;
-  std::remove(path_.c_str());
+  out_.abandon();
 }
 
 bool writeWav(const std::string& path, const std::vector<float>& interleaved, uint16_t channels,

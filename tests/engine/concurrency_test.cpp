@@ -4,12 +4,19 @@
 #include <atomic>
 #include <thread>
 
+#include "plugin/param_table.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace orbel::enginetest {
 namespace {
 
 class ConcurrencyTest : public EngineTest {};
+
+// The i-th recalled value of a parameter: one of seven points of its range.
+double recalled(int i, uint32_t id) {
+  const orbel_param_desc& d = ORBEL_PARAMS[id];
+  return d.minValue + (d.maxValue - d.minValue) * double((i + int(id)) % 7) / 6.0;
+}
 
 TEST_F(ConcurrencyTest, StateRecallRacingRenderingEndsWithKernelInStep) {
   KernelEngine engine(testkernel::binding());
@@ -24,7 +31,7 @@ TEST_F(ConcurrencyTest, StateRecallRacingRenderingEndsWithKernelInStep) {
   });
   for (int i = 0; i < 20000; ++i) {
     for (uint32_t id = 0; id < KernelEngine::kParamCount; ++id) {
-      engine.setParamValue(id, double((i + int(id)) % 7));
+      engine.setParamValue(id, recalled(i, id));
     }
   }
   done.store(true, std::memory_order_release);
@@ -36,7 +43,7 @@ TEST_F(ConcurrencyTest, StateRecallRacingRenderingEndsWithKernelInStep) {
   engine.processBlock(nullptr, 0, out.ptrs, 2, 256);
   for (uint32_t id = 0; id < KernelEngine::kParamCount; ++id) {
     EXPECT_EQ(engine.kernelParamValue(id), engine.paramValue(id)) << id;
-    EXPECT_EQ(engine.paramValue(id), double((19999 + int(id)) % 7)) << id;
+    EXPECT_EQ(engine.paramValue(id), recalled(19999, id)) << id;
   }
 }
 

@@ -95,8 +95,20 @@ TEST_F(QueueTest, ParameterTableAndVariationClampAndRefuse) {
   EXPECT_EQ(engine.paramValue(3), 5000.0);
   EXPECT_DOUBLE_EQ(engine.paramNormalized(3), (5000.0 - 20.0) / 19980.0);
   engine.setParamValue(0, 7.0);
+  EXPECT_EQ(engine.paramValue(0), 3.0);
   EXPECT_EQ(engine.paramNormalized(0), 1.0);
   EXPECT_EQ(engine.paramNormalized(12), 0.0);
+  // Out of range, as a damaged state document may hold them: clamped, so the
+  // kernel takes them (it refused -1e308 at every chunk and kept the old gain).
+  engine.setParamValue(10, -1e308);
+  engine.setParamValue(3, 1e9);
+  EXPECT_EQ(engine.paramValue(10), 0.0);
+  EXPECT_EQ(engine.paramValue(3), 20000.0);
+  ASSERT_TRUE(engine.setup(48000.0, 128));
+  StereoOut out(128);
+  engine.processBlock(nullptr, 0, out.ptrs, 2, 128);
+  EXPECT_EQ(engine.kernelParamValue(10), 0.0);
+  EXPECT_EQ(engine.kernelParamValue(3), 20000.0);
   engine.setVariation(25);
   EXPECT_EQ(engine.variation(), 19);
   engine.setVariation(-3);

@@ -147,6 +147,15 @@ local function create()
   local count = 0
   for _ in ARDOUR.LuaAPI.note_list(model):iter() do count = count + 1 end
   assert(count == #NOTES, "the region holds " .. count .. " notes")
+  -- The export renders the session range. Ardour stretches it over the take
+  -- it recorded, but now and then drops that ("An UNDO transaction was
+  -- started while a prior command was underway"): the range then ends with
+  -- the 0.2 s take, before the first note. It is set here.
+  local range = Session:locations():session_range_location()
+  assert(range, "the session has no range")
+  range:set_end(Temporal.timepos_t.from_ticks(REGION_BEATS * TICKS_PER_BEAT), false)
+  assert(range:start():samples() == 0 and range:_end():samples() == beat_sample(REGION_BEATS),
+         "the session range is " .. range:start():samples() .. ".." .. range:_end():samples())
   progress("notes written")
 
   -- Turn the knobs through Ardour's plug-in controls, as its generic editor does.

@@ -15,9 +15,15 @@
 #      their pitch, a clean sine at the set level, release, same sound twice).
 # Nothing touches the user's files: HOME and the XDG folders point into a
 # temporary folder, and Ardour finds the bundle through VST3_PATH only.
+# Every Ardour step writes Mirel's host-call trace (ORBEL_HOST_TRACE) and
+# kernel trace (ORBEL_KERNEL_TRACE) into the work folder, one file per attempt,
+# so a wrong render can be followed to what the plug-in was sent.
 #
 #   play_in_ardour.sh <Mirel.vst3> <mirel_render_check>
 # Exit 0 pass, 1 fail, 77 skipped (Ardour 7 not installed).
+# ORBEL_HOST_KEEP=<folder>: a run that fails, or that had to retry a step, is
+# kept there (logs, traces, renders, session) as <folder>/<date>-<pid>.
+# ORBEL_HOST_KEEP_ALL=1 keeps every run.
 set -uo pipefail
 
 bundle="$1"
@@ -36,7 +42,18 @@ fi
 [[ -x "$checker" ]] || { echo "no checker at $checker"; exit 1; }
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/mirel-ardour.XXXXXX")"
-trap 'rm -rf "$work"' EXIT
+retried=0
+finish() {
+  local rc=$?
+  if [[ -n "${ORBEL_HOST_KEEP:-}" ]] && { (( rc != 0 || retried )) || [[ "${ORBEL_HOST_KEEP_ALL:-0}" == 1 ]]; }; then
+    local kept="$ORBEL_HOST_KEEP/$(date +%Y%m%d-%H%M%S)-$$"
+    mkdir -p "$ORBEL_HOST_KEEP" && rm -f "$work/vst3/Mirel.vst3" && cp -a "$work" "$kept" &&
+      echo "== run kept in $kept (exit $rc)"
+  fi
+  rm -rf "$work"
+  exit $rc
+}
+trap finish EXIT
 
 # A private home for Ardour: config, plug-in cache and recent-session list.
 export HOME="$work/home"
@@ -50,13 +67,23 @@ export VST3_PATH="$work/vst3"
 # Ardour 7.3's headless tools now and then die of a heap corruption of their
 # own (export set-up and teardown, and the save after a Lua-side export; seen
 # as well with Ardour's own synth and with no plug-in loaded at all). A step
-# whose Ardour process dies of a signal is run again, at most twice, and says
-# so; any other failure, or a third crash, fails the test.
-# ORBEL_HOST_NO_RETRY=1 turns the retries off, to chase the crash.
+# whose Ardour process dies of a signal or hangs (it is stopped after its
+# time; of some 220 exports on a busy machine 11 crashed and 6 hung, with
+# Mirel's trace showing every call answered), or an export in which Ardour
+# sent no notes at all
+# (below), is run again, at most twice, and says so; any other failure, or a
+# third attempt that fails, fails the test: a render whose notes reached Mirel
+# is judged as it sounds. ORBEL_HOST_NO_RETRY=1 turns the retries off.
+# Both failures come with a starved machine (load average 10 on 2 cores):
+# Ardour's threads then race each other. Where it may, Ardour runs ahead of
+# other work.
+priority=()
+if nice -n -10 true 2>/dev/null; then priority=(nice -n -10); fi
 step() {  # step <name> <seconds> <command...>: bounded, output kept for a failure report
+  # $step_output, when set: the file the step writes, set aside when it is run again.
   local name="$1" seconds="$2"
   shift 2
-  local log="$work/$name.log" attempt rc started
+  local log="$work/$name.log" attempt rc started why
   # A crashed Ardour can leave recovery files in the session folder that the
   # next run would pick up, so every attempt starts from the same session.
   rm -rf "$work/session.before"
@@ -68,25 +95,54 @@ step() {  # step <name> <seconds> <command...>: bounded, output kept for a failu
     fi
     if declare -F "before_$name" >/dev/null; then "before_$name"; fi
     started=$SECONDS
-    timeout -k 5 "$seconds" "$@" >"$log" 2>&1
+    ORBEL_HOST_TRACE="$work/$name.$attempt.host-trace" ORBEL_KERNEL_TRACE="$work/$name.$attempt.kernel-trace" \
+      timeout -k 5 "$seconds" "${priority[@]}" "$@" >"$log" 2>&1
     rc=$?
+    cp "$log" "$work/$name.$attempt.log"
     echo "== $name: exit $rc after $((SECONDS - started)) s"
-    if [[ $rc == 0 ]]; then return 0; fi
+    why=""
     if [[ $rc == 124 || $rc == 137 ]]; then
-      echo "== $name timed out after $seconds s"
-      break
+      why="Ardour hung (stopped after $seconds s)"
+    elif (( rc > 128 )); then
+      why="Ardour died of signal $((rc - 128))"
+    elif [[ $rc == 0 ]] && declare -F "verify_$name" >/dev/null && ! "verify_$name" "$attempt"; then
+      why="Ardour played none of the session's notes to Mirel"
+    elif [[ $rc == 0 ]]; then
+      return 0
     fi
-    if (( rc > 128 && attempt < 3 )) && [[ "${ORBEL_HOST_NO_RETRY:-0}" != 1 ]]; then
-      echo "== WARNING: $name: Ardour died of signal $((rc - 128)); running it again"
+    if [[ -z "$why" ]]; then break; fi
+    if (( attempt < 3 )) && [[ "${ORBEL_HOST_NO_RETRY:-0}" != 1 ]]; then
+      echo "== WARNING: $name: $why; running it again"
+      retried=1
+      if [[ -n "${step_output:-}" && -f "$step_output" ]]; then
+        mv "$step_output" "$work/$name.$attempt.$(basename "$step_output")"
+      fi
       grep -v "encoder is not available" "$log" | tail -n 5
       continue
     fi
+    echo "== $name: $why"
     break
   done
   cat "$log"
   exit 1
 }
 before_create() { rm -rf "$work/session" "$work/plan.txt"; }
+
+# Ardour 7.3's export now and then plays a session without its MIDI: the
+# track's notes never reach the instrument (4 of some 220 exports on a busy
+# machine; the same session exported again plays them). Mirel's trace
+# shows it: process calls, but not one note event. Such an export is Ardour's
+# failure, retried like a crash; an export whose notes did reach Mirel is
+# judged as it sounds, whatever it sounds like.
+host_sent_notes() {  # host_sent_notes <step> <attempt>
+  local trace="$work/$1.$2.host-trace"
+  [[ -s "$trace" ]] || return 0  # Mirel was not loaded: the render check will say so
+  grep -q '^process .* on=[1-9]' "$trace" && return 0
+  echo "== $1: no note event in Mirel's $(grep -c '^process' "$trace") process calls"
+  return 1
+}
+verify_first-render() { host_sent_notes first-render "$1"; }
+verify_reopened-render() { host_sent_notes reopened-render "$1"; }
 
 # Ardour only loads plug-ins its scanner has cached; the scan goes to our cache.
 step scan 20 env LD_LIBRARY_PATH="$ardour_lib" "$scanner" -f "$work/vst3/Mirel.vst3"
@@ -105,10 +161,10 @@ finished() { grep -q '^mirel-session: done' "$work/$1.log" || { echo "$1 did not
 step create 45 "$lua_tool" "$here/mirel_session.lua" create "$work/session" "$work/plan.txt"
 finished create
 saved_state_ok create
-step first-render 30 "$export_tool" -b float -o "$work/first.wav" "$work/session" mirel
+step_output="$work/first.wav" step first-render 30 "$export_tool" -b float -o "$work/first.wav" "$work/session" mirel
 step resave 30 "$lua_tool" "$here/mirel_session.lua" resave "$work/session"
 finished resave
 saved_state_ok resave
-step reopened-render 30 "$export_tool" -b float -o "$work/reopened.wav" "$work/session" mirel
+step_output="$work/reopened.wav" step reopened-render 30 "$export_tool" -b float -o "$work/reopened.wav" "$work/session" mirel
 
 "$checker" "$work/plan.txt" "$work/first.wav" "$work/reopened.wav"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
 namespace orbel {
@@ -49,6 +50,12 @@ double goertzelAmplitude(const std::vector<float>& x, std::size_t from, std::siz
 }
 
 }  // namespace
+
+std::size_t firstOnset(const std::vector<float>& x, std::size_t from) {
+  for (std::size_t i = from; i < x.size(); ++i)
+    if (std::fabs(x[i]) > kOnsetLevel) return i;
+  return x.size();
+}
 
 bool parseRenderPlan(const std::string& text, RenderPlan& plan, std::string& error) {
   plan = RenderPlan{};
@@ -176,21 +183,21 @@ std::vector<std::string> checkRender(const RenderPlan& plan, const WavAudio& ren
       problems.push_back(format("not silent before the first note: peak %.3g in the first %.3f s", before,
                                 double(quietUntil) / rate));
   }
-  std::size_t onset = left.size();
-  for (std::size_t i = quietUntil; i < left.size(); ++i)
-    if (std::fabs(left[i]) > kOnsetLevel) {
-      onset = i;
-      break;
-    }
+  const std::size_t onset = firstOnset(left, quietUntil);
   if (onset > firstStart + tolerance)
     problems.push_back(format("first note starts late: sound at %.4f s, note at %.4f s", double(onset) / rate,
                               double(firstStart) / rate));
+  // Ardour's exports of one session start a few samples apart (16 seen): the
+  // whole render moves, sample for sample. Judge every note where this render
+  // put the first one, within the onset tolerance.
+  const std::int64_t shift =
+      onset <= firstStart + tolerance ? std::int64_t(onset) - std::int64_t(firstStart) : 0;
 
   for (std::size_t n = 0; n < plan.notes.size(); ++n) {
     const RenderNote& note = plan.notes[n];
     const double seconds = double(note.start) / rate;
-    const std::int64_t holdFrom = note.start + std::int64_t(frameAt(kSettle, rate));
-    const std::int64_t holdTo = note.end - std::int64_t(frameAt(kHoldMargin, rate));
+    const std::int64_t holdFrom = note.start + shift + std::int64_t(frameAt(kSettle, rate));
+    const std::int64_t holdTo = note.end + shift - std::int64_t(frameAt(kHoldMargin, rate));
     if (holdTo <= holdFrom + std::int64_t(frameAt(0.05, rate))) {
       problems.push_back(format("note at %.3f s is too short to judge", seconds));
       continue;
@@ -213,9 +220,12 @@ std::vector<std::string> checkRender(const RenderPlan& plan, const WavAudio& ren
       problems.push_back(format("note %.0f at %.3f s: harmonics at %.3f of the fundamental, not a sine", note.key,
                                 seconds, harmonics));
 
-    // After the note off the release must fade out before the next note.
-    const std::size_t quietFrom = std::size_t(note.end) + frameAt(kReleaseDone, rate);
-    const std::size_t quietTo = n + 1 < plan.notes.size() ? std::size_t(plan.notes[n + 1].start) : left.size();
+    // After the note off the release must fade out before the next note
+    // (which this render starts `shift` frames off its plan, like the first).
+    const std::size_t quietFrom = std::size_t(note.end + shift) + frameAt(kReleaseDone, rate);
+    const std::size_t quietTo = n + 1 < plan.notes.size()
+                                    ? std::size_t(plan.notes[n + 1].start + shift) - frameAt(kHoldMargin, rate)
+                                    : left.size();
     if (quietFrom < quietTo) {
       const double tail = std::max(peakOf(left, quietFrom, quietTo), peakOf(right, quietFrom, quietTo));
       if (tail > kReleaseQuiet * want)
@@ -226,8 +236,9 @@ std::vector<std::string> checkRender(const RenderPlan& plan, const WavAudio& ren
   return problems;
 }
 
-std::vector<std::string> compareRenders(const WavAudio& first, const WavAudio& second) {
+std::vector<std::string> compareRenders(const WavAudio& first, const WavAudio& second, long* lag) {
   std::vector<std::string> problems;
+  if (lag) *lag = 0;
   if (first.sampleRate != second.sampleRate || first.channels.size() != second.channels.size() ||
       first.frames() != second.frames()) {
     problems.push_back(format("renders differ in shape: %.0f vs %.0f frames, %.0f vs %.0f channels",
@@ -235,14 +246,23 @@ std::vector<std::string> compareRenders(const WavAudio& first, const WavAudio& s
                               double(second.channels.size())));
     return problems;
   }
+  if (first.channels.empty()) return problems;
+  // The same session exported twice may start a few samples apart (see
+  // checkRender): compare the second render where its sound begins.
+  const long tolerance = long(frameAt(kOnsetTolerance, first.sampleRate));
+  const long a = long(firstOnset(first.channels[0], 0)), b = long(firstOnset(second.channels[0], 0));
+  const long shift = a < long(first.frames()) && b < long(second.frames()) && std::labs(b - a) <= tolerance ? b - a : 0;
+  if (lag) *lag = shift;
   const std::size_t block = std::max<std::size_t>(1, frameAt(kEnvelopeBlock, first.sampleRate));
+  const std::size_t skip = std::size_t(std::labs(shift));  // frames one of them lacks at an end
   for (std::size_t c = 0; c < first.channels.size(); ++c) {
-    for (std::size_t at = 0; at < first.frames(); at += block) {
-      const double a = rmsOf(first.channels[c], at, at + block);
-      const double b = rmsOf(second.channels[c], at, at + block);
-      if (std::fabs(a - b) > 0.02 * std::max(a, b) + 1e-4) {
+    for (std::size_t at = skip; at + skip < first.frames(); at += block) {
+      const std::size_t to = std::min(at + block, first.frames() - skip);
+      const double x = rmsOf(first.channels[c], at, to);
+      const double y = rmsOf(second.channels[c], std::size_t(long(at) + shift), std::size_t(long(to) + shift));
+      if (std::fabs(x - y) > 0.02 * std::max(x, y) + 1e-4) {
         problems.push_back(format("renders differ at %.3f s on channel %.0f: RMS %.4f vs %.4f",
-                                  double(at) / first.sampleRate, double(c), a, b));
+                                  double(at) / first.sampleRate, double(c), x, y));
         break;
       }
     }

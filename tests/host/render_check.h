@@ -47,10 +47,19 @@ double harmonicRatio(const std::vector<float>& x, std::size_t from, std::size_t 
 // velocity / 127 times the gain.
 double expectedSustainPeak(const RenderNote& note, double gain);
 
-// Empty when the render matches the plan; otherwise one line per problem.
+// Empty when the render matches the plan; otherwise one line per problem. A
+// render whose first note starts within the onset tolerance (5 ms) of its
+// plan is judged as moved by that much as a whole (a host's export may start
+// a few samples off).
 std::vector<std::string> checkRender(const RenderPlan& plan, const WavAudio& render);
+// First frame from `from` on whose level is above the onset threshold (1e-4);
+// the channel's size when there is none.
+std::size_t firstOnset(const std::vector<float>& x, std::size_t from);
+
 // Empty when two renders of the same session sound the same (10 ms RMS
-// envelopes agree within 2 %).
-std::vector<std::string> compareRenders(const WavAudio& first, const WavAudio& second);
+// envelopes agree within 2 %). Renders whose sound starts up to the onset
+// tolerance (5 ms) apart are compared aligned; `lag`, when given, receives
+// how many frames later the second starts (negative: earlier).
+std::vector<std::string> compareRenders(const WavAudio& first, const WavAudio& second, long* lag = nullptr);
 
 }  // namespace orbel

@@ -4,6 +4,7 @@
 // measured; exits 0 when all is well, 1 otherwise.
 
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -65,11 +66,16 @@ int main(int argc, char** argv) {
       std::printf("FAIL %s: %s\n", argv[i], problem.c_str());
       ++failures;
     }
-    if (!renders.empty())
-      for (const std::string& problem : compareRenders(renders.front(), render)) {
+    if (!renders.empty()) {
+      long lag = 0;
+      for (const std::string& problem : compareRenders(renders.front(), render, &lag)) {
         std::printf("FAIL %s vs %s: %s\n", argv[2], argv[i], problem.c_str());
         ++failures;
       }
+      if (lag != 0)
+        std::printf("  starts %ld frames %s than %s (the host's export alignment)\n", std::labs(lag),
+                    lag < 0 ? "earlier" : "later", argv[2]);
+    }
     renders.push_back(std::move(render));
   }
   if (failures == 0)

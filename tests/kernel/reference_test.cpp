@@ -41,16 +41,34 @@ struct RefVoice {
   bool hasCoefficients = false;
   int counter = 0;
 
+  // The triangle's steady state at a phase: from its low turning point m
+  // up during the first half cycle, from -m down during the second.
+  static double triangleAt(double p, double dt) {
+    if (!(dt > 0 && dt < 0.5)) return 0;
+    const double r = 0.999;
+    const double rn = std::pow(r, 0.5 / dt);
+    const double m = -4 * dt * (r - rn) / ((1 - r) * (1 + rn));
+    const bool rising = p < 0.5;
+    const double rk = std::pow(r, (rising ? p : p - 0.5) / dt);
+    const double t = rk * m + 4 * dt * (r - rk) / (1 - r);
+    return rising ? t : -t;
+  }
+
   double voiceFrequency() const {
     if (pitchNote < 0) return 0;
     const double cents = octave * 1200 + detune;
-    return f32(440 * std::pow(2.0, (pitchNote - 69 + cents / 100) / 12));
+    return f32(std::min(440 * std::pow(2.0, (pitchNote - 69 + cents / 100) / 12), 0.45 * sampleRate));
   }
 
   void setParameter(uint32_t index, double value) {
     const double v = roundHalfUp(value * 100000) / 100000;
     switch (index) {
-      case 0: wave = static_cast<int>(clampTo(roundHalfUp(v), 0, 3)); break;
+      case 0: {
+        const int next = static_cast<int>(clampTo(roundHalfUp(v), 0, 3));
+        if (next == 3 && wave != 3) triangleState = f32(triangleAt(phase, frequency / sampleRate));
+        wave = next;
+        break;
+      }
       case 1: octave = clampTo(roundHalfUp(v), -2, 2); break;
       case 2: detune = clampTo(v, -100, 100); break;
       case 3: cutoff = clampTo(v, 20, 20000); break;

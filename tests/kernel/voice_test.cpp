@@ -286,21 +286,59 @@ TEST_F(VoiceTest, ResetGivesAFreshVoiceAndKeepsThePreparation) {
   EXPECT_EQ(state.voice.b0, 1.0f);
 }
 
-// Above the sample rate the phase would leave [0, 1) for good after one
-// subtraction, and the saw would grow without bound (to the millions within
-// minutes). Here the phase wraps to its fractional part.
-TEST_F(VoiceTest, PitchAboveTheSampleRateKeepsThePhaseInRange) {
-  ASSERT_TRUE(setParameter(state, "osc.octave", 2));
-  ASSERT_TRUE(setParameter(state, "osc.detune", 100));
-  ASSERT_TRUE(setParameter(state, "filter.cutoff", 20000));
-  ASSERT_TRUE(setParameter(state, "master.gain", 1));
-  ASSERT_TRUE(handleEvent(state, PROCESSOR_EVENT_NOTE_ON, 127, 1));
-  ASSERT_GT(static_cast<double>(state.voice.frequency), 48000.0);
-  for (int second = 0; second < 4; ++second) {
-    ASSERT_TRUE(render(48000));
-    ASSERT_GE(state.voice.phase, 0.0f);
-    ASSERT_LT(state.voice.phase, 1.0f);
-    ASSERT_LT(peak(), 8.0f);
+// A pitch above Nyquist (note 127 two octaves up is 50 kHz) is held at the
+// filter's cap, 0.45 x rate. Above the rate the phase would leave [0, 1) for
+// good after one subtraction and the saw would grow without bound; above
+// Nyquist the waves alias to low frequencies and the triangle's integrator
+// ran away (+26 dBFS at 44.1 kHz, +42 dBFS at 8 kHz).
+TEST_F(VoiceTest, PitchAboveNyquistIsHeldAtTheFiltersCap) {
+  for (double rate : {48000.0, 8000.0}) {
+    for (int wave = 0; wave < 4; ++wave) {
+      SCOPED_TRACE(testing::Message() << rate << " Hz, wave " << wave);
+      prepareAt(rate);
+      ASSERT_TRUE(setParameter(state, "osc.type", wave));
+      ASSERT_TRUE(setParameter(state, "osc.octave", 2));
+      ASSERT_TRUE(setParameter(state, "osc.detune", 100));
+      ASSERT_TRUE(setParameter(state, "filter.cutoff", 20000));
+      ASSERT_TRUE(setParameter(state, "master.gain", 1));
+      ASSERT_TRUE(handleEvent(state, PROCESSOR_EVENT_NOTE_ON, 127, 1));
+      EXPECT_EQ(static_cast<double>(state.voice.frequency), double(static_cast<float>(0.45 * rate)));
+      for (int second = 0; second < 2; ++second) {
+        ASSERT_TRUE(render(int(rate)));
+        ASSERT_GE(state.voice.phase, 0.0f);
+        ASSERT_LT(state.voice.phase, 1.0f);
+        ASSERT_LE(peak(), 1.0f);
+      }
+    }
+  }
+}
+
+// The triangle's integrator stands still while another wave plays. Picked
+// up where it stood under a held note, it ran up to 2.7 times its height for
+// some 20 ms (+8.8 dB for a switch from saw at 220 Hz); it now joins its
+// steady state. (The switch itself is a step, which the open filter passes
+// with its overshoot in the first few samples, as any instant switch does.)
+TEST_F(VoiceTest, SwitchToTriangleUnderAHeldNoteJoinsItsSteadyState) {
+  for (int from : {1, 2, 0}) {
+    for (int beforeSwitch : {24000, 24053, 24109, 24163}) {
+      SCOPED_TRACE(testing::Message() << "from wave " << from << " after " << beforeSwitch << " samples");
+      prepareAt(48000);
+      ASSERT_TRUE(setParameter(state, "osc.type", from));
+      ASSERT_TRUE(setParameter(state, "filter.cutoff", 20000));
+      ASSERT_TRUE(setParameter(state, "filter.resonance", 0.5));
+      ASSERT_TRUE(setParameter(state, "ampEnv.sustain", 1));
+      ASSERT_TRUE(setParameter(state, "master.gain", 1));
+      ASSERT_TRUE(handleEvent(state, PROCESSOR_EVENT_NOTE_ON, 57, 1));
+      ASSERT_TRUE(render(beforeSwitch));
+      ASSERT_TRUE(setParameter(state, "osc.type", 3));
+      ASSERT_TRUE(render(16));
+      ASSERT_TRUE(render(4800));
+      const float afterSwitch = peak();
+      ASSERT_TRUE(render(48000));
+      const float steady = peak();
+      EXPECT_GT(steady, 0.9f);
+      EXPECT_LE(afterSwitch, steady * 1.02f);
+    }
   }
 }
 

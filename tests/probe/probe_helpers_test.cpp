@@ -3,8 +3,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <unistd.h>
@@ -38,8 +40,15 @@ TEST(ProbeOptions, NoteGrammar) {
   const Case cases[] = {
       {"57@0.0:0.4:0.9", true, 57, 0.0, 0.4, 0.9},
       {"60@1.5:2", true, 60, 1.5, 2.0, 0.8},        // default velocity
-      {"127@0:0.1:127", true, 127, 0.0, 0.1, 1.0},  // MIDI velocity scale
-      {"60@0:0.1:64", true, 60, 0.0, 0.1, 64 / 127.0},
+      {"127@0:0.1:v=127", true, 127, 0.0, 0.1, 1.0},  // MIDI velocity, written so
+      {"60@0:0.1:v=64", true, 60, 0.0, 0.1, 64 / 127.0},
+      {"60@0:0.1:1", true, 60, 0.0, 0.1, 1.0},         // full velocity as a fraction
+      {"60@0:0.5:1.5", false},                         // neither form: not MIDI 1.5 of 127
+      {"60@0:0.5:64", false},
+      {"60@0:0.5:v=0", false},
+      {"60@0:0.5:v=128", false},
+      {"60@0:0.5:v=100.5", false},
+      {"60@0:0.5:v=", false},
       {"128@0:1", false},
       {"-1@0:1", false},
       {"60.5@0:1", false},
@@ -327,7 +336,7 @@ TEST(ProbeHost, MemoryStreamReadsWritesAndSeeks) {
   EXPECT_EQ(std::string(s.bytes().begin(), s.bytes().end()), "hello hello");
 }
 
-TEST(ProbeWav, FloatAndPcm24RoundTrip) {
+TEST(ProbeWav, FloatAndPcmRoundTrip) {
   const std::vector<float> frames = {0.0f, -0.0f, 0.5f, -0.5f, 1.0f, -1.0f, 1.5f, -2.0f, NAN, 0.25f};
   const std::string dir = ::testing::TempDir();
   std::string error;
@@ -347,13 +356,23 @@ TEST(ProbeWav, FloatAndPcm24RoundTrip) {
       EXPECT_EQ(wav.samples[i], frames[i]) << i;  // stored bit for bit
   }
 
-  ASSERT_TRUE(writeWav(dir + "probe_s24.wav", frames, 2, 48000, WavFormat::Pcm24, error)) << error;
-  ASSERT_TRUE(test::readWav(dir + "probe_s24.wav", wav, error)) << error;
-  EXPECT_EQ(wav.format, 1);
-  EXPECT_EQ(wav.bitsPerSample, 24);
   const float expected[] = {0.0f, 0.0f, 0.5f, -0.5f, 1.0f, -1.0f, 1.0f, -1.0f, 0.0f, 0.25f};  // clipped, NaN silent
-  ASSERT_EQ(wav.samples.size(), std::size(expected));
-  for (std::size_t i = 0; i < std::size(expected); ++i) EXPECT_NEAR(wav.samples[i], expected[i], 1.0 / 8388607) << i;
+  for (const auto& [format, bits, name] : {std::tuple{WavFormat::Pcm24, 24, "probe_s24.wav"},
+                                           std::tuple{WavFormat::Pcm16, 16, "probe_s16.wav"}}) {
+    SCOPED_TRACE(name);
+    WavWriter writer;
+    ASSERT_TRUE(writer.open(dir + name, 2, 48000, format, error)) << error;
+    ASSERT_TRUE(writer.write(frames.data(), frames.size() / 2, error)) << error;
+    EXPECT_EQ(writer.clippedSamples(), 3u);  // 1.5, -2 and NaN
+    EXPECT_FALSE(std::filesystem::exists(dir + name)) << "the file takes its name only when finished";
+    ASSERT_TRUE(writer.finish(error)) << error;
+    ASSERT_TRUE(test::readWav(dir + name, wav, error)) << error;
+    EXPECT_EQ(wav.format, 1);
+    EXPECT_EQ(wav.bitsPerSample, bits);
+    ASSERT_EQ(wav.samples.size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i)
+      EXPECT_NEAR(wav.samples[i], expected[i], 1.0 / ((1 << (bits - 1)) - 1)) << i;
+  }
 
   // 5 samples of 3 bytes: odd data chunk, padded to keep the RIFF structure valid.
   ASSERT_TRUE(writeWav(dir + "probe_odd.wav", {0.1f, 0.2f, 0.3f, 0.4f, 0.5f}, 1, 8000, WavFormat::Pcm24, error));
@@ -362,7 +381,8 @@ TEST(ProbeWav, FloatAndPcm24RoundTrip) {
 
   EXPECT_FALSE(writeWav(dir + "no/such/dir/x.wav", frames, 2, 48000, WavFormat::Float32, error));
   EXPECT_NE(error.find("no/such/dir/x.wav"), std::string::npos);
-  for (const char* name : {"probe_f32.wav", "probe_s24.wav", "probe_odd.wav"}) std::remove((dir + name).c_str());
+  for (const char* name : {"probe_f32.wav", "probe_s24.wav", "probe_s16.wav", "probe_odd.wav"})
+    std::remove((dir + name).c_str());
 }
 
 // A small SMF builder for the reader tests.

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -168,6 +170,19 @@ TEST_F(ProbeWithMirel, ErrorsAreReportedAndExitNonZero) {
       {"unreadable state", {"render", "@B", "--out", "@O", "--load-state", "/nonexistent/state"}, 1,
        "cannot open '/nonexistent/state'"},
       {"bad note", {"render", "@B", "--out", "@O", "--note", "60@0.5"}, 2, "bad --note '60@0.5'"},
+      {"velocity in neither form", {"render", "@B", "--out", "@O", "--note", "60@0:0.5:1.5"}, 2,
+       "or a MIDI velocity written v=1..v=127"},
+      {"infinite value", {"render", "@B", "--out", "@O", "--set", "filter.cutoff=inf"}, 2,
+       "bad value 'inf' for filter.cutoff: not a finite number"},
+      {"list value between options", {"render", "@B", "--out", "@O", "--set", "osc.type=1.5"}, 2,
+       "bad value '1.5' for osc.type: it takes whole steps (an index 0..3"},
+      {"stepped value between steps", {"render", "@B", "--out", "@O", "--auto", "osc.octave@0.1=0.5"}, 2,
+       "bad value '0.5' for osc.octave: it takes whole steps of 1 from -2 to 2"},
+      {"state into a missing folder, found before rendering",
+       {"render", "@B", "--out", "@O", "--note", "60@0:0.5", "--save-state", "/nonexistent/dir/x.state"}, 1,
+       "cannot write '/nonexistent/dir/x.state': the folder '/nonexistent/dir' does not exist"},
+      {"WAV into a folder", {"render", "@B", "--out", "/tmp", "--note", "60@0:0.5"}, 1,
+       "cannot write '/tmp': it is a folder"},
       {"unknown command", {"play", "@B"}, 2, "unknown command 'play'"},
   };
   for (const ErrorCase& c : cases) {
@@ -183,15 +198,91 @@ TEST_F(ProbeWithMirel, ErrorsAreReportedAndExitNonZero) {
   }
 }
 
-TEST_F(ProbeWithMirel, RejectedStateLeavesNoOutput) {
+TEST_F(ProbeWithMirel, RefusedStateIsExplainedAndLeavesNoOutput) {
+  const struct {
+    const char* text;
+    const char* why;
+  } cases[] = {
+      {"", "the file is empty"},
+      {"{\"params\":[1,2", "it is not JSON: the text ends inside the object"},
+      {"{\"params\":{\"osc.type\":1,}}", "it is not JSON: it breaks off at line 1, column 25"},
+      {"\n[1,2]", "it is JSON, but not an object"},
+      {"{\"params\":[1,2]}", "the plug-in cannot read its member \"params\" ([1,2])"},
+      {"{\"params\":{\"osc.type\":1},\n \"variation\":\"x\"}", "the plug-in cannot read its member \"variation\" (\"x\")"},
+  };
   const std::string bad = scratch("bad_state.json");
-  std::ofstream(bad) << "{\"params\":[1,2";
   const std::string out = scratch("bad_state.wav");
-  std::remove(out.c_str());
-  const RunResult r = runProbe({"render", bundle_, "--out", out, "--load-state", bad});
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_NE(r.err.find("refused the state"), std::string::npos) << r.err;
-  EXPECT_FALSE(exists(out));
+  for (const auto& c : cases) {
+    std::ofstream(bad, std::ios::trunc) << c.text;
+    std::remove(out.c_str());
+    const RunResult r = runProbe({"render", bundle_, "--out", out, "--load-state", bad});
+    EXPECT_EQ(r.exitCode, 1) << c.text;
+    EXPECT_NE(r.err.find("refused the state file '" + bad + "' (setState returned kResultFalse (1)): " + c.why),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(exists(out));
+  }
+}
+
+// The WAV file appears only when complete: Ctrl-C during a long rendering
+// leaves neither it nor its temporary file.
+TEST_F(ProbeWithMirel, InterruptedRenderLeavesNoFile) {
+  const std::string folder = scratch("interrupted/");
+  std::filesystem::create_directories(folder);
+  const std::string out = folder + "long.wav";
+  const std::string exe = ORBEL_PROBE_EXE;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = ::open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    execl(exe.c_str(), exe.c_str(), "render", bundle_.c_str(), "--out", out.c_str(), "--seconds", "3600",
+          "--note", "60@0:3600", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  // Wait until the rendering runs (its temporary file grows), then interrupt.
+  for (int i = 0; i < 500 && std::filesystem::is_empty(folder); ++i) ::usleep(10000);
+  ::usleep(200000);
+  ::kill(pid, SIGINT);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  EXPECT_TRUE(std::filesystem::is_empty(folder)) << "a file was left behind";
+}
+
+// Without --seconds the rendering lasts until the release has died away,
+// and no longer.
+TEST_F(ProbeWithMirel, DefaultLengthRunsUntilTheTailIsSilent) {
+  const std::string out = scratch("tail.wav");
+  const RunResult r =
+      runProbe({"render", bundle_, "--out", out, "--set", "ampEnv.release=2", "--note", "60@0:0.5:1"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  WavData wav;
+  std::string error;
+  ASSERT_TRUE(readWav(out, wav, error)) << error;
+  const std::size_t frames = wav.samples.size() / wav.channels;
+  long lastSound = -1;
+  for (std::size_t i = 0; i < frames; ++i)
+    if (std::fabs(wav.samples[i * wav.channels]) > 1e-6f) lastSound = long(i);
+  // A 2 s release sounds for about 3.3 s after the note-off at 0.5 s.
+  EXPECT_GT(lastSound, long(3.5 * 48000)) << "the release was cut";
+  EXPECT_LE(long(frames), lastSound + long(0.05 * 48000) + 1024) << "rendered long after the silence";
+}
+
+TEST_F(ProbeWithMirel, PcmFormatsWarnWhenSamplesClip) {
+  for (const char* format : {"pcm24", "pcm16"}) {
+    const std::string out = scratch(std::string("clip-") + format + ".wav");
+    const RunResult loud = runProbe({"render", bundle_, "--out", out, "--format", format, "--set", "master.gain=1",
+                                     "--set", "osc.type=square", "--set", "filter.resonance=10", "--note",
+                                     "40@0:0.5:1"});
+    ASSERT_EQ(loud.exitCode, 0) << loud.err;
+    EXPECT_NE(loud.err.find("were clipped in '" + out + "' (" + format + ")"), std::string::npos) << loud.err;
+    const RunResult quiet = runProbe({"render", bundle_, "--out", out, "--format", format, "--note", "60@0:0.5"});
+    ASSERT_EQ(quiet.exitCode, 0) << quiet.err;
+    EXPECT_EQ(quiet.err.find("clipped"), std::string::npos) << quiet.err;
+  }
 }
 
 TEST(Probe, HelpDocumentsTheCommands) {

@@ -57,6 +57,11 @@ bool readWav(const std::string& path, WavData& out, std::string& error) {
           if (v & 0x800000) v -= 0x1000000;
           out.samples.push_back(static_cast<float>(v / 8388607.0));
         }
+      } else if (out.format == 1 && out.bitsPerSample == 16) {
+        for (uint32_t i = 0; i + 2 <= length; i += 2) {
+          const auto v = static_cast<int16_t>(body[i] | (body[i + 1] << 8));
+          out.samples.push_back(static_cast<float>(v / 32767.0));
+        }
       } else {
         error = "unsupported sample format";
         return false;

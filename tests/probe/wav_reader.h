@@ -1,4 +1,4 @@
-// Reads back the WAV files the probe writes (32-bit float or 24-bit PCM),
+// Reads back the WAV files the probe writes (32-bit float, 24- or 16-bit PCM),
 // for the tests.
 #pragma once
 
