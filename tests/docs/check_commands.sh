@@ -16,7 +16,8 @@
 # into which the built Mirel.vst3 is installed as scripts/run.sh installs it
 # (~/.vst3); a command that needs a tree the suite has not configured
 # (build-asan/, build-guard/) is named and skipped:
-#   - orbel-probe commands and Ardour's scanner run as written;
+#   - orbel-probe commands and Ardour's scanner run as written (the editor
+#     under an Xvfb of its own, for a few seconds);
 #   - ctest commands list the tests they select (-N), which must be some;
 #   - `cmake --build` of existing targets runs (the suite has built them);
 #   - benchmarks list their cases (--benchmark_list_tests) instead of
@@ -178,6 +179,16 @@ check() {  # check <command> <input file or empty>
         fi
       done
       ((all_ok)) && say "OK    $where: $command (each lists its benchmarks)" ;;
+    "build/tools/orbel-probe editor "*)
+      # The editor opens a window: under an Xvfb of its own, and for a few
+      # seconds when the command would stay open until its window closes.
+      local shown="$command"
+      [[ "$shown" == *"--seconds "* ]] || shown="$shown --seconds 10"
+      if run_here "tests/support/with_xvfb.sh $shown" && grep -q "hello drawn" "$scratch/out"; then
+        say "OK    $where: $command (under Xvfb, as $shown)"
+      else
+        fail "the editor did not draw its page under Xvfb" "$scratch/out"
+      fi ;;
     "build/tools/orbel-probe "*)
       run_here "$command" "$input" && say "OK    $where: $command" || fail "exit $?" "$scratch/out" ;;
     "LD_LIBRARY_PATH=/usr/lib/ardour7 /usr/lib/ardour7/ardour-vst3-scanner"*)
