@@ -86,7 +86,6 @@ void KernelEngine::panicSink(void*, const uint8_t* message, std::size_t length, 
 
 bool KernelEngine::allocateAdapter(uint64_t capacity) {
   const std::size_t fifoFloats = static_cast<std::size_t>(2 * capacity);
-  const std::size_t tableFloats = std::size_t{kFilterPhases} * kFilterTaps;
   if (capacity != capacity_ || !inputFifo_) {
     // Release the old buffers first so that peak memory stays at one set.
     inputFifo_.reset();
@@ -99,14 +98,7 @@ bool KernelEngine::allocateAdapter(uint64_t capacity) {
     kernelRateInput_.reset(new (std::nothrow) float[fifoFloats]);
     adapterScratch_.reset(new (std::nothrow) float[fifoFloats]);
   }
-  if (!inputTable_) {
-    inputTable_.reset(new (std::nothrow) float[tableFloats]);
-    outputTable_.reset(new (std::nothrow) float[tableFloats]);
-    inputTableSums_.reset(new (std::nothrow) float[kFilterPhases]);
-    outputTableSums_.reset(new (std::nothrow) float[kFilterPhases]);
-  }
-  if (!inputFifo_ || !outputFifo_ || !kernelRateInput_ || !adapterScratch_ || !inputTable_ ||
-      !outputTable_ || !inputTableSums_ || !outputTableSums_) {
+  if (!inputFifo_ || !outputFifo_ || !kernelRateInput_ || !adapterScratch_) {
     inputFifo_.reset();
     outputFifo_.reset();
     kernelRateInput_.reset();
@@ -117,10 +109,8 @@ bool KernelEngine::allocateAdapter(uint64_t capacity) {
   capacity_ = capacity;
   std::memset(inputFifo_.get(), 0, fifoFloats * sizeof(float));
   std::memset(outputFifo_.get(), 0, fifoFloats * sizeof(float));
-  std::memset(kernelRateInput_.get(), 0, fifoFloats * sizeof(float));
-  std::memset(adapterScratch_.get(), 0, fifoFloats * sizeof(float));
-  std::memset(inputTable_.get(), 0, tableFloats * sizeof(float));
-  std::memset(outputTable_.get(), 0, tableFloats * sizeof(float));
+  // The kernel-rate input and the scratch buffer are written before they are
+  // read, so they are left as allocated: untouched, their pages cost nothing.
   return true;
 }
 
@@ -188,13 +178,13 @@ bool KernelEngine::configure(double sampleRate, int32_t maxBlockFrames) {
     maxBlockFrames_ = maxBlockFrames;
   }
 
-  if (!allocateAdapter(static_cast<uint64_t>(capacity))) {
+  if (!buildFilterTables() || !allocateAdapter(static_cast<uint64_t>(capacity))) {
+    inputFifo_.reset();  // not configured
     recordDiagnostic(ORBEL_DIAG_RATE_ADAPTER_INIT_FAILED, ORBEL_DIAG_SEVERITY_FATAL,
                      ORBEL_DIAG_PHASE_CONFIGURE, "sample-rate adapter buffers could not be allocated",
                      nullptr);
     return false;
   }
-  buildFilterTables();
 
   adapterFailed_ = false;
   rateConverted_ = false;

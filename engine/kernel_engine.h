@@ -23,6 +23,7 @@
 #include "banks/pad_overrides.h"
 #include "banks/sound_pack.h"
 #include "diagnostics/runtime_diagnostics.h"
+#include "engine/adapter_filter_table.h"
 #include "engine/kernel_binding.h"
 
 namespace orbel {
@@ -278,7 +279,8 @@ class KernelEngine {
   void renderDirect(float* const* outputs, int32_t outputCount, int32_t frames);
   void recoverFailedChunk();
   void resetAdapter();
-  void buildFilterTables();
+  // False when a table cannot be had (out of memory).
+  bool buildFilterTables();
   void trimInputFifo();
   void trimOutputFifo();
   bool allocateAdapter(uint64_t capacity);
@@ -308,10 +310,10 @@ class KernelEngine {
   std::unique_ptr<float[]> outputFifo_;
   std::unique_ptr<float[]> kernelRateInput_;
   std::unique_ptr<float[]> adapterScratch_;  // kept for kernels with an audio input
-  std::unique_ptr<float[]> inputTable_;      // 1024 phases x 32 taps
-  std::unique_ptr<float[]> outputTable_;
-  std::unique_ptr<float[]> inputTableSums_;  // per phase, the float sum of its taps
-  std::unique_ptr<float[]> outputTableSums_;
+  // Interpolation filters (1024 phases x 32 taps), shared with every engine
+  // at the same cutoffs.
+  std::shared_ptr<const AdapterFilterTable> inputTable_;
+  std::shared_ptr<const AdapterFilterTable> outputTable_;
 
   uint64_t capacity_ = 0;
   uint64_t inputFill_ = 0;

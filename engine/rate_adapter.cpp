@@ -18,34 +18,58 @@ namespace {
 
 constexpr int32_t kTapsBack = 15;  // tap j weighs the sample at offset j - 15
 
-void buildTable(float* table, float* sums, double cutoff) {
-  constexpr uint32_t phases = KernelEngine::kFilterPhases;
-  constexpr uint32_t taps = KernelEngine::kFilterTaps;
-  const double pi = 3.14159265358979323846;
-  for (uint32_t i = 0; i < phases; ++i) {
-    float* row = table + size_t(i) * taps;
-    double sum = 0.0;
-    for (uint32_t j = 0; j < taps; ++j) {
-      const double x = cutoff * (double(i) / phases - (double(j) - kTapsBack));
-      const double s = std::fabs(x) < 1e-12 ? 1.0 : std::sin(pi * x) / (pi * x);
-      const double w = 0.5 - 0.5 * std::cos(2.0 * pi * double(j) / double(taps - 1));
-      row[j] = static_cast<float>(w * cutoff * s);
-      sum += row[j];
-    }
-    if (sum != 0.0) {
-      for (uint32_t j = 0; j < taps; ++j) row[j] = static_cast<float>(row[j] / sum);
-    }
-    float rowSum = 0.0f;
-    for (uint32_t j = 0; j < taps; ++j) rowSum += row[j];
-    sums[i] = rowSum;
-  }
-}
-
 // Kernel frame of a host frame, rounded: floor((f * 48000 * den + floor(num / 2)) / num).
 inline uint64_t kernelFrameOf(uint64_t hostFrame, uint64_t num, uint64_t den) {
   const u128 x = u128(hostFrame) * KernelEngine::kKernelRate * den + num / 2;
   return static_cast<uint64_t>(x / num);
 }
+
+// Four floats, which g++ and clang map to one SSE register (the x86-64
+// baseline) and operate on lane by lane.
+typedef float Float4 __attribute__((vector_size(16)));
+
+inline Float4 load4(const float* p) {
+  Float4 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// The 32-tap dot product in four lanes: lane l sums the taps j = l, l + 4, …
+// in order, and the lanes are added as (0 + 1) + (2 + 3). These are the
+// roundings of four scalar partial sums, so any build gives the same bits.
+inline float dot32(const float* row, const float* s) {
+  Float4 acc = load4(row) * load4(s);
+  for (uint32_t j = 4; j < KernelEngine::kFilterTaps; j += 4) acc += load4(row + j) * load4(s + j);
+  return (acc[0] + acc[1]) + (acc[2] + acc[3]);
+}
+
+// Steps floor((r * 1024 + offset) / divisor), the table phase of a remainder
+// r, along with r as it advances by `step` and wraps at the divisor: whole
+// quotient and remainder, so there is no division per sample.
+class PhaseStepper {
+ public:
+  PhaseStepper(uint64_t r, uint64_t offset, uint64_t divisor, uint64_t step)
+      : divisor_(divisor),
+        stepQ_(step * 1024 / divisor),
+        stepR_(step * 1024 % divisor),
+        q_((r * 1024 + offset) / divisor),
+        rem_((r * 1024 + offset) % divisor) {}
+  uint64_t phase() const { return std::min<uint64_t>(q_, 1023); }
+  // r grew by the step.
+  void advance() {
+    q_ += stepQ_;
+    rem_ += stepR_;
+    if (rem_ >= divisor_) {
+      rem_ -= divisor_;
+      ++q_;
+    }
+  }
+  // r wrapped: it lost one divisor.
+  void wrap() { q_ -= 1024; }
+
+ private:
+  uint64_t divisor_, stepQ_, stepR_, q_, rem_;
+};
 
 // One interpolated sample: the 32 taps of `row` around `centre` of a FIFO
 // channel holding frames [base, base + fill). Taps outside the held frames use
@@ -55,16 +79,7 @@ inline float interpolate(const float* channel, uint64_t base, uint64_t fill, i12
   const i128 first = centre - kTapsBack;
   float acc = 0.0f;
   if (first >= i128(base) && centre + 16 < i128(base + fill)) {
-    const float* s = channel + static_cast<uint64_t>(first - i128(base));
-    // Four partial sums let the compiler keep several multiply-adds in flight.
-    float a0 = 0.0f, a1 = 0.0f, a2 = 0.0f, a3 = 0.0f;
-    for (uint32_t j = 0; j < KernelEngine::kFilterTaps; j += 4) {
-      a0 += row[j] * s[j];
-      a1 += row[j + 1] * s[j + 1];
-      a2 += row[j + 2] * s[j + 2];
-      a3 += row[j + 3] * s[j + 3];
-    }
-    acc = (a0 + a1) + (a2 + a3);
+    acc = dot32(row, channel + static_cast<uint64_t>(first - i128(base)));
   } else {
     const i128 last = i128(base + fill) - 1;
     for (uint32_t j = 0; j < KernelEngine::kFilterTaps; ++j) {
@@ -94,10 +109,11 @@ void dropFront(float* fifo, uint64_t capacity, uint64_t& base, uint64_t& fill, u
 
 }  // namespace
 
-void KernelEngine::buildFilterTables() {
+bool KernelEngine::buildFilterTables() {
   const double hostRate = double(rateNum_) / double(rateDen_);
-  buildTable(inputTable_.get(), inputTableSums_.get(), std::min(double(kKernelRate) / hostRate, 1.0));
-  buildTable(outputTable_.get(), outputTableSums_.get(), std::min(hostRate / double(kKernelRate), 1.0));
+  inputTable_ = adapterFilterTable(std::min(double(kKernelRate) / hostRate, 1.0));
+  outputTable_ = adapterFilterTable(std::min(hostRate / double(kKernelRate), 1.0));
+  return inputTable_ && outputTable_;
 }
 
 void KernelEngine::resetAdapter() {
@@ -130,7 +146,8 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
                                                 float* const* outputs, int32_t outputCount,
                                                 int32_t frames) {
   if (frames <= 0 || outputCount <= 0 || outputs == nullptr || frames > maxBlockFrames_ ||
-      handle_ == 0 || inputView_ == nullptr || outputView_ == nullptr || !inputFifo_) {
+      handle_ == 0 || inputView_ == nullptr || outputView_ == nullptr || !inputFifo_ ||
+      !inputTable_ || !outputTable_) {
     return false;
   }
   const uint64_t num = rateNum_;
@@ -186,29 +203,31 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
     const uint64_t stepQ = num / d;
     const uint64_t stepR = num % d;
     const uint64_t end = inputBase_ + inputFill_;
-    const float* table = inputTable_.get();
-    const float* sums = inputTableSums_.get();
+    const AdapterFilterTable& table = *inputTable_;
+    // phase = floor((rem * 1024 + den * 24000) / d), rem stepping by stepR.
+    PhaseStepper phases(rem, den * 24000, d, stepR);
     // The product kernels take no audio input, so the resampled input is
     // computed only for a kernel that has an input view to receive it; the
     // frame count alone paces the kernel either way.
     const bool filterInput = inputViewCapacity_ > 0;
     while (produced < cap && centre + 16 < end) {
       if (filterInput) {
-        const uint64_t phase = std::min<uint64_t>((rem * 1024 + den * 24000) / d, 1023);
-        const float* row = table + phase * kFilterTaps;
+        const uint64_t phase = phases.phase();
         for (int32_t ch = 0; ch < 2; ++ch) {
           kernelRateInput_[ch * cap + produced] =
-              interpolate(inputFifo_.get() + ch * cap, inputBase_, inputFill_, i128(centre), row,
-                          sums[phase]);
+              interpolate(inputFifo_.get() + ch * cap, inputBase_, inputFill_, i128(centre),
+                          table.row(phase), table.sums[phase]);
         }
       }
       ++produced;
       ++kernelInputPosition_;
       centre += stepQ;
       rem += stepR;
+      phases.advance();
       if (rem >= d) {
         rem -= d;
         ++centre;
+        phases.wrap();
       }
     }
   }
@@ -288,8 +307,9 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
     const i128 x0 = (i128(hostOutputPosition_) * kKernelRate - 768000) * i128(den) - 20 * i128(num);
     i128 t = floorDiv(x0, i128(num));
     uint64_t r = static_cast<uint64_t>(x0 - t * i128(num));
-    const float* table = outputTable_.get();
-    const float* sums = outputTableSums_.get();
+    const AdapterFilterTable& table = *outputTable_;
+    // phase = floor((r * 1024 + floor(num / 2)) / num), r stepping by stepR.
+    PhaseStepper phases(r, num / 2, num, stepR);
     const float* fifo0 = outputFifo_.get();
     // Both FIFO channels hold the same mono kernel output, so one
     // interpolation serves every output channel.
@@ -298,9 +318,8 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
     for (uint64_t i = 0; i < blockFrames; ++i) {
       float y = 0.0f;
       if (t >= 0 && base <= t && t + 16 < end) {
-        const uint64_t phase = std::min<uint64_t>((r * 1024 + num / 2) / num, 1023);
-        const float* row = table + phase * kFilterTaps;
-        y = interpolate(fifo0, outputBase_, outputFill_, t, row, sums[phase]);
+        const uint64_t phase = phases.phase();
+        y = interpolate(fifo0, outputBase_, outputFill_, t, table.row(phase), table.sums[phase]);
       }
       bool written = false;
       for (int32_t c = 0; c < outputCount; ++c) {
@@ -311,9 +330,11 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
       if (written && y != 0.0f) silent = false;
       t += stepQ;
       r += stepR;
+      phases.advance();
       if (r >= num) {
         r -= num;
         ++t;
+        phases.wrap();
       }
     }
   }

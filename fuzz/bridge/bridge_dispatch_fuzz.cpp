@@ -13,6 +13,7 @@
 #include "fuzz/bridge/offline_banks.h"
 #include "json/json_read.h"
 #include "json/state_document.h"
+#include "fuzz/reused_object.h"
 #include "plugin/controller.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "sdk/hosting/host_classes.h"
@@ -87,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Peer peer;
   static Handler handler;
 
-  auto* c = new orbel::OrbelController();
+  static orbel::fuzz::ReusedObject<orbel::OrbelController> memory;
+  auto* c = memory.make();
   c->initialize(&host);
   c->setComponentHandler(&handler);
   c->connect(&peer);
@@ -125,6 +127,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   c->disconnect(&peer);
   c->setComponentHandler(nullptr);
   c->terminate();
-  c->release();
+  memory.destroy(c);
   return 0;
 }

@@ -15,6 +15,7 @@
 #include "fuzz/bridge/offline_banks.h"
 #include "json/json_read.h"
 #include "json/line_safe.h"
+#include "fuzz/reused_object.h"
 #include "plugin/controller.h"
 #include "plugin/diagnostic_bridge.h"
 #include "plugin/processor.h"
@@ -96,9 +97,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static orbel::hosting::HostApplication host;
 
-  auto* processor = static_cast<orbel::OrbelProcessor*>(
-      static_cast<IAudioProcessor*>(orbel::OrbelProcessor::createInstance(nullptr)));
-  auto* controller = new orbel::OrbelController();
+  static orbel::fuzz::ReusedObject<orbel::OrbelProcessor> processorMemory;
+  static orbel::fuzz::ReusedObject<orbel::OrbelController> controllerMemory;
+  auto* processor = processorMemory.make();
+  auto* controller = controllerMemory.make();
   processor->initialize(&host);
   controller->initialize(&host);
   processor->connect(controller);
@@ -135,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   processor->disconnect(controller);
   controller->terminate();
   processor->terminate();
-  controller->release();
-  processor->release();
+  controllerMemory.destroy(controller);
+  processorMemory.destroy(processor);
   return 0;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/reused_object.h"
 #include "plugin/controller.h"
 #include "sdk/hosting/host_classes.h"
 #include "tests/support/vst3_host.h"
@@ -36,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t route = data[1] % 8;
   const std::string payload(reinterpret_cast<const char*>(data + 2), size - 2);
 
-  auto* c = new orbel::OrbelController();
+  static orbel::fuzz::ReusedObject<orbel::OrbelController> memory;
+  auto* c = memory.make();
   c->initialize(nullptr);
   size_t delivered = 0;
   c->setBridgeSink([&delivered](const std::string& json) { delivered += json.size(); });
@@ -67,6 +69,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (c->notify(&message) != kResultOk) std::abort();
   }
   c->terminate();
-  c->release();
+  memory.destroy(c);
   return 0;
 }

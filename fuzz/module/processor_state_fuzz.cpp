@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/reused_object.h"
 #include "plugin/processor.h"
 #include "sdk/hosting/host_classes.h"
 #include "tests/support/vst3_host.h"
@@ -28,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t route = data[1] % 6;
   const std::string payload(reinterpret_cast<const char*>(data + 2), size - 2);
 
-  auto* p = new orbel::OrbelProcessor();
+  static orbel::fuzz::ReusedObject<orbel::OrbelProcessor> memory;
+  auto* p = memory.make();
   p->initialize(nullptr);
   if (route == 0) {
     const std::string before = saveState(*p);
@@ -48,6 +50,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     saveState(*p);
   }
   p->terminate();
-  p->release();
+  memory.destroy(p);
   return 0;
 }
