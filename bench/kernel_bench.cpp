@@ -1,10 +1,16 @@
 // Real-time factor of one kernel instance per wave at 48 kHz: seconds of
 // audio rendered per second of CPU ("realtime" counter). Notes change twice a
 // second and the filter follows the envelope, so every coefficient update,
-// envelope stage and band-limiting step takes part.
+// envelope stage and band-limiting step takes part. An idle instance (a note
+// played and released, then silence with the cutoff automated now and then)
+// is measured the same way; the summary gives its cost against playing.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
 
 #include "kernel/kernel_abi.h"
 
@@ -52,8 +58,65 @@ void BM_KernelWave(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(block) * kBlock / kRate, benchmark::Counter::kIsRate);
 }
 
+// Silence after a note: the voice is idle; the cutoff moves every 64 blocks,
+// so coefficient updates still have work now and then.
+void BM_KernelIdle(benchmark::State& state) {
+  K(runtime_init)();
+  const auto handle = static_cast<uint32_t>(K(create)(kBlock, 0, 1, kRate));
+  if (handle == 0) {
+    state.SkipWithError("create failed");
+    return;
+  }
+  K(push_event)(handle, ORBEL_KERNEL_EVENT_PARAMETER, 0, 9, 0.01);  // release
+  K(push_event)(handle, ORBEL_KERNEL_EVENT_NOTE_ON, 0, 60, 0.8);
+  K(push_event)(handle, ORBEL_KERNEL_EVENT_NOTE_OFF, 64, 60, 0.0);
+  for (int i = 0; i < 100; ++i) K(process)(handle, kBlock);  // released and silent
+  float* view = nullptr;
+  uint64_t length = 0;
+  K(output_view)(handle, &view, &length);
+  uint64_t block = 0;
+  float sink = 0;
+  for (auto _ : state) {
+    if (block % 64 == 0) K(push_event)(handle, ORBEL_KERNEL_EVENT_PARAMETER, 7, 3, 500.0 + double(block % 4096));
+    K(process)(handle, kBlock);
+    sink += view[kBlock - 1];
+    ++block;
+  }
+  benchmark::DoNotOptimize(sink);
+  K(destroy)(handle);
+  if (sink != 0) state.SkipWithError("an idle instance should be silent");
+  state.counters["realtime"] =
+      benchmark::Counter(static_cast<double>(block) * kBlock / kRate, benchmark::Counter::kIsRate);
+}
+
 BENCHMARK(BM_KernelWave)->ArgName("wave")->DenseRange(0, 3);
+BENCHMARK(BM_KernelIdle);
+
+// Keeps each benchmark's CPU time per iteration for the summary.
+class SummaryReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.aggregate_name.empty() || run.aggregate_name == "median") times[run.benchmark_name()] = run.GetAdjustedCPUTime();
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  std::map<std::string, double> times;
+};
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  SummaryReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  const auto idle = reporter.times.find("BM_KernelIdle");
+  if (idle != reporter.times.end()) {
+    std::printf("\nsummary: an idle instance costs, relative to one playing\n");
+    for (const auto& [name, time] : reporter.times) {
+      if (name.rfind("BM_KernelWave", 0) == 0) std::printf("  %s: %.4f (%.2f %%)\n", name.c_str(), idle->second / time, 100.0 * idle->second / time);
+    }
+  }
+  benchmark::Shutdown();
+  return 0;
+}

@@ -221,6 +221,19 @@ template <int Wave, bool Fused>
       a2 = v.a2;
     }
 
+    // Idle (no stage, level 0): every sample is 0 × y, and the next note on
+    // starts oscillator, integrator and filter from zero again, so their work
+    // is skipped up to the next coefficient update, which runs as always.
+    // (0 × y carried y's sign: such a sample was −0.0 when y was negative.)
+    if (stage == STAGE_IDLE && level == 0.0f) {
+      const int run = std::min(end - i, MIREL_RENDER_QUANTUM - counter);
+      std::fill(out + i, out + i + run, 0.0f);
+      counter += run;
+      if (counter == MIREL_RENDER_QUANTUM) counter = 0;
+      i += run - 1;
+      continue;
+    }
+
     // Oscillator.
     const double p = phase;
     double s;

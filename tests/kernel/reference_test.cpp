@@ -133,7 +133,11 @@ struct RefVoice {
 
   double coef(double t) const { return std::exp(-1 / ((std::max(t, 0.0001) / 4.6) * sampleRate)); }
 
+  // Whether the voice was idle (no stage, level 0) when the last sample began.
+  bool wasIdle = false;
+
   float renderOne() {
+    wasIdle = envStage == 0 && envLevel == 0;
     if (counter == 0) {
       frequency = voiceFrequency();
       double fc = cutoff * std::pow(2.0, envAmount * envLevel);
@@ -211,18 +215,27 @@ struct RefVoice {
   }
 };
 
-std::vector<float> renderReference(double rate, const std::vector<orbel::test::PhraseBlock>& blocks) {
+struct Rendered {
+  std::vector<float> samples;
+  std::vector<bool> idle;  // per sample, whether the voice was idle
+  void push(RefVoice& v) {
+    samples.push_back(v.renderOne());
+    idle.push_back(v.wasIdle);
+  }
+};
+
+Rendered renderReference(double rate, const std::vector<orbel::test::PhraseBlock>& blocks) {
   RefVoice v;
   v.sampleRate = f32(rate);
   static const double defaults[11] = {1, 0, 0, 2000, 0.7, 0, 0.01, 0.2, 0.7, 0.3, 0.8};
   for (uint32_t i = 0; i < 11; ++i) v.setParameter(i, defaults[i]);
-  std::vector<float> out;
+  Rendered out;
   for (const auto& block : blocks) {
     uint32_t t = 0;
     const auto& ev = block.events;
     for (size_t h = 0; h < ev.size(); ++h) {
       const uint32_t f = ev[h].frame;
-      for (; t < f; ++t) out.push_back(v.renderOne());
+      for (; t < f; ++t) out.push(v);
       if (h > 0 && ev[h - 1].frame == f) continue;
       size_t end = h;
       while (end < ev.size() && ev[end].frame == f) ++end;
@@ -233,9 +246,23 @@ std::vector<float> renderReference(double rate, const std::vector<orbel::test::P
         if (ev[j].kind != 1) v.handleEvent(ev[j].kind, ev[j].a, static_cast<float>(ev[j].value));
       }
     }
-    for (; t < block.frames; ++t) out.push_back(v.renderOne());
+    for (; t < block.frames; ++t) out.push(v);
   }
   return out;
+}
+
+// The kernel's samples against the model's, bit for bit, with one exception:
+// while idle the kernel skips the oscillator and filter and writes +0.0
+// where the model's 0 × y is −0.0 whenever its filter output is negative.
+// Returns the index of the first difference (the size when there is none).
+size_t firstDifference(const std::vector<float>& got, const Rendered& want) {
+  if (got.size() != want.samples.size()) return 0;
+  for (size_t i = 0; i < got.size(); ++i) {
+    if (std::memcmp(&got[i], &want.samples[i], sizeof(float)) == 0) continue;
+    const bool signOfIdleZero = want.idle[i] && want.samples[i] == 0.0f && got[i] == 0.0f && !std::signbit(got[i]);
+    if (!signOfIdleZero) return i;
+  }
+  return got.size();
 }
 
 TEST(KernelReference, EveryWaveAndRateMatchesThePlainModelToTheBit) {
@@ -246,19 +273,78 @@ TEST(KernelReference, EveryWaveAndRateMatchesThePlainModelToTheBit) {
       SCOPED_TRACE("rate " + std::to_string(rate) + " wave " + std::to_string(wave));
       const auto phrase = orbel::test::makePhrase(7 + wave, wave, 1.5, rate);
       const std::vector<float> got = orbel::test::renderPhrase(kernel, rate, phrase);
-      const std::vector<float> want = renderReference(rate, phrase);
-      ASSERT_EQ(got.size(), want.size());
-      size_t firstDiff = got.size();
-      for (size_t i = 0; i < got.size(); ++i) {
-        if (std::memcmp(&got[i], &want[i], sizeof(float)) != 0) {
-          firstDiff = i;
-          break;
-        }
-      }
-      ASSERT_EQ(firstDiff, got.size()) << "kernel " << got[firstDiff] << " model " << want[firstDiff];
+      const Rendered want = renderReference(rate, phrase);
+      ASSERT_EQ(got.size(), want.samples.size());
+      const size_t firstDiff = firstDifference(got, want);
+      ASSERT_EQ(firstDiff, got.size()) << "kernel " << got[firstDiff] << " model " << want.samples[firstDiff];
       float peak = 0;
       for (float s : got) peak = std::max(peak, std::fabs(s));
       EXPECT_GT(peak, 0.05f) << "the phrase should be audible";
+    }
+  }
+}
+
+// Long silences between short notes: idle stretches of every length, across
+// coefficient updates, with every parameter (the wave too) changed while
+// idle, and notes that start after seconds of silence. The coefficients
+// computed while idle are the ones a note starts with, so they must be exact.
+std::vector<orbel::test::PhraseBlock> makeIdlePhrase(uint64_t seed, double seconds, double rate) {
+  orbel::test::PhraseRandom r(seed);
+  std::vector<orbel::test::PhraseBlock> blocks;
+  const auto total = static_cast<uint64_t>(seconds * rate);
+  uint64_t rendered = 0;
+  int held = -1;
+  bool first = true;
+  while (rendered < total) {
+    orbel::test::PhraseBlock block;
+    block.frames = r.chance(0.5) ? 128u : 1u + r.below(128);
+    if (first) {
+      block.events.push_back({ORBEL_KERNEL_EVENT_PARAMETER, 0, 9, r.range(0, 0.02)});  // short releases
+      block.events.push_back({ORBEL_KERNEL_EVENT_PARAMETER, 0, 5, r.range(-8, 8)});    // envelope moves the filter
+      first = false;
+    }
+    if (held < 0 && r.chance(0.01)) {
+      held = 30 + static_cast<int>(r.below(70));
+      block.events.push_back({ORBEL_KERNEL_EVENT_NOTE_ON, r.below(block.frames), static_cast<uint32_t>(held),
+                              r.range(0.05, 1.0)});
+    } else if (held >= 0 && r.chance(0.1)) {
+      block.events.push_back({ORBEL_KERNEL_EVENT_NOTE_OFF, r.below(block.frames), static_cast<uint32_t>(held), 0.0});
+      held = -1;
+    }
+    if (r.chance(0.1)) {
+      const uint32_t index = r.below(11);
+      const double value = index == 0 ? double(r.below(4)) : index == 9 ? r.range(0, 0.02)
+                                                                       : orbel::test::phraseParameterValue(r, index);
+      block.events.push_back({ORBEL_KERNEL_EVENT_PARAMETER, r.below(block.frames), index, value});
+    }
+    std::stable_sort(block.events.begin(), block.events.end(),
+                     [](const orbel::test::PhraseEvent& x, const orbel::test::PhraseEvent& y) { return x.frame < y.frame; });
+    rendered += block.frames;
+    blocks.push_back(std::move(block));
+  }
+  return blocks;
+}
+
+TEST(KernelReference, IdleStretchesMatchThePlainModel) {
+  const orbel::test::KernelApi kernel = orbel::test::linkedKernel();
+  kernel.runtimeInit();
+  for (double rate : {44100.0, 48000.0}) {
+    for (uint64_t seed = 1; seed <= 4; ++seed) {
+      SCOPED_TRACE("rate " + std::to_string(rate) + " seed " + std::to_string(seed));
+      const auto phrase = makeIdlePhrase(seed, 6.0, rate);
+      const std::vector<float> got = orbel::test::renderPhrase(kernel, rate, phrase);
+      const Rendered want = renderReference(rate, phrase);
+      ASSERT_EQ(got.size(), want.samples.size());
+      const size_t firstDiff = firstDifference(got, want);
+      ASSERT_EQ(firstDiff, got.size()) << "kernel " << got[firstDiff] << " model " << want.samples[firstDiff];
+      // The phrase is mostly silence, with notes in it.
+      size_t idle = 0, loud = 0;
+      for (size_t i = 0; i < got.size(); ++i) {
+        idle += want.idle[i];
+        loud += std::fabs(got[i]) > 0.01f;
+      }
+      EXPECT_GT(idle, got.size() / 2);
+      EXPECT_GT(loud, rate / 10);
     }
   }
 }
