@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "kernel/exact_sine.h"
+
 namespace orbel {
 
 const std::string_view MIREL_PARAMETER_IDS[MIREL_PARAMETER_COUNT] = {
@@ -174,6 +176,52 @@ template <bool Fused>
   }
 }
 
+// The next phase: p + dt rounded, brought back into [0, 1). Above the rate
+// (dt >= 1) one subtraction would not bring it back and it would grow without
+// bound; the fractional part is taken instead, which is the same as
+// subtracting 1 whenever that suffices.
+[[gnu::always_inline]] inline float nextPhase(float p, double dt) {
+  float next = static_cast<float>(static_cast<double>(p) + dt);
+  if (next >= 1.0f) next -= std::floor(next);
+  return next;
+}
+
+// The sine wave's samples, computed a few samples ahead of the filter: each
+// evaluation is long but depends only on the phase, while the filter's
+// feedback loop is what bounds the speed. Evaluated where it is used, the
+// sine sat on that loop's path; this way the processor overlaps the two.
+// Ahead stays within one run of constant pitch (up to the next coefficient
+// update), with a phase of its own that repeats the voice's phase steps.
+class SineAhead {
+ public:
+  static constexpr int kAhead = 8;
+
+  // At the first sample of a run [i, runEnd), from that sample's phase.
+  void start(int i, int runEnd, float phase, double dt) {
+    runEnd_ = runEnd;
+    phase_ = phase;
+    dt_ = dt;
+    for (int k = i; k < std::min(runEnd, i + kAhead); ++k) computeFor(k);
+  }
+  bool runEnded(int i) const { return i >= runEnd_; }
+  // The sample of sample i; queues sample i + kAhead.
+  float take(int i) {
+    const float s = ring_[i & (kAhead - 1)];
+    if (i + kAhead < runEnd_) computeFor(i + kAhead);
+    return s;
+  }
+
+ private:
+  void computeFor(int k) {
+    ring_[k & (kAhead - 1)] = exactSine(phase_);
+    phase_ = nextPhase(phase_, dt_);
+  }
+  float ring_[kAhead];
+  float phase_ = 0.0f;
+  double dt_ = 0.0;
+  int runEnd_ = -1;
+};
+
 // Renders output[begin, end) for one wave. Fields that change per sample are
 // held in locals and written back at the end; the coefficient update reads and
 // writes the voice, so the locals are synchronised around it.
@@ -202,6 +250,7 @@ template <int Wave, bool Fused>
   const double attackStep = v.attackStep;
   const double decayStep = v.decayStep;
   const double releaseStep = v.releaseStep;
+  SineAhead sineAhead;
 
   for (int i = begin; i < end; ++i) {
     if (counter == 0) {
@@ -238,8 +287,9 @@ template <int Wave, bool Fused>
     const double p = phase;
     double s;
     if constexpr (Wave == WAVE_SINE) {
-      const float sine = static_cast<float>(std::sin(TWO_PI * p));
-      s = sine;
+      // f32(sin(2π·p)), to the bit.
+      if (sineAhead.runEnded(i)) sineAhead.start(i, std::min(end, i + MIREL_RENDER_QUANTUM - counter), phase, dt);
+      s = sineAhead.take(i);
     } else if constexpr (Wave == WAVE_SAW) {
       s = (2.0 * p - 1.0) - blep(p, dt);
     } else if constexpr (Wave == WAVE_SQUARE) {
@@ -250,11 +300,7 @@ template <int Wave, bool Fused>
       s = tri;
     }
 
-    // Phase. Above the rate (dt >= 1) one subtraction would not bring it back
-    // into [0, 1) and it would grow without bound; the fractional part is taken
-    // instead, which is the same as subtracting 1 whenever that suffices.
-    phase = static_cast<float>(p + dt);
-    if (phase >= 1.0f) phase -= std::floor(phase);
+    phase = nextPhase(phase, dt);
 
     // Filter (transposed direct form II).
     const float x = static_cast<float>(s);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel/exact_sine.h"
 #include "kernel/mirel_voice.h"
 
 namespace orbel {
@@ -380,3 +381,29 @@ TEST_F(VoiceTest, LowCutoffAtAHighRateStaysStable) {
 
 }  // namespace
 }  // namespace orbel
+
+// The sine wave's fast evaluation against the C library's f32(sin(2π·p)):
+// 4 million phases spread over every binade of [0, 1), and the points where
+// a quarter of the cycle begins and ends. (bench/sine_check.cpp runs all
+// 1,065,353,216 single-precision phases; docs/voice.md has its result.)
+TEST(ExactSine, MatchesTheLibraryOnSampledPhases) {
+  std::vector<uint32_t> phases;
+  for (uint32_t bits = 0; bits < 0x3f800000u; bits += 251) phases.push_back(bits);
+  for (float p : {0.0f, 0.25f, 0.5f, 0.75f, std::nextafter(1.0f, 0.0f), std::nextafter(0.5f, 0.0f),
+                  std::nextafter(0.5f, 1.0f), std::numeric_limits<float>::denorm_min(),
+                  std::numeric_limits<float>::min()}) {
+    uint32_t bits;
+    std::memcpy(&bits, &p, sizeof bits);
+    phases.push_back(bits);
+  }
+  size_t differ = 0;
+  for (uint32_t bits : phases) {
+    float p;
+    std::memcpy(&p, &bits, sizeof p);
+    const float want = static_cast<float>(std::sin(6.283185307179586 * double(p)));
+    const float got = orbel::exactSineCompiled(p);
+    if (std::memcmp(&want, &got, sizeof want) != 0 && differ++ < 5)
+      ADD_FAILURE() << "phase " << p << " (bits " << std::hex << bits << "): library " << want << ", fast " << got;
+  }
+  EXPECT_EQ(differ, 0u) << "of " << phases.size();
+}
