@@ -39,9 +39,9 @@ void build(AdapterFilterTable& t, double cutoff) {
   }
 }
 
-// The last few cutoffs asked for (a process rarely sees more than two host
-// rates); older tables live on as long as an engine holds them.
-constexpr size_t kCached = 6;
+// The last cutoffs asked for (a process rarely sees more than two or three
+// host rates); older tables live on as long as an engine holds them.
+constexpr size_t kCached = 16;
 
 struct Cache {
   std::mutex mutex;

@@ -39,6 +39,7 @@ inline Float4 load4(const float* p) {
 // roundings of four scalar partial sums, so any build gives the same bits.
 inline float dot32(const float* row, const float* s) {
   Float4 acc = load4(row) * load4(s);
+#pragma GCC unroll 8
   for (uint32_t j = 4; j < KernelEngine::kFilterTaps; j += 4) acc += load4(row + j) * load4(s + j);
   return (acc[0] + acc[1]) + (acc[2] + acc[3]);
 }
@@ -192,44 +193,46 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
   }
   inputFill_ += blockFrames;
 
-  // Resample the input to 48 kHz. Kernel-rate frame n sits at host time
-  // n * num / (den * 48000); centre and remainder advance exactly per frame.
+  // Resample the input to 48 kHz. Kernel-rate frame k sits at host time
+  // k * num / (den * 48000) and needs 16 held frames after its centre
+  // floor(k * num / d): it can be made while k * num < (end - 16) * d. The
+  // frames this call makes are counted in closed form; centre and remainder
+  // advance exactly per frame where the input is filtered.
   uint64_t produced = 0;
   {
     const uint64_t d = den * kKernelRate;
-    const u128 start = u128(kernelInputPosition_) * num;
-    u128 centre = start / d;
-    uint64_t rem = static_cast<uint64_t>(start % d);
-    const uint64_t stepQ = num / d;
-    const uint64_t stepR = num % d;
     const uint64_t end = inputBase_ + inputFill_;
-    const AdapterFilterTable& table = *inputTable_;
-    // phase = floor((rem * 1024 + den * 24000) / d), rem stepping by stepR.
-    PhaseStepper phases(rem, den * 24000, d, stepR);
+    const u128 limit = end > 16 ? (u128(end - 16) * d + num - 1) / num : 0;  // first k that cannot be made
+    if (limit > kernelInputPosition_) produced = static_cast<uint64_t>(std::min<u128>(limit - kernelInputPosition_, cap));
     // The product kernels take no audio input, so the resampled input is
     // computed only for a kernel that has an input view to receive it; the
     // frame count alone paces the kernel either way.
-    const bool filterInput = inputViewCapacity_ > 0;
-    while (produced < cap && centre + 16 < end) {
-      if (filterInput) {
+    if (inputViewCapacity_ > 0) {
+      const u128 start = u128(kernelInputPosition_) * num;
+      uint64_t centre = static_cast<uint64_t>(start / d);
+      uint64_t rem = static_cast<uint64_t>(start % d);
+      const uint64_t stepQ = num / d;
+      const uint64_t stepR = num % d;
+      const AdapterFilterTable& table = *inputTable_;
+      // phase = floor((rem * 1024 + den * 24000) / d), rem stepping by stepR.
+      PhaseStepper phases(rem, den * 24000, d, stepR);
+      for (uint64_t k = 0; k < produced; ++k) {
         const uint64_t phase = phases.phase();
         for (int32_t ch = 0; ch < 2; ++ch) {
-          kernelRateInput_[ch * cap + produced] =
-              interpolate(inputFifo_.get() + ch * cap, inputBase_, inputFill_, i128(centre),
-                          table.row(phase), table.sums[phase]);
+          kernelRateInput_[ch * cap + k] = interpolate(inputFifo_.get() + ch * cap, inputBase_, inputFill_,
+                                                       i128(centre), table.row(phase), table.sums[phase]);
+        }
+        centre += stepQ;
+        rem += stepR;
+        phases.advance();
+        if (rem >= d) {
+          rem -= d;
+          ++centre;
+          phases.wrap();
         }
       }
-      ++produced;
-      ++kernelInputPosition_;
-      centre += stepQ;
-      rem += stepR;
-      phases.advance();
-      if (rem >= d) {
-        rem -= d;
-        ++centre;
-        phases.wrap();
-      }
     }
+    kernelInputPosition_ += produced;
   }
 
   // Parameter records that fall on kernel frame 0 are delivered there by the
@@ -312,30 +315,39 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
     PhaseStepper phases(r, num / 2, num, stepR);
     const float* fifo0 = outputFifo_.get();
     // Both FIFO channels hold the same mono kernel output, so one
-    // interpolation serves every output channel.
-    const i128 base = i128(outputBase_);
-    const i128 end = i128(outputBase_ + outputFill_);
-    for (uint64_t i = 0; i < blockFrames; ++i) {
+    // interpolation serves every output channel. Kernel frames and the FIFO
+    // bounds fit in 63 bits; t is negative only before the first output.
+    int64_t tk = static_cast<int64_t>(t);
+    const int64_t base = static_cast<int64_t>(outputBase_);
+    const int64_t end = static_cast<int64_t>(outputBase_ + outputFill_);
+    // The first channel there is gets the samples; the others copy it after.
+    float* primary = nullptr;
+    for (int32_t c = 0; c < outputCount && primary == nullptr; ++c) primary = outputs[c];
+    for (uint64_t i = 0; primary != nullptr && i < blockFrames; ++i) {
       float y = 0.0f;
-      if (t >= 0 && base <= t && t + 16 < end) {
+      if (tk >= 0 && base <= tk && tk + 16 < end) {
         const uint64_t phase = phases.phase();
-        y = interpolate(fifo0, outputBase_, outputFill_, t, table.row(phase), table.sums[phase]);
+        const float rowSum = table.sums[phase];
+        if (tk - kTapsBack >= base) {
+          // Every tap on a held frame (all but the first few outputs).
+          y = rowSum == 0.0f ? fifo0[tk - base] : dot32(table.row(phase), fifo0 + (tk - kTapsBack - base)) / rowSum;
+        } else {
+          y = interpolate(fifo0, outputBase_, outputFill_, tk, table.row(phase), rowSum);
+        }
       }
-      bool written = false;
-      for (int32_t c = 0; c < outputCount; ++c) {
-        if (outputs[c] == nullptr) continue;
-        outputs[c][i] = y;
-        written = true;
-      }
-      if (written && y != 0.0f) silent = false;
-      t += stepQ;
+      primary[i] = y;
+      tk += static_cast<int64_t>(stepQ);
       r += stepR;
       phases.advance();
       if (r >= num) {
         r -= num;
-        ++t;
+        ++tk;
         phases.wrap();
       }
+    }
+    for (uint64_t i = 0; primary != nullptr && i < blockFrames; ++i) silent = silent && primary[i] == 0.0f;
+    for (int32_t c = 0; c < outputCount; ++c) {
+      if (outputs[c] != nullptr && outputs[c] != primary) std::memcpy(outputs[c], primary, sizeof(float) * blockFrames);
     }
   }
 
