@@ -97,7 +97,7 @@ class SummaryReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (run.aggregate_name.empty() || run.aggregate_name == "median") times[run.benchmark_name()] = run.GetAdjustedCPUTime();
+      if (run.aggregate_name.empty() || run.aggregate_name == "median") times[run.run_name.str()] = run.GetAdjustedCPUTime();
     }
     ConsoleReporter::ReportRuns(runs);
   }

@@ -35,7 +35,13 @@ double clampTo(double v, double low, double high) { return std::max(low, std::mi
 
 double quantise(double value) { return voiceRound(value * VOICE_VALUE_SCALE) / VOICE_VALUE_SCALE; }
 
-bool isWhole(double x) { return std::floor(x) == x; }
+// floor(x) == x, without the floor (SSE2 has no rounding instruction, and
+// every block checks three values): below 2^52 through a 64-bit integer;
+// from there on every finite double is whole, and so are the infinities.
+bool isWhole(double x) {
+  if (std::fabs(x) < 0x1p52) return static_cast<double>(static_cast<int64_t>(x)) == x;
+  return x == x;  // NaN is not
+}
 
 // f32(1 - coef(T)): the per-sample step of an envelope stage lasting T seconds.
 // It depends only on T and the rate, so it is computed when either changes.
