@@ -305,7 +305,8 @@ class KernelEngine {
   std::atomic<uint32_t> realtimeRead_{0};
   std::atomic<uint32_t> realtimeOverflow_{0};
 
-  // Sample-rate adapter buffers: two channels each, channel 1 at index capacity.
+  // Sample-rate adapter buffers: two channels each, channel 1 at index capacity
+  // (the output FIFO uses channel 0 only: the kernel is mono).
   std::unique_ptr<float[]> inputFifo_;
   std::unique_ptr<float[]> outputFifo_;
   std::unique_ptr<float[]> kernelRateInput_;

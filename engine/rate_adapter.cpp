@@ -95,12 +95,13 @@ inline float interpolate(const float* channel, uint64_t base, uint64_t fill, i12
   return acc / rowSum;
 }
 
-void dropFront(float* fifo, uint64_t capacity, uint64_t& base, uint64_t& fill, uint64_t keepFrom) {
+void dropFront(float* fifo, int32_t channels, uint64_t capacity, uint64_t& base, uint64_t& fill,
+               uint64_t keepFrom) {
   if (keepFrom <= base) return;
   const uint64_t drop = std::min(keepFrom - base, fill);
   if (drop == 0) return;
   const uint64_t remaining = fill - drop;
-  for (int ch = 0; ch < 2; ++ch) {
+  for (int ch = 0; ch < channels; ++ch) {
     float* channel = fifo + ch * capacity;
     std::memmove(channel, channel + drop, sizeof(float) * remaining);
   }
@@ -131,7 +132,7 @@ void KernelEngine::resetAdapter() {
 void KernelEngine::trimInputFifo() {
   const u128 centre = u128(kernelInputPosition_) * rateNum_ / (u128(rateDen_) * kKernelRate);
   const uint64_t keepFrom = centre >= 16 ? static_cast<uint64_t>(centre - 16) : 0;
-  dropFront(inputFifo_.get(), capacity_, inputBase_, inputFill_, keepFrom);
+  dropFront(inputFifo_.get(), 2, capacity_, inputBase_, inputFill_, keepFrom);
 }
 
 void KernelEngine::trimOutputFifo() {
@@ -140,7 +141,8 @@ void KernelEngine::trimOutputFifo() {
                  20 * i128(rateNum_);
   const i128 t = floorDiv(x, i128(rateNum_));
   const uint64_t keepFrom = t > 16 ? static_cast<uint64_t>(t - 16) : 0;
-  dropFront(outputFifo_.get(), capacity_, outputBase_, outputFill_, keepFrom);
+  // The kernel is mono: only channel 0 of the output FIFO is filled and read.
+  dropFront(outputFifo_.get(), 1, capacity_, outputBase_, outputFill_, keepFrom);
 }
 
 bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int32_t inputCount,
@@ -288,7 +290,6 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
     if (status == 0.0) {
       if (outputFill_ + length > cap) return false;
       std::memcpy(outputFifo_.get() + outputFill_, outputView_, sizeof(float) * length);
-      std::memcpy(outputFifo_.get() + cap + outputFill_, outputView_, sizeof(float) * length);
       outputFill_ += length;
     } else {
       processFailed = true;
@@ -314,7 +315,7 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
     // phase = floor((r * 1024 + floor(num / 2)) / num), r stepping by stepR.
     PhaseStepper phases(r, num / 2, num, stepR);
     const float* fifo0 = outputFifo_.get();
-    // Both FIFO channels hold the same mono kernel output, so one
+    // The mono kernel output is in FIFO channel 0 only, so one
     // interpolation serves every output channel. Kernel frames and the FIFO
     // bounds fit in 63 bits; t is negative only before the first output.
     int64_t tk = static_cast<int64_t>(t);
