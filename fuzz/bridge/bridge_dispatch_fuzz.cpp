@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fuzz/bridge/offline_banks.h"
+#include "fuzz/buffered_stderr.h"
 #include "json/json_read.h"
 #include "json/state_document.h"
 #include "fuzz/reused_object.h"
@@ -80,6 +81,7 @@ std::string saveState(orbel::OrbelController& c) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   orbel::fuzz::keepHostedBanksOffline();
+  orbel::fuzz::bufferStandardError();
   return 0;
 }
 

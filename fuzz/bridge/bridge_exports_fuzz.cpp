@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "fuzz/bridge/offline_banks.h"
+#include "fuzz/buffered_stderr.h"
 #include "json/json_read.h"
 #include "json/line_safe.h"
 #include "fuzz/reused_object.h"
@@ -91,6 +92,7 @@ void processBlock(orbel::OrbelProcessor& processor, const uint8_t* bytes, size_t
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   orbel::fuzz::keepHostedBanksOffline();
+  orbel::fuzz::bufferStandardError();
   return 0;
 }
 
