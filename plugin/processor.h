@@ -14,7 +14,7 @@
 #include "diagnostics/host_facts.h"
 #include "diagnostics/transport_ring.h"
 #include "engine/kernel_engine.h"
-#include "json/state_document.h"
+#include "state/state_document.h"
 #include "sdk/missing/audioeffect.h"
 
 namespace orbel {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "json/json_read.h"
-#include "json/state_document.h"
+#include "state/state_document.h"
 
 namespace {
 

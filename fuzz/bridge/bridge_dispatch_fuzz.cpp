@@ -12,7 +12,7 @@
 
 #include "fuzz/bridge/offline_banks.h"
 #include "json/json_read.h"
-#include "json/state_document.h"
+#include "state/state_document.h"
 #include "plugin/controller.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "sdk/hosting/host_classes.h"

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "json/json_write.h"
-#include "json/state_document.h"
+#include "state/state_document.h"
 
 namespace orbel {
 namespace {

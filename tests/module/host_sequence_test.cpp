@@ -31,8 +31,8 @@
 #include <vector>
 
 #include "json/json_read.h"
-#include "json/state_document.h"
-#include "plugin/param_table.h"
+#include "state/state_document.h"
+#include "params/param_table.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
 #include "sdk/hosting/host_classes.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "plugin/controller.h"
-#include "plugin/param_table.h"
+#include "params/param_table.h"
 #include "plugin/parameter.h"
 #include "sdk/missing/utf16.h"
 
