@@ -13,7 +13,8 @@
 // the same state, a refused state changes nothing, the controller's values
 // stay normalized and every announcement is one JSON object.
 //
-//   ORBEL_HOST_SEQUENCES=N      sequences to run (default 2000; 1000 under ASan)
+//   ORBEL_HOST_SEQUENCES=N      sequences to run (default 2000; 1000 under ASan),
+//                               then kRegressionSeeds beyond them
 //   ORBEL_HOST_SEQUENCE_SEED=S  run only sequence S, listing every step
 // A failure names its seed and the steps that led to it.
 #include <gtest/gtest.h>
