@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "json/json_write.h"
-#include "plugin/param_table.h"
+#include "params/param_table.h"
 
 namespace orbel {
 

@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "ccmap/cc_map.h"
-#include "plugin/param_table.h"
+#include "params/param_table.h"
 
 namespace orbel {
 

@@ -13,8 +13,8 @@
 
 #include "ccmap/cc_map.h"
 #include "diagnostics/host_facts.h"
-#include "plugin/param_table.h"
-#include "plugin/preset_state_facts.h"
+#include "params/param_table.h"
+#include "diagnostics/preset_state_facts.h"
 
 namespace orbel {
 

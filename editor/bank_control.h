@@ -64,7 +64,7 @@ public:
   bool handleMessage(const BridgeMessage& message);
   // Builds the "orbel.bankState" report and sends it. Null reason: "query".
   void sendBankState(const char* reason, const char* errorCode, const char* requestedId);
-  // The processor's runtime bank reply (banks/staged_bank.h lays it out).
+  // The processor's runtime bank reply (staging/staged_bank.h lays it out).
   void adoptRuntimeBankReply(const std::string& reply);
   void handleBankPreset(const std::string& presetId);
   void handleRuntimeBank(const std::string& source, const std::string& path, const std::string& instrument,

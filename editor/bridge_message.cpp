@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "editor/diagnostic_blocks.h"
-#include "plugin/param_table.h"
+#include "params/param_table.h"
 
 namespace orbel {
 

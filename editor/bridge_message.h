@@ -18,7 +18,7 @@
 #include "banks/pad_overrides.h"
 #include "ccmap/cc_map.h"
 #include "json/json_read.h"
-#include "json/state_document.h"
+#include "state/state_document.h"
 
 namespace orbel {
 

@@ -15,7 +15,7 @@
 
 #include "diagnostics/host_facts.h"
 #include "editor/ui_manifest.h"
-#include "plugin/preset_state_facts.h"
+#include "diagnostics/preset_state_facts.h"
 
 namespace orbel {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "engine/kernel_engine.h"
-#include "json/state_document.h"
+#include "state/state_document.h"
 
 namespace orbel {
 

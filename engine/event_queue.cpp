@@ -6,7 +6,7 @@
 
 #include "engine/kernel_engine.h"
 #include "engine/kernel_trace.h"
-#include "plugin/param_table.h"
+#include "params/param_table.h"
 
 namespace orbel {
 

@@ -25,6 +25,7 @@
 #include "diagnostics/runtime_diagnostics.h"
 #include "engine/adapter_filter_table.h"
 #include "engine/kernel_binding.h"
+#include "params/param_table.h"
 
 namespace orbel {
 
@@ -65,7 +66,7 @@ struct EngineReport {
 class KernelEngine {
  public:
   static constexpr int32_t kQueueCapacity = 2048;
-  static constexpr uint32_t kParamCount = 11;
+  static constexpr uint32_t kParamCount = ORBEL_PARAM_COUNT;
   static constexpr uint32_t kChunkFrames = 128;
   static constexpr int32_t kMaxBlockFramesCeiling = 16384;
   static constexpr uint64_t kMaxAdapterCapacity = 1048576;
@@ -75,8 +76,7 @@ class KernelEngine {
   static constexpr uint32_t kFilterTaps = 32;
   static constexpr std::size_t kHistoryRecordBytes = 13;
   static constexpr std::size_t kHistoryReserveBytes = 53248;
-  static constexpr double kDefaultParams[kParamCount] = {1,   0,    0,   2000, 0.7, 0,
-                                                         0.01, 0.2, 0.7, 0.3,  0.8};
+  static constexpr std::array<double, kParamCount> kDefaultParams = orbel_param_defaults();
 
   // Binds the product kernel.
   KernelEngine();

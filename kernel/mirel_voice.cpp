@@ -17,19 +17,14 @@ const double MIREL_PARAMETER_DEFAULTS[MIREL_PARAMETER_COUNT] = {
     1, 0, 0, 2000, 0.7, 0, 0.01, 0.2, 0.7, 0.3, 0.8,
 };
 
-namespace {
-
-constexpr double TWO_PI = 6.283185307179586;
-
-struct ParameterRange {
-  double low;
-  double high;
-};
-
-constexpr ParameterRange PARAMETER_RANGES[MIREL_PARAMETER_COUNT] = {
+const MirelParameterRange MIREL_PARAMETER_RANGES[MIREL_PARAMETER_COUNT] = {
     {0, 3},     {-2, 2},   {-100, 100}, {20, 20000}, {0.1, 18}, {-8, 8},
     {0, 2},     {0, 2},    {0, 1},      {0, 5},      {0, 1},
 };
+
+namespace {
+
+constexpr double TWO_PI = 6.283185307179586;
 
 double clampTo(double v, double low, double high) { return std::max(low, std::min(high, v)); }
 
@@ -459,7 +454,7 @@ bool applyParameter(MirelState& state, uint32_t index, double value) {
   if (index >= static_cast<uint32_t>(MIREL_PARAMETER_COUNT)) return false;
   if (!std::isfinite(value)) return false;
   const double v = quantise(value);
-  const ParameterRange& r = PARAMETER_RANGES[index];
+  const MirelParameterRange& r = MIREL_PARAMETER_RANGES[index];
   MirelVoice& voice = state.voice;
   switch (static_cast<int>(index)) {
     case PARAM_OSC_TYPE: {

@@ -54,6 +54,13 @@ extern const std::string_view MIREL_PARAMETER_IDS[MIREL_PARAMETER_COUNT];
 // The values a new instance starts with, by index.
 extern const double MIREL_PARAMETER_DEFAULTS[MIREL_PARAMETER_COUNT];
 
+// The range a value is clamped to when it is applied, by index.
+struct MirelParameterRange {
+  double low;
+  double high;
+};
+extern const MirelParameterRange MIREL_PARAMETER_RANGES[MIREL_PARAMETER_COUNT];
+
 struct MirelVoice {
   float a1 = 0.0f;
   float a2 = 0.0f;

@@ -26,8 +26,8 @@
 #include "diagnostics/lifecycle_log.h"
 #include "editor/bank_control.h"
 #include "editor/bridge_host.h"
-#include "plugin/param_table.h"
-#include "plugin/preset_state_facts.h"
+#include "params/param_table.h"
+#include "diagnostics/preset_state_facts.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"
 

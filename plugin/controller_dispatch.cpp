@@ -11,7 +11,7 @@
 #include "editor/announcements.h"
 #include "editor/bridge_message.h"
 #include "editor/diagnostic_blocks.h"
-#include "json/state_document.h"
+#include "state/state_document.h"
 #include "plugin/controller.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 

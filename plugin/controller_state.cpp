@@ -3,7 +3,7 @@
 // and pad overrides) saved and restored by the host.
 #include <string>
 
-#include "json/state_document.h"
+#include "state/state_document.h"
 #include "plugin/controller.h"
 #include "plugin/state_stream.h"
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "banks/hosted_bank_fetcher.h"
+#include "platform/child_reaper.h"
 #include "platform/clock_scheduler.h"
 #include "platform/module_path.h"
 #include "plugin/factory.h"
@@ -37,6 +38,7 @@ bool deinitModule() {
   // The host may unload the module next: no thread of ours may still run
   // (a bank download is stopped and joined), no timer stay with its run loop.
   stopAllHostedBankFetches();
+  reapChildProcessesNow();
   processClockScheduler().shutdown();
   moduleInitialised = false;
   return true;

@@ -2,7 +2,7 @@
 // The controller's parameter object: an SDK Parameter built from one row of
 // ORBEL_PARAMS, converting and printing values through the shared table
 // functions so that host, page and state agree on every value.
-#include "plugin/param_table.h"
+#include "params/param_table.h"
 #include "public.sdk/source/vst/vstparameters.h"
 
 namespace orbel {

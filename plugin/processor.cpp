@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "plugin/host_call_trace.h"
-#include "plugin/param_table.h"
+#include "params/param_table.h"
 #include "plugin/plugin_ids.h"
 #include "plugin/realtime_guard_hook.h"
 #include "pluginterfaces/vst/ivstevents.h"

@@ -14,11 +14,15 @@
 #include "diagnostics/host_facts.h"
 #include "diagnostics/transport_ring.h"
 #include "engine/kernel_engine.h"
-#include "json/state_document.h"
+#include "state/state_document.h"
 #include "sdk/missing/audioeffect.h"
 
 namespace orbel {
 
+// Threads: functions marked [audio thread] run on the host's audio thread and
+// allocate nothing, take no lock and format no text; every other function runs
+// on the host's main thread (set-up and activation also on a host's worker
+// thread, never at the same time as process).
 class OrbelProcessor : public Steinberg::Vst::AudioEffect {
 public:
   OrbelProcessor();
@@ -39,6 +43,7 @@ public:
   Steinberg::uint32 PLUGIN_API getLatencySamples() override;
   // How long a released note can still sound, in samples at the host rate.
   Steinberg::uint32 PLUGIN_API getTailSamples() override;
+  // [audio thread] Renders one host block (adds a trace line when asked).
   Steinberg::tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) override;
 
   Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) override;
@@ -53,9 +58,12 @@ private:
   // (plugin/host_call_trace.h) when it is on.
   Steinberg::tresult runSetupProcessing(Steinberg::Vst::ProcessSetup& setup);
   Steinberg::tresult runSetActive(Steinberg::TBool state);
+  // [audio thread]
   Steinberg::tresult runProcess(Steinberg::Vst::ProcessData& data);
 
+  // [audio thread] The host's queues and events become engine events.
   void queueParameterChanges(Steinberg::Vst::IParameterChanges* changes);
+  // [audio thread]
   void queueNoteEvents(Steinberg::Vst::IEventList* events);
 
   // Reports to the controller (processor_messages.cpp).
@@ -90,6 +98,7 @@ private:
   // snapshot of the host's transport per block in the transport ring; each
   // poll of the controller's cadence sends the newest as
   // "orbel.diag.transport". The other feeds send nothing in this product.
+  // [audio thread]
   void captureTransportFact(const Steinberg::Vst::ProcessData& data);
   void drainTransportToController();
   void publishLifecycle(const char* /*kind*/) {}
@@ -112,7 +121,7 @@ private:
   std::mutex hostFactsMutex;
   HostFacts hostFacts{};
   DiagnosticTransportRing transportRing;
-  TransportFact lastTransport{};  // the audio thread fills it per block; cleared on activation
+  TransportFact lastTransport{};  // [audio thread] fills it per block; cleared on activation
   uint8_t transportPollFlag = 0;
   std::thread::id mainThread{};
   std::atomic<bool> hostFactsDeferred{false};

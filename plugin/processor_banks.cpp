@@ -4,7 +4,7 @@
 #include <string>
 
 #include "banks/hosted_bank.h"
-#include "banks/staged_bank.h"
+#include "staging/staged_bank.h"
 #include "plugin/processor.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "plugin/host_call_trace.h"
-#include "plugin/param_table.h"
+#include "params/param_table.h"
 #include "plugin/processor.h"
 #include "plugin/state_stream.h"
 #include "pluginterfaces/base/ibstream.h"

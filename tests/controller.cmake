@@ -13,7 +13,7 @@ orbel_add_test(controller_test
 if(TARGET Mirel AND TARGET orbel_probe_host)
   orbel_add_test(controller_probe_sync_test
     SOURCES controller/probe_sync_test.cpp
-    LIBS orbel_probe_host orbel_json
+    LIBS orbel_probe_host orbel_state
     LABELS controller)
   if(TARGET controller_probe_sync_test)
     target_compile_definitions(controller_probe_sync_test PRIVATE

@@ -10,4 +10,4 @@ orbel_add_test(json_pad_overrides_test
   LIBS orbel_banks)
 orbel_add_test(json_state_document_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/json/state_document_test.cpp
-  LIBS orbel_json)
+  LIBS orbel_state)

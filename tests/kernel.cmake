@@ -38,3 +38,7 @@ orbel_add_test(test_kernel_concurrency
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/kernel/concurrency_test.cpp
   LIBS orbel_kernel
   CONCURRENCY)
+
+orbel_add_test(test_kernel_parameter_table
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/kernel/parameter_table_test.cpp
+  LIBS orbel_kernel orbel_params)

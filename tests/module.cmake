@@ -29,10 +29,10 @@ orbel_module_test(module_host_trace_test NO_MAIN
   LIBS orbel_vst3sdk)
 orbel_module_test(module_host_sequence_test
   SOURCES module/host_sequence_test.cpp
-  LIBS orbel_vst3sdk orbel_json orbel_params)
+  LIBS orbel_vst3sdk orbel_state orbel_params)
 orbel_module_test(module_state_test
   SOURCES module/state_test.cpp
-  LIBS orbel_vst3sdk orbel_json orbel_ccmap orbel_diagnostics)
+  LIBS orbel_vst3sdk orbel_state orbel_ccmap orbel_diagnostics)
 orbel_module_test(module_realtime_test PLAIN_ONLY
   SOURCES module/realtime_test.cpp ${CMAKE_CURRENT_SOURCE_DIR}/support/alloc_guard.cpp
   LIBS orbel_rt_guard orbel_vst3sdk)

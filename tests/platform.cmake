@@ -21,3 +21,7 @@ if(TARGET fake_webview_helper)
     add_dependencies(platform_web_view_test fake_webview_helper)
   endif()
 endif()
+# Web view helpers that outlive their view.
+orbel_add_test(platform_child_reaper_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/platform/child_reaper_test.cpp
+  LIBS orbel_platform)

@@ -28,6 +28,8 @@ namespace {
 constexpr auto kScreenshotSettle = std::chrono::milliseconds(250);
 // How long the page's process may take to go after the view was removed.
 constexpr auto kGoneWait = std::chrono::seconds(3);
+// How long a timed session waits for the page to draw at all.
+constexpr auto kDrawTimeout = std::chrono::seconds(60);
 
 volatile sig_atomic_t stopSignal = 0;
 void onStopSignal(int signal) { stopSignal = signal; }
@@ -208,9 +210,13 @@ bool runEditorSession(PluginInstance& instance, ProbeRunLoop& loop, const Editor
                rect.getHeight(), static_cast<unsigned long long>(window.windowId()), pagePid);
   std::fflush(out);
 
-  const Clock::time_point end =
-      options.seconds ? attachedAt + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*options.seconds))
-                      : Clock::time_point::max();
+  // --seconds counts from the drawn page, so a busy machine's slow start
+  // does not eat the session; a page that never draws ends it after
+  // kDrawTimeout.
+  const auto open = options.seconds
+                        ? std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*options.seconds))
+                        : Clock::duration::max();
+  Clock::time_point end = options.seconds ? attachedAt + kDrawTimeout : Clock::time_point::max();
   bool drawn = false, shot = false, failureShown = false;
   Clock::time_point drawnAt{};
   const char* why = "time is up";
@@ -253,6 +259,7 @@ bool runEditorSession(PluginInstance& instance, ProbeRunLoop& loop, const Editor
     if (!drawn && status.hellosDrawn > 0) {
       drawn = true;
       drawnAt = Clock::now();
+      if (options.seconds) end = drawnAt + open;
       std::fprintf(out, "editor: hello drawn %.1f ms after attached (page requested after %.1f ms)\n",
                    status.firstHelloDrawnAtMs - status.attachedAtMs, status.pageRequestedAtMs - status.attachedAtMs);
       std::fflush(out);

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "json/json_read.h"
-#include "plugin/param_table.h"
+#include "params/param_table.h"
 #include "tools/probe_options.h"
 #include "sdk/missing/utf16.h"
 #include "tools/text16.h"

@@ -449,7 +449,8 @@ Editor (editor):
   --seconds.
   --screenshot FILE.png   write the window's picture once the hello has been
                           drawn (the session fails if it never is)
-  --seconds N             close the editor after N seconds
+  --seconds N             close the editor N seconds after the page has drawn
+                          (or after 60 s when it never does)
   --size WxH              open at this size (kept within the view's limits)
 
 Exit status: 0 on success, 1 when the module or the plug-in fails, 2 for a

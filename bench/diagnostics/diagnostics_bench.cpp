@@ -6,7 +6,7 @@
 #include "diagnostics/lifecycle_log.h"
 #include "diagnostics/runtime_health.h"
 #include "diagnostics/transport_ring.h"
-#include "plugin/param_table.h"
+#include "params/param_table.h"
 
 namespace {
 

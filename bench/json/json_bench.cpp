@@ -5,7 +5,7 @@
 #include <string>
 
 #include "json/json_read.h"
-#include "json/state_document.h"
+#include "state/state_document.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ struct Fixture {
   Fixture() {
     map.count = 16;
     for (uint32_t i = 0; i < map.count; ++i) {
-      map.bindings[i].paramIndex = int32_t(i % 11);
+      map.bindings[i].paramIndex = int32_t(i % orbel::ORBEL_PARAM_COUNT);
       map.bindings[i].cc = uint8_t(20 + i);
       map.bindings[i].curve = uint8_t(i % 4);
     }

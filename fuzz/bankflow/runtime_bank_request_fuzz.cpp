@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "banks/staged_bank.h"
+#include "staging/staged_bank.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* text = reinterpret_cast<const char*>(data);

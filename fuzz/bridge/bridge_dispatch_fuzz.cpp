@@ -13,7 +13,7 @@
 #include "fuzz/bridge/offline_banks.h"
 #include "fuzz/buffered_stderr.h"
 #include "json/json_read.h"
-#include "json/state_document.h"
+#include "state/state_document.h"
 #include "fuzz/reused_object.h"
 #include "plugin/controller.h"
 #include "pluginterfaces/vst/ivstmessage.h"

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "json/state_document.h"
+#include "state/state_document.h"
 
 namespace {
 

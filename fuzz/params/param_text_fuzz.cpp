@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/param_table.h"
+#include "params/param_table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace orbel;

@@ -23,6 +23,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/child_reaper.h"
 #include "platform/linux/helper_environment.h"
 #include "platform/linux/pipe_lines.h"
 #include "platform/linux/webview_protocol.h"
@@ -40,7 +41,7 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr uint64_t kRetryMs = 2;
 // How long closing waits for the helper to end before it is killed, and how
 // long a helper that reported its end may take to exit.
-constexpr int kCloseWaitMs = 300;
+constexpr int kCloseWaitMs = 150;
 constexpr int kExitGraceMs = 2000;
 // Read at most this much per descriptor call, so a chatty page cannot hold
 // the host's UI thread.
@@ -84,12 +85,6 @@ bool reaped(pid_t pid) {
     if (got == 0) return false;
     if (errno == EINTR) continue;
     return true;  // ECHILD: the host reaps children itself, or ignores SIGCHLD
-  }
-}
-
-void sleepMs(long ms) {
-  timespec pause{0, ms * 1000000L};
-  while (::nanosleep(&pause, &pause) < 0 && errno == EINTR) {
   }
 }
 
@@ -375,22 +370,11 @@ private:
   }
 
   // Called with the command pipe closed: the helper sees its end and exits.
+  // Waits briefly on the host's UI thread; a helper still busy tearing down
+  // is killed, and reaped in the background if even that takes a while.
   void finishHelper() {
     if (pid_ == 0) return;
-    // Bounded in time, not in polls: on a busy machine a 1 ms sleep can last
-    // far longer, and this runs on the host's UI thread.
-    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(kCloseWaitMs);
-    while (SteadyClock::now() < deadline) {
-      if (reaped(pid_)) {
-        pid_ = 0;
-        return;
-      }
-      sleepMs(1);
-    }
-    ::kill(pid_, SIGKILL);
-    int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
+    endChildProcess(pid_, std::chrono::milliseconds(kCloseWaitMs));
     pid_ = 0;
   }
 

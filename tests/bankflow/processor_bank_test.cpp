@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "json/state_document.h"
+#include "state/state_document.h"
 #include "plugin/processor.h"
 #include "sdk/hosting/host_classes.h"
 #include "tests/bankflow/pack.h"

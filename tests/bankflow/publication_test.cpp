@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/kernel_engine.h"
-#include "json/state_document.h"
+#include "state/state_document.h"
 
 namespace orbel {
 namespace {

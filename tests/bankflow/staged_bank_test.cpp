@@ -1,5 +1,5 @@
 // Runtime bank replies, load-and-publish and recall from a saved state.
-#include "banks/staged_bank.h"
+#include "staging/staged_bank.h"
 
 #include <gtest/gtest.h>
 

@@ -9,6 +9,7 @@
 
 #include "ccmap/cc_activity_feed.h"
 #include "ccmap/cc_map_store.h"
+#include "params/param_table.h"
 
 namespace orbel {
 namespace {
@@ -20,7 +21,7 @@ CcMap stamped(uint32_t m) {
   map.count = 1 + m % kCcMapMaxBindings;
   for (uint32_t i = 0; i < map.count; ++i) {
     map.bindings[i].cc = static_cast<uint8_t>(m % 128);
-    map.bindings[i].paramIndex = static_cast<int32_t>(m % 11);
+    map.bindings[i].paramIndex = static_cast<int32_t>(m % ORBEL_PARAM_COUNT);
     map.bindings[i].min = static_cast<double>(m);
   }
   return map;
@@ -35,7 +36,7 @@ bool consistent(const CcMap& map, uint32_t& stamp) {
   if (map.count != 1 + stamp % kCcMapMaxBindings) return false;
   for (uint32_t i = 0; i < map.count; ++i) {
     const CcBinding& b = map.bindings[i];
-    if (b.min != stamp || b.cc != stamp % 128 || b.paramIndex != static_cast<int32_t>(stamp % 11))
+    if (b.min != stamp || b.cc != stamp % 128 || b.paramIndex != static_cast<int32_t>(stamp % ORBEL_PARAM_COUNT))
       return false;
   }
   return true;

@@ -2,7 +2,7 @@
 // connected to the controller the way a host (and orbel-probe) connects them.
 #include <cstring>
 
-#include "json/state_document.h"
+#include "state/state_document.h"
 #include "plugin/processor.h"
 #include "tests/controller/controller_fixture.h"
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "json/json_write.h"
-#include "json/state_document.h"
+#include "state/state_document.h"
 #include "plugin/processor.h"
 #include "tests/controller/controller_fixture.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "json/state_document.h"
-#include "plugin/param_table.h"
+#include "state/state_document.h"
+#include "params/param_table.h"
 #include "tools/factory_info.h"
 #include "tools/module_loader.h"
 #include "tools/plugin_instance.h"

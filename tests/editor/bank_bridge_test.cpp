@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "json/state_document.h"
+#include "state/state_document.h"
 #include "platform/clock_scheduler.h"
 #include "tests/editor/bridge_fixture.h"
 

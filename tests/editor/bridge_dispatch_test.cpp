@@ -4,7 +4,7 @@
 
 #include "editor/bridge_message.h"
 #include "json/json_read.h"
-#include "json/state_document.h"
+#include "state/state_document.h"
 #include "tests/editor/bridge_fixture.h"
 
 namespace orbel::testhost {

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <thread>
 
-#include "plugin/param_table.h"
+#include "params/param_table.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace orbel::enginetest {

@@ -1,5 +1,7 @@
 #include "tests/engine/test_kernel.h"
 
+#include "params/param_table.h"
+
 #include <array>
 #include <cmath>
 
@@ -108,7 +110,7 @@ double pushEvent(uint32_t handle, uint32_t kind, uint32_t frame, uint32_t a, dou
   } else if ((kind == ORBEL_KERNEL_EVENT_NOTE_ON || kind == ORBEL_KERNEL_EVENT_NOTE_OFF) &&
              gConfig.refuseNotes) {
     status = 2;
-  } else if (kind == ORBEL_KERNEL_EVENT_PARAMETER && (gConfig.refuseParameters || a >= 11)) {
+  } else if (kind == ORBEL_KERNEL_EVENT_PARAMETER && (gConfig.refuseParameters || a >= ORBEL_PARAM_COUNT)) {
     status = 2;
   } else if (kind == ORBEL_KERNEL_EVENT_NOTE_ON && (a > 127 || !(value >= 0 && value <= 1))) {
     status = 2;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "json/json_write.h"
-#include "json/state_document.h"
+#include "state/state_document.h"
 
 namespace orbel {
 namespace {
@@ -351,7 +351,7 @@ TEST(StateDocument, RandomRoundTrips) {
     map.count = rng() % 65;
     for (uint32_t i = 0; i < map.count; ++i) {
       CcBinding& b = map.bindings[i];
-      b.paramIndex = int32_t(rng() % 11);
+      b.paramIndex = int32_t(rng() % ORBEL_PARAM_COUNT);
       b.cc = uint8_t(rng() % 128);
       b.channel = uint8_t(rng() % 17);
       b.curve = uint8_t(rng() % 4);

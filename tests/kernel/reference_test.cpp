@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "kernel/mirel_voice.h"
 #include "tests/kernel/kernel_phrase.h"
 
 namespace {
@@ -227,8 +228,8 @@ struct Rendered {
 Rendered renderReference(double rate, const std::vector<orbel::test::PhraseBlock>& blocks) {
   RefVoice v;
   v.sampleRate = f32(rate);
-  static const double defaults[11] = {1, 0, 0, 2000, 0.7, 0, 0.01, 0.2, 0.7, 0.3, 0.8};
-  for (uint32_t i = 0; i < 11; ++i) v.setParameter(i, defaults[i]);
+  for (uint32_t i = 0; i < uint32_t(orbel::MIREL_PARAMETER_COUNT); ++i)
+    v.setParameter(i, orbel::MIREL_PARAMETER_DEFAULTS[i]);
   Rendered out;
   for (const auto& block : blocks) {
     uint32_t t = 0;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "plugin/controller.h"
-#include "plugin/param_table.h"
+#include "params/param_table.h"
 #include "plugin/parameter.h"
 #include "sdk/missing/utf16.h"
 
@@ -90,8 +90,8 @@ TEST(OrbelParameter, ConvertsThroughTheSdkSlots) {
 TEST(OrbelController, RegistersTheElevenParametersInOrder) {
   auto* controller = new OrbelController();
   ASSERT_EQ(controller->initialize(nullptr), kResultOk);
-  ASSERT_EQ(controller->getParameterCount(), 11);
-  for (int32 i = 0; i < 11; ++i) {
+  ASSERT_EQ(controller->getParameterCount(), int32(ORBEL_PARAM_COUNT));
+  for (int32 i = 0; i < int32(ORBEL_PARAM_COUNT); ++i) {
     ParameterInfo info{};
     ASSERT_EQ(controller->getParameterInfo(i, info), kResultOk);
     EXPECT_EQ(info.id, uint32(i));

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "diagnostics/host_facts.h"
-#include "json/state_document.h"
+#include "state/state_document.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
 #include "sdk/hosting/host_classes.h"
 #include "tests/module/module_fixture.h"

@@ -28,7 +28,7 @@
 #include "editor/announcements.h"
 #include "editor/bridge_message.h"
 #include "json/json_write.h"
-#include "plugin/param_table.h"
+#include "params/param_table.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "json/state_document.h"
+#include "state/state_document.h"
 
 #include <cmath>
 #include <cstring>
 
 #include "json/json_write.h"
-#include "plugin/param_table.h"
+#include "params/param_table.h"
 
 namespace orbel {
 

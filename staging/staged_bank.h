@@ -6,7 +6,7 @@
 #include <string>
 
 #include "banks/sound_pack.h"
-#include "json/state_document.h"
+#include "state/state_document.h"
 
 namespace orbel {
 

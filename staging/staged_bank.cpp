@@ -1,5 +1,5 @@
 // Staged bank hand-over, runtime bank replies and recall.
-#include "banks/staged_bank.h"
+#include "staging/staged_bank.h"
 
 #include <charconv>
 #include <cstring>

@@ -9,10 +9,11 @@
 
 #include "banks/pad_overrides.h"
 #include "ccmap/cc_map.h"
+#include "params/param_table.h"
 
 namespace orbel {
 
-constexpr int kStateParamCount = 11;
+constexpr int kStateParamCount = static_cast<int>(ORBEL_PARAM_COUNT);
 // Decoded size limit of the "authoredState" bytes.
 constexpr size_t kAuthoredStateMaxBytes = 1048576;
 

@@ -8,6 +8,7 @@
 // code that holds only a descriptor calls them directly.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -85,6 +86,13 @@ inline constexpr orbel_param_desc ORBEL_PARAMS[ORBEL_PARAM_COUNT] = {
     {10, "master.gain", "Gain", "Master", ORBEL_PARAM_KIND_CONTINUOUS, 0.0, 1.0, 0.0, 0.8,
      param_table_detail::norm(0.8, 0.0, 1.0), "", 0, nullptr},
 };
+
+// Every parameter's default plain value, by id.
+constexpr std::array<double, ORBEL_PARAM_COUNT> orbel_param_defaults() {
+  std::array<double, ORBEL_PARAM_COUNT> values{};
+  for (std::size_t i = 0; i < ORBEL_PARAM_COUNT; ++i) values[i] = ORBEL_PARAMS[i].defaultPlain;
+  return values;
+}
 
 // The descriptor of a parameter id, or nullptr for ids above 10.
 const orbel_param_desc* orbel_param_by_id(uint32_t id);
