@@ -42,7 +42,8 @@ void BM_KernelWave(benchmark::State& state) {
   K(output_view)(handle, &view, &length);
   for (auto _ : state) {
     if (block % 188 == 0) {  // about every half second
-      if (note >= 0) K(push_event)(handle, ORBEL_KERNEL_EVENT_NOTE_OFF, 0, static_cast<uint32_t>(note), 0.0);
+      if (note >= 0)
+        K(push_event)(handle, ORBEL_KERNEL_EVENT_NOTE_OFF, 0, static_cast<uint32_t>(note), 0.0);
       note = static_cast<int>(notes[(block / 188) % 8]);
       K(push_event)(handle, ORBEL_KERNEL_EVENT_NOTE_ON, 17, static_cast<uint32_t>(note), 0.8);
     } else if (block % 188 == 120) {
@@ -77,7 +78,8 @@ void BM_KernelIdle(benchmark::State& state) {
   uint64_t block = 0;
   float sink = 0;
   for (auto _ : state) {
-    if (block % 64 == 0) K(push_event)(handle, ORBEL_KERNEL_EVENT_PARAMETER, 7, 3, 500.0 + double(block % 4096));
+    if (block % 64 == 0)
+      K(push_event)(handle, ORBEL_KERNEL_EVENT_PARAMETER, 7, 3, 500.0 + double(block % 4096));
     K(process)(handle, kBlock);
     sink += view[kBlock - 1];
     ++block;
@@ -94,10 +96,11 @@ BENCHMARK(BM_KernelIdle);
 
 // Keeps each benchmark's CPU time per iteration for the summary.
 class SummaryReporter : public benchmark::ConsoleReporter {
- public:
+public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (run.aggregate_name.empty() || run.aggregate_name == "median") times[run.run_name.str()] = run.GetAdjustedCPUTime();
+      if (run.aggregate_name.empty() || run.aggregate_name == "median")
+        times[run.run_name.str()] = run.GetAdjustedCPUTime();
     }
     ConsoleReporter::ReportRuns(runs);
   }
@@ -114,7 +117,9 @@ int main(int argc, char** argv) {
   if (idle != reporter.times.end()) {
     std::printf("\nsummary: an idle instance costs, relative to one playing\n");
     for (const auto& [name, time] : reporter.times) {
-      if (name.rfind("BM_KernelWave", 0) == 0) std::printf("  %s: %.4f (%.2f %%)\n", name.c_str(), idle->second / time, 100.0 * idle->second / time);
+      if (name.rfind("BM_KernelWave", 0) == 0)
+        std::printf("  %s: %.4f (%.2f %%)\n", name.c_str(), idle->second / time,
+                    100.0 * idle->second / time);
     }
   }
   benchmark::Shutdown();

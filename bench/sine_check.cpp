@@ -73,7 +73,8 @@ int main() {
     all.examples.insert(all.examples.end(), t.examples.begin(), t.examples.end());
   }
   std::printf("phases %llu, differing %llu, largest distance of the doubles %llu ulp\n",
-              static_cast<unsigned long long>(all.checked), static_cast<unsigned long long>(all.differ),
+              static_cast<unsigned long long>(all.checked),
+              static_cast<unsigned long long>(all.differ),
               static_cast<unsigned long long>(all.maxUlps));
   for (uint32_t bits : all.examples) std::printf("  differs at phase bits 0x%08x\n", bits);
   return all.differ == 0 ? 0 : 1;

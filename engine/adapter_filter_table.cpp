@@ -19,7 +19,8 @@ void build(AdapterFilterTable& t, double cutoff) {
   constexpr uint32_t taps = AdapterFilterTable::kTaps;
   const double pi = 3.14159265358979323846;
   double window[taps];
-  for (uint32_t j = 0; j < taps; ++j) window[j] = 0.5 - 0.5 * std::cos(2.0 * pi * double(j) / double(taps - 1));
+  for (uint32_t j = 0; j < taps; ++j)
+    window[j] = 0.5 - 0.5 * std::cos(2.0 * pi * double(j) / double(taps - 1));
   t.cutoff = cutoff;
   for (uint32_t i = 0; i < phases; ++i) {
     float* row = t.taps + size_t(i) * taps;

@@ -48,7 +48,7 @@ inline float dot32(const float* row, const float* s) {
 // r, along with r as it advances by `step` and wraps at the divisor: whole
 // quotient and remainder, so there is no division per sample.
 class PhaseStepper {
- public:
+public:
   PhaseStepper(uint64_t r, uint64_t offset, uint64_t divisor, uint64_t step)
       : divisor_(divisor),
         stepQ_(step * 1024 / divisor),
@@ -68,7 +68,7 @@ class PhaseStepper {
   // r wrapped: it lost one divisor.
   void wrap() { q_ -= 1024; }
 
- private:
+private:
   uint64_t divisor_, stepQ_, stepR_, q_, rem_;
 };
 
@@ -137,8 +137,8 @@ void KernelEngine::trimInputFifo() {
 
 void KernelEngine::trimOutputFifo() {
   // The earliest kernel frame the next output sample can read: k(position - 16) - 20.
-  const i128 x = (i128(hostOutputPosition_) * kKernelRate - 768000) * i128(rateDen_) -
-                 20 * i128(rateNum_);
+  const i128 x =
+      (i128(hostOutputPosition_) * kKernelRate - 768000) * i128(rateDen_) - 20 * i128(rateNum_);
   const i128 t = floorDiv(x, i128(rateNum_));
   const uint64_t keepFrom = t > 16 ? static_cast<uint64_t>(t - 16) : 0;
   // The kernel is mono: only channel 0 of the output FIFO is filled and read.
@@ -204,8 +204,10 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
   {
     const uint64_t d = den * kKernelRate;
     const uint64_t end = inputBase_ + inputFill_;
-    const u128 limit = end > 16 ? (u128(end - 16) * d + num - 1) / num : 0;  // first k that cannot be made
-    if (limit > kernelInputPosition_) produced = static_cast<uint64_t>(std::min<u128>(limit - kernelInputPosition_, cap));
+    const u128 limit =
+        end > 16 ? (u128(end - 16) * d + num - 1) / num : 0;  // first k that cannot be made
+    if (limit > kernelInputPosition_)
+      produced = static_cast<uint64_t>(std::min<u128>(limit - kernelInputPosition_, cap));
     // The product kernels take no audio input, so the resampled input is
     // computed only for a kernel that has an input view to receive it; the
     // frame count alone paces the kernel either way.
@@ -221,8 +223,9 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
       for (uint64_t k = 0; k < produced; ++k) {
         const uint64_t phase = phases.phase();
         for (int32_t ch = 0; ch < 2; ++ch) {
-          kernelRateInput_[ch * cap + k] = interpolate(inputFifo_.get() + ch * cap, inputBase_, inputFill_,
-                                                       i128(centre), table.row(phase), table.sums[phase]);
+          kernelRateInput_[ch * cap + k] =
+              interpolate(inputFifo_.get() + ch * cap, inputBase_, inputFill_, i128(centre),
+                          table.row(phase), table.sums[phase]);
         }
         centre += stepQ;
         rem += stepR;
@@ -331,7 +334,8 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
         const float rowSum = table.sums[phase];
         if (tk - kTapsBack >= base) {
           // Every tap on a held frame (all but the first few outputs).
-          y = rowSum == 0.0f ? fifo0[tk - base] : dot32(table.row(phase), fifo0 + (tk - kTapsBack - base)) / rowSum;
+          y = rowSum == 0.0f ? fifo0[tk - base]
+                             : dot32(table.row(phase), fifo0 + (tk - kTapsBack - base)) / rowSum;
         } else {
           y = interpolate(fifo0, outputBase_, outputFill_, tk, table.row(phase), rowSum);
         }
@@ -346,9 +350,11 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
         phases.wrap();
       }
     }
-    for (uint64_t i = 0; primary != nullptr && i < blockFrames; ++i) silent = silent && primary[i] == 0.0f;
+    for (uint64_t i = 0; primary != nullptr && i < blockFrames; ++i)
+      silent = silent && primary[i] == 0.0f;
     for (int32_t c = 0; c < outputCount; ++c) {
-      if (outputs[c] != nullptr && outputs[c] != primary) std::memcpy(outputs[c], primary, sizeof(float) * blockFrames);
+      if (outputs[c] != nullptr && outputs[c] != primary)
+        std::memcpy(outputs[c], primary, sizeof(float) * blockFrames);
     }
   }
 
@@ -357,7 +363,8 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
 
   // Keep the records whose time has not come yet, in order, with their stamps.
   if (delivered > 0) {
-    std::memmove(&queue_[0], &queue_[delivered], sizeof(EngineEvent) * size_t(queueCount_ - delivered));
+    std::memmove(&queue_[0], &queue_[delivered],
+                 sizeof(EngineEvent) * size_t(queueCount_ - delivered));
     queueCount_ -= delivered;
   }
   outputSilent_ = silent;

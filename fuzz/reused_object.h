@@ -17,7 +17,7 @@ namespace orbel::fuzz {
 
 template <class T>
 class ReusedObject {
- public:
+public:
   static_assert(alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
 
   template <class... Args>
@@ -34,7 +34,7 @@ class ReusedObject {
     object->~T();
   }
 
- private:
+private:
   void* storage_ = nullptr;  // kept for the whole run
 };
 

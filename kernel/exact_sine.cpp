@@ -23,10 +23,18 @@ ExactSineTable buildTable() {
   for (int j = 0; j <= EXACT_SINE_STEPS; ++j) {
     const ExactSinePoint& q = quarter[j % kQuarter];
     switch ((j / kQuarter) % 4) {  // j = 1024 is a whole cycle: quadrant 0
-      case 0: t.points[j] = {q.sine, q.cosine}; break;
-      case 1: t.points[j] = {q.cosine, 0.0 - q.sine}; break;
-      case 2: t.points[j] = {0.0 - q.sine, -q.cosine}; break;
-      default: t.points[j] = {-q.cosine, q.sine}; break;
+      case 0:
+        t.points[j] = {q.sine, q.cosine};
+        break;
+      case 1:
+        t.points[j] = {q.cosine, 0.0 - q.sine};
+        break;
+      case 2:
+        t.points[j] = {0.0 - q.sine, -q.cosine};
+        break;
+      default:
+        t.points[j] = {-q.cosine, q.sine};
+        break;
     }
   }
   return t;

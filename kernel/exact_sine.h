@@ -30,7 +30,9 @@ extern const ExactSineTable EXACT_SINE_TABLE;
 // 2π as the voice writes it (the double nearest to 2π).
 inline constexpr double EXACT_SINE_TWO_PI = 6.283185307179586;
 
-inline float exactSineSlow(double phase) { return static_cast<float>(std::sin(EXACT_SINE_TWO_PI * phase)); }
+inline float exactSineSlow(double phase) {
+  return static_cast<float>(std::sin(EXACT_SINE_TWO_PI * phase));
+}
 
 // sin(2π·phase) in double for phase in [0, 1), x = 2π·phase rounded first
 // (as the library is asked for sin x).

@@ -58,7 +58,8 @@ struct RefVoice {
   double voiceFrequency() const {
     if (pitchNote < 0) return 0;
     const double cents = octave * 1200 + detune;
-    return f32(std::min(440 * std::pow(2.0, (pitchNote - 69 + cents / 100) / 12), 0.45 * sampleRate));
+    return f32(
+        std::min(440 * std::pow(2.0, (pitchNote - 69 + cents / 100) / 12), 0.45 * sampleRate));
   }
 
   void setParameter(uint32_t index, double value) {
@@ -70,16 +71,36 @@ struct RefVoice {
         wave = next;
         break;
       }
-      case 1: octave = clampTo(roundHalfUp(v), -2, 2); break;
-      case 2: detune = clampTo(v, -100, 100); break;
-      case 3: cutoff = clampTo(v, 20, 20000); break;
-      case 4: resonance = clampTo(v, 0.1, 18); break;
-      case 5: envAmount = clampTo(v, -8, 8); break;
-      case 6: attack = clampTo(v, 0, 2); break;
-      case 7: decay = clampTo(v, 0, 2); break;
-      case 8: sustain = clampTo(v, 0, 1); break;
-      case 9: release = clampTo(v, 0, 5); break;
-      case 10: masterGain = clampTo(v, 0, 1); break;
+      case 1:
+        octave = clampTo(roundHalfUp(v), -2, 2);
+        break;
+      case 2:
+        detune = clampTo(v, -100, 100);
+        break;
+      case 3:
+        cutoff = clampTo(v, 20, 20000);
+        break;
+      case 4:
+        resonance = clampTo(v, 0.1, 18);
+        break;
+      case 5:
+        envAmount = clampTo(v, -8, 8);
+        break;
+      case 6:
+        attack = clampTo(v, 0, 2);
+        break;
+      case 7:
+        decay = clampTo(v, 0, 2);
+        break;
+      case 8:
+        sustain = clampTo(v, 0, 1);
+        break;
+      case 9:
+        release = clampTo(v, 0, 5);
+        break;
+      case 10:
+        masterGain = clampTo(v, 0, 1);
+        break;
     }
   }
 
@@ -124,7 +145,9 @@ struct RefVoice {
   // The low-pass's state as output y and band-pass B: z1 = p·y + c·B + b0·x,
   // z2 = b0·x − a2·y. New coefficients keep y and B.
   static double weightOfY(double a1, double a2) { return 1 - 0.5 * (1 + a1 + a2); }
-  static double weightOfB(double a1, double a2) { return 0.5 * std::sqrt((1 + a1 + a2) * (1 - a1 + a2)); }
+  static double weightOfB(double a1, double a2) {
+    return 0.5 * std::sqrt((1 + a1 + a2) * (1 - a1 + a2));
+  }
 
   void carryFilterState(double nb0, double na1, double na2) {
     const double band = (z1 - weightOfY(a1, a2) * y1 - b0 * x1) / weightOfB(a1, a2);
@@ -168,9 +191,15 @@ struct RefVoice {
     const double p = phase;
     double s;
     switch (wave) {
-      case 0: s = f32(std::sin(6.283185307179586 * p)); break;
-      case 1: s = (2 * p - 1) - blep(p, dt); break;
-      case 2: s = square(p, dt); break;
+      case 0:
+        s = f32(std::sin(6.283185307179586 * p));
+        break;
+      case 1:
+        s = (2 * p - 1) - blep(p, dt);
+        break;
+      case 2:
+        s = square(p, dt);
+        break;
       default:
         triangleState = f32(f32(triangleState + dt * 4 * square(p, dt)) * 0.999);
         s = triangleState;
@@ -200,7 +229,9 @@ struct RefVoice {
           envStage = 3;
         }
         break;
-      case 3: envLevel = f32(sustain); break;
+      case 3:
+        envLevel = f32(sustain);
+        break;
       case 4:
         envLevel = f32(level + (0 - level) * f32(1 - coef(release)));
         if (envLevel <= 0.0005) {
@@ -208,7 +239,9 @@ struct RefVoice {
           envStage = 0;
         }
         break;
-      default: envLevel = 0; break;
+      default:
+        envLevel = 0;
+        break;
     }
     const auto out = static_cast<float>(f32(envLevel * y * velocity * masterGain));
     counter = (counter + 1) % 128;
@@ -260,7 +293,8 @@ size_t firstDifference(const std::vector<float>& got, const Rendered& want) {
   if (got.size() != want.samples.size()) return 0;
   for (size_t i = 0; i < got.size(); ++i) {
     if (std::memcmp(&got[i], &want.samples[i], sizeof(float)) == 0) continue;
-    const bool signOfIdleZero = want.idle[i] && want.samples[i] == 0.0f && got[i] == 0.0f && !std::signbit(got[i]);
+    const bool signOfIdleZero =
+        want.idle[i] && want.samples[i] == 0.0f && got[i] == 0.0f && !std::signbit(got[i]);
     if (!signOfIdleZero) return i;
   }
   return got.size();
@@ -277,7 +311,8 @@ TEST(KernelReference, EveryWaveAndRateMatchesThePlainModelToTheBit) {
       const Rendered want = renderReference(rate, phrase);
       ASSERT_EQ(got.size(), want.samples.size());
       const size_t firstDiff = firstDifference(got, want);
-      ASSERT_EQ(firstDiff, got.size()) << "kernel " << got[firstDiff] << " model " << want.samples[firstDiff];
+      ASSERT_EQ(firstDiff, got.size())
+          << "kernel " << got[firstDiff] << " model " << want.samples[firstDiff];
       float peak = 0;
       for (float s : got) peak = std::max(peak, std::fabs(s));
       EXPECT_GT(peak, 0.05f) << "the phrase should be audible";
@@ -300,26 +335,32 @@ std::vector<orbel::test::PhraseBlock> makeIdlePhrase(uint64_t seed, double secon
     orbel::test::PhraseBlock block;
     block.frames = r.chance(0.5) ? 128u : 1u + r.below(128);
     if (first) {
-      block.events.push_back({ORBEL_KERNEL_EVENT_PARAMETER, 0, 9, r.range(0, 0.02)});  // short releases
-      block.events.push_back({ORBEL_KERNEL_EVENT_PARAMETER, 0, 5, r.range(-8, 8)});    // envelope moves the filter
+      block.events.push_back(
+          {ORBEL_KERNEL_EVENT_PARAMETER, 0, 9, r.range(0, 0.02)});  // short releases
+      block.events.push_back(
+          {ORBEL_KERNEL_EVENT_PARAMETER, 0, 5, r.range(-8, 8)});  // envelope moves the filter
       first = false;
     }
     if (held < 0 && r.chance(0.01)) {
       held = 30 + static_cast<int>(r.below(70));
-      block.events.push_back({ORBEL_KERNEL_EVENT_NOTE_ON, r.below(block.frames), static_cast<uint32_t>(held),
-                              r.range(0.05, 1.0)});
+      block.events.push_back({ORBEL_KERNEL_EVENT_NOTE_ON, r.below(block.frames),
+                              static_cast<uint32_t>(held), r.range(0.05, 1.0)});
     } else if (held >= 0 && r.chance(0.1)) {
-      block.events.push_back({ORBEL_KERNEL_EVENT_NOTE_OFF, r.below(block.frames), static_cast<uint32_t>(held), 0.0});
+      block.events.push_back(
+          {ORBEL_KERNEL_EVENT_NOTE_OFF, r.below(block.frames), static_cast<uint32_t>(held), 0.0});
       held = -1;
     }
     if (r.chance(0.1)) {
       const uint32_t index = r.below(11);
-      const double value = index == 0 ? double(r.below(4)) : index == 9 ? r.range(0, 0.02)
-                                                                       : orbel::test::phraseParameterValue(r, index);
+      const double value = index == 0   ? double(r.below(4))
+                           : index == 9 ? r.range(0, 0.02)
+                                        : orbel::test::phraseParameterValue(r, index);
       block.events.push_back({ORBEL_KERNEL_EVENT_PARAMETER, r.below(block.frames), index, value});
     }
     std::stable_sort(block.events.begin(), block.events.end(),
-                     [](const orbel::test::PhraseEvent& x, const orbel::test::PhraseEvent& y) { return x.frame < y.frame; });
+                     [](const orbel::test::PhraseEvent& x, const orbel::test::PhraseEvent& y) {
+                       return x.frame < y.frame;
+                     });
     rendered += block.frames;
     blocks.push_back(std::move(block));
   }
@@ -337,7 +378,8 @@ TEST(KernelReference, IdleStretchesMatchThePlainModel) {
       const Rendered want = renderReference(rate, phrase);
       ASSERT_EQ(got.size(), want.samples.size());
       const size_t firstDiff = firstDifference(got, want);
-      ASSERT_EQ(firstDiff, got.size()) << "kernel " << got[firstDiff] << " model " << want.samples[firstDiff];
+      ASSERT_EQ(firstDiff, got.size())
+          << "kernel " << got[firstDiff] << " model " << want.samples[firstDiff];
       // The phrase is mostly silence, with notes in it.
       size_t idle = 0, loud = 0;
       for (size_t i = 0; i < got.size(); ++i) {
