@@ -42,7 +42,8 @@ ContainedRead readContainedFile(const std::string& bankDir, const std::string& r
   out.clear();
   if (!pathIsContained(relative)) return ContainedRead::Escapes;
   std::string real;
-  switch (placePathWithin(bankDir.empty() ? std::string(".") : bankDir, joinPath(bankDir, relative), &real)) {
+  switch (placePathWithin(bankDir.empty() ? std::string(".") : bankDir, joinPath(bankDir, relative),
+                          &real)) {
     case PathPlacement::Inside:
       break;
     case PathPlacement::Outside:
@@ -51,9 +52,12 @@ ContainedRead readContainedFile(const std::string& bankDir, const std::string& r
       return ContainedRead::Unreadable;
   }
   switch (readWholeFileUpTo(real, maxBytes, out)) {
-    case FileRead::Ok: return ContainedRead::Ok;
-    case FileRead::TooLarge: return ContainedRead::TooLarge;
-    case FileRead::Unreadable: break;
+    case FileRead::Ok:
+      return ContainedRead::Ok;
+    case FileRead::TooLarge:
+      return ContainedRead::TooLarge;
+    case FileRead::Unreadable:
+      break;
   }
   return ContainedRead::Unreadable;
 }

@@ -40,7 +40,8 @@ std::string hexDigest(const uint8_t digest[kSha256DigestBytes]) {
 // again when another fetch holds it: its folder is never taken or removed.
 std::string createStagingFolder(const std::string& bankDir) {
   for (int attempt = 0; attempt < kStagingAttempts; ++attempt) {
-    const std::string staging = bankDir + ".staging-" + std::to_string(randomBelow(kStagingNumbers));
+    const std::string staging =
+        bankDir + ".staging-" + std::to_string(randomBelow(kStagingNumbers));
     if (createNewFolder(staging)) return staging;
     if (!isDirectory(bankDir.substr(0, bankDir.rfind('/')))) break;
   }
@@ -65,8 +66,8 @@ std::string packRoot(const std::string& staging) {
 }
 
 std::string unpackLimitMessage(const HostedBankOptions& options) {
-  return "the downloaded archive unpacks to more than " + std::to_string(options.maxUnpackedBytes) + " bytes or " +
-         std::to_string(options.maxEntries) + " entries";
+  return "the downloaded archive unpacks to more than " + std::to_string(options.maxUnpackedBytes) +
+         " bytes or " + std::to_string(options.maxEntries) + " entries";
 }
 
 // Download into the staging folder, hashing on the way; the archive appears
@@ -81,17 +82,19 @@ bool downloadArchive(const std::string& url, const std::string& sha256, const st
   download.maxBytes = options.maxArchiveBytes;
   download.caFile = options.caFile;
   download.cancel = options.cancel;
-  const HttpsDownloadResult result = httpsDownload(url, download, [&](const uint8_t* data, size_t length) {
-    if (!file.write(data, length)) {
-      writeFailed = true;
-      return false;
-    }
-    return hash.update(data, length);
-  });
+  const HttpsDownloadResult result =
+      httpsDownload(url, download, [&](const uint8_t* data, size_t length) {
+        if (!file.write(data, length)) {
+          writeFailed = true;
+          return false;
+        }
+        return hash.update(data, length);
+      });
   if (result.cancelled) return fail(error, kCancelledMessage);
   if (writeFailed) return fail(error, "cannot write the downloaded archive");
   if (result.tooLarge)
-    return fail(error, "the hosted bank archive is larger than " + std::to_string(options.maxArchiveBytes) + " bytes");
+    return fail(error, "the hosted bank archive is larger than " +
+                           std::to_string(options.maxArchiveBytes) + " bytes");
   if (!result.ok) {
     if (result.status != 0 && result.status != 200) {
       char status[32];
@@ -110,19 +113,22 @@ bool downloadArchive(const std::string& url, const std::string& sha256, const st
   return true;
 }
 
-bool unpackArchive(const std::string& archive, const std::string& staging, const HostedBankOptions& options,
-                   std::string& error) {
+bool unpackArchive(const std::string& archive, const std::string& staging,
+                   const HostedBankOptions& options, std::string& error) {
   ArchiveLimits limits;
   limits.maxBytes = options.maxUnpackedBytes;
   limits.maxEntries = options.maxEntries;
   std::string detail;
-  const ArchiveExtract result = extractZipArchive(archive, staging, limits, options.cancel, &detail);
+  const ArchiveExtract result =
+      extractZipArchive(archive, staging, limits, options.cancel, &detail);
   removeTree(archive);
   switch (result) {
     case ArchiveExtract::Ok:
       return true;
     case ArchiveExtract::Unreadable:
-      if (!detail.empty()) std::fprintf(stderr, "orbel-plugin-shell: hosted bank archive refused: %s\n", detail.c_str());
+      if (!detail.empty())
+        std::fprintf(stderr, "orbel-plugin-shell: hosted bank archive refused: %s\n",
+                     detail.c_str());
       return fail(error, kNotZipMessage);
     case ArchiveExtract::TooLarge:
       return fail(error, unpackLimitMessage(options));
@@ -159,8 +165,8 @@ std::string hostedBankCacheRoot() {
   return createFolders(root) ? root : std::string();
 }
 
-HostedBankLookup lookUpHostedBank(const std::string& url, const std::string& sha256, std::string& path,
-                                  std::string& error) {
+HostedBankLookup lookUpHostedBank(const std::string& url, const std::string& sha256,
+                                  std::string& path, std::string& error) {
   path.clear();
   error.clear();
   // Checked before the file system is touched: the pin becomes a folder name.
@@ -193,27 +199,31 @@ HostedBankLookup lookUpHostedBank(const std::string& url, const std::string& sha
   return HostedBankLookup::Download;
 }
 
-bool downloadHostedBank(const std::string& url, const std::string& sha256, const std::string& bankDir,
-                        const HostedBankOptions& options, std::string& path, std::string& error) {
+bool downloadHostedBank(const std::string& url, const std::string& sha256,
+                        const std::string& bankDir, const HostedBankOptions& options,
+                        std::string& path, std::string& error) {
   path.clear();
   error.clear();
   if (!isHostedBankPin(sha256) || bankDir.empty()) return fail(error, kPinMessage);
   const std::string staging = createStagingFolder(bankDir);
   if (staging.empty()) return fail(error, "cannot create the staging directory");
   const std::string archive = staging + "/bank.zip";
-  bool ok = downloadArchive(url, sha256, archive, options, error) && unpackArchive(archive, staging, options, error);
-  if (ok && !movePackIntoCache(packRoot(staging), bankDir)) ok = fail(error, "cannot move the unpacked bank into the cache");
+  bool ok = downloadArchive(url, sha256, archive, options, error) &&
+            unpackArchive(archive, staging, options, error);
+  if (ok && !movePackIntoCache(packRoot(staging), bankDir))
+    ok = fail(error, "cannot move the unpacked bank into the cache");
   removeTree(staging);
   if (ok) path = bankDir;
   return ok;
 }
 
-bool fetchHostedBank(const std::string& url, const std::string& sha256, std::string& path, std::string& error) {
+bool fetchHostedBank(const std::string& url, const std::string& sha256, std::string& path,
+                     std::string& error) {
   return fetchHostedBank(url, sha256, HostedBankOptions{}, path, error);
 }
 
-bool fetchHostedBank(const std::string& url, const std::string& sha256, const HostedBankOptions& options,
-                     std::string& path, std::string& error) {
+bool fetchHostedBank(const std::string& url, const std::string& sha256,
+                     const HostedBankOptions& options, std::string& path, std::string& error) {
   std::string bankDir;
   switch (lookUpHostedBank(url, sha256, bankDir, error)) {
     case HostedBankLookup::Cached:

@@ -52,19 +52,21 @@ enum class HostedBankLookup : uint8_t {
   Failed = 1,    // `error` says why (pin, cache root, address)
   Download = 2,  // `path` is the folder the bank will have once downloaded
 };
-HostedBankLookup lookUpHostedBank(const std::string& url, const std::string& sha256, std::string& path,
-                                  std::string& error);
+HostedBankLookup lookUpHostedBank(const std::string& url, const std::string& sha256,
+                                  std::string& path, std::string& error);
 
 // The slow second half: download, check the pin, unpack, move into `bankDir`
 // (from lookUpHostedBank). On success `path` is the bank's folder.
-bool downloadHostedBank(const std::string& url, const std::string& sha256, const std::string& bankDir,
-                        const HostedBankOptions& options, std::string& path, std::string& error);
+bool downloadHostedBank(const std::string& url, const std::string& sha256,
+                        const std::string& bankDir, const HostedBankOptions& options,
+                        std::string& path, std::string& error);
 
 // Both halves on the calling thread. On success `path` is the local folder
 // of the bank; on failure `error` holds one line. Both are emptied first.
-bool fetchHostedBank(const std::string& url, const std::string& sha256, std::string& path, std::string& error);
-bool fetchHostedBank(const std::string& url, const std::string& sha256, const HostedBankOptions& options,
-                     std::string& path, std::string& error);
+bool fetchHostedBank(const std::string& url, const std::string& sha256, std::string& path,
+                     std::string& error);
+bool fetchHostedBank(const std::string& url, const std::string& sha256,
+                     const HostedBankOptions& options, std::string& path, std::string& error);
 
 // This build has no folder picker: `path` emptied, `error` says so, false.
 bool pickBankFolder(std::string& path, std::string& error);

@@ -34,7 +34,8 @@ struct Job {
   std::thread thread;
 
   void run() {
-    result.ok = downloadHostedBank(request.url, request.sha256, request.bankDir, options, result.path, result.error);
+    result.ok = downloadHostedBank(request.url, request.sha256, request.bankDir, options,
+                                   result.path, result.error);
     finished.store(true, std::memory_order_release);
   }
 };
@@ -117,7 +118,9 @@ public:
   }
 
 private:
-  static bool sameRequest(const Request& a, const Request& b) { return a.url == b.url && a.sha256 == b.sha256; }
+  static bool sameRequest(const Request& a, const Request& b) {
+    return a.url == b.url && a.sha256 == b.sha256;
+  }
 
   static void pollThunk(void* self) { static_cast<ThreadedFetcher*>(self)->poll(); }
 

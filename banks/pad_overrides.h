@@ -40,8 +40,8 @@ struct PadOverrideFieldInfo {
   double defaultValue;  // value of an unset field
   double minValue;      // accepted range, inclusive
   double maxValue;
-  bool wholeNumber;     // must be an integer
-  bool flag;            // must be exactly 0 or 1
+  bool wholeNumber;  // must be an integer
+  bool flag;         // must be exactly 0 or 1
 };
 
 // The fifteen fields in bit order.

@@ -15,13 +15,20 @@ namespace orbel {
 
 const char* runtimeBankOutcomeName(RuntimeBankOutcome outcome) {
   switch (outcome) {
-    case kRuntimeBankOk: return "ok";
-    case kRuntimeBankMissing: return "bank-missing";
-    case kRuntimeBankHashMismatch: return "bank-hash-mismatch";
-    case kRuntimeBankMalformed: return "bank-malformed";
-    case kRuntimeBankUnsupportedCodec: return "bank-unsupported-codec";
-    case kRuntimeBankTooLarge: return "bank-too-large";
-    case kRuntimeBankInstrumentUnknown: return "bank-instrument-unknown";
+    case kRuntimeBankOk:
+      return "ok";
+    case kRuntimeBankMissing:
+      return "bank-missing";
+    case kRuntimeBankHashMismatch:
+      return "bank-hash-mismatch";
+    case kRuntimeBankMalformed:
+      return "bank-malformed";
+    case kRuntimeBankUnsupportedCodec:
+      return "bank-unsupported-codec";
+    case kRuntimeBankTooLarge:
+      return "bank-too-large";
+    case kRuntimeBankInstrumentUnknown:
+      return "bank-instrument-unknown";
   }
   return "bank-missing";
 }
@@ -78,11 +85,13 @@ uint64_t truncatedFrames(double v) {
 }
 
 uint32_t saturate32(uint64_t v) {
-  return v > std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max() : uint32_t(v);
+  return v > std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max()
+                                                  : uint32_t(v);
 }
 
 int32_t declared32(uint64_t v) {
-  return v > uint64_t(std::numeric_limits<int32_t>::max()) ? std::numeric_limits<int32_t>::max() : int32_t(v);
+  return v > uint64_t(std::numeric_limits<int32_t>::max()) ? std::numeric_limits<int32_t>::max()
+                                                           : int32_t(v);
 }
 
 uint32_t midi7(double v) {
@@ -115,7 +124,8 @@ bool verifyAssets(const std::string& bankDir, const JsonValue& manifest, uint32_
                   ReadBudget& budget, std::map<std::string, VerifiedAsset>& assets,
                   RuntimeBankLoad& load) {
   const std::vector<JsonValue>* table = arrayMember(manifest, "assetTable");
-  if (table == nullptr || table->empty()) return fail(load, kRuntimeBankMalformed, "bank.json declares no assetTable");
+  if (table == nullptr || table->empty())
+    return fail(load, kRuntimeBankMalformed, "bank.json declares no assetTable");
   if (table->size() > maxAssets)
     return fail(load, kRuntimeBankTooLarge,
                 "bank declares " + std::to_string(table->size()) + " assets, more than the " +
@@ -128,18 +138,23 @@ bool verifyAssets(const std::string& bankDir, const JsonValue& manifest, uint32_
     double declaredBytes = -1.0;
     if (!number(entry, "bytes", declaredBytes)) declaredBytes = -1.0;
     const std::string codec = entry.str("codec", "wav");
-    if (id.empty() || path.empty()) return fail(load, kRuntimeBankMalformed, "assetTable entry missing id or path");
+    if (id.empty() || path.empty())
+      return fail(load, kRuntimeBankMalformed, "assetTable entry missing id or path");
     const std::string escapes = "asset \"" + id + "\" path escapes the bank directory";
     if (!pathIsContained(path)) return fail(load, kRuntimeBankMalformed, escapes);
     if (codec != "wav")
       return fail(load, kRuntimeBankUnsupportedCodec,
-                  "asset \"" + id + "\" codec \"" + codec + "\" is not decoded by the native runtime loader (wav only)");
+                  "asset \"" + id + "\" codec \"" + codec +
+                      "\" is not decoded by the native runtime loader (wav only)");
     VerifiedAsset asset;
     asset.path = path;
     switch (budget.read(bankDir, path, asset.bytes)) {
-      case ContainedRead::Ok: break;
-      case ContainedRead::Escapes: return fail(load, kRuntimeBankMalformed, escapes);
-      case ContainedRead::TooLarge: return fail(load, kRuntimeBankTooLarge, budget.refusal(path));
+      case ContainedRead::Ok:
+        break;
+      case ContainedRead::Escapes:
+        return fail(load, kRuntimeBankMalformed, escapes);
+      case ContainedRead::TooLarge:
+        return fail(load, kRuntimeBankTooLarge, budget.refusal(path));
       case ContainedRead::Unreadable:
         return fail(load, kRuntimeBankMissing, "asset \"" + id + "\" file missing: " + path);
     }
@@ -147,14 +162,15 @@ bool verifyAssets(const std::string& bankDir, const JsonValue& manifest, uint32_
       const double declared = std::trunc(declaredBytes);
       if (declared != double(asset.bytes.size()))
         return fail(load, kRuntimeBankHashMismatch,
-                    "asset \"" + id + "\" is " + std::to_string(asset.bytes.size()) + " bytes, manifest declares " +
-                        decimal(declared));
+                    "asset \"" + id + "\" is " + std::to_string(asset.bytes.size()) +
+                        " bytes, manifest declares " + decimal(declared));
     }
     if (!sha.empty()) {
       const std::string actual = sha256Hex(asset.bytes.data(), asset.bytes.size());
       if (actual != sha)
         return fail(load, kRuntimeBankHashMismatch,
-                    "asset \"" + id + "\" sha256 " + actual.substr(0, 16) + kEllipsis + " does not match the manifest");
+                    "asset \"" + id + "\" sha256 " + actual.substr(0, 16) + kEllipsis +
+                        " does not match the manifest");
     }
     assets[id] = std::move(asset);  // a later entry with the same id wins
   }
@@ -197,7 +213,8 @@ void collectPresets(const std::string& bankDir, const JsonValue& manifest, ReadB
     const JsonValue* params = root.find("params");
     if (params == nullptr || !params->isObject()) continue;
     for (const auto& [key, value] : params->members)  // std::map: ascending byte order
-      if (value.isNumber() && std::isfinite(value.number)) preset.params.emplace_back(key, value.number);
+      if (value.isNumber() && std::isfinite(value.number))
+        preset.params.emplace_back(key, value.number);
     if (!preset.params.empty()) presets.push_back(std::move(staged));
   }
 }
@@ -206,7 +223,8 @@ struct ChosenInstrument {
   std::string id, name, kind, document;
 };
 
-bool chooseInstrument(const JsonValue& manifest, const std::string& wanted, ChosenInstrument& chosen) {
+bool chooseInstrument(const JsonValue& manifest, const std::string& wanted,
+                      ChosenInstrument& chosen) {
   for (const char* kind : {"instruments", "kits"}) {
     const std::vector<JsonValue>* list = arrayMember(manifest, kind);
     if (list == nullptr) continue;
@@ -223,7 +241,8 @@ bool chooseInstrument(const JsonValue& manifest, const std::string& wanted, Chos
   return false;
 }
 
-StagedZone stageZone(const JsonValue& z, uint32_t assetOffset, uint32_t assetFrames, double assetRate) {
+StagedZone stageZone(const JsonValue& z, uint32_t assetOffset, uint32_t assetFrames,
+                     double assetRate) {
   StagedZone zone;
   zone.id = text(z, "id");
   zone.assetOffset = assetOffset;
@@ -264,7 +283,8 @@ StagedZone stageZone(const JsonValue& z, uint32_t assetOffset, uint32_t assetFra
   if (number(z, "filterResonance", v)) zone.filterResonance = v;
 
   double loopStart, loopEnd;
-  if (text(z, "loopMode") == "forward" && number(z, "loopStartFrame", loopStart) && number(z, "loopEndFrame", loopEnd)) {
+  if (text(z, "loopMode") == "forward" && number(z, "loopStartFrame", loopStart) &&
+      number(z, "loopEndFrame", loopEnd)) {
     const uint64_t s = truncatedFrames(loopStart);
     const uint64_t e = truncatedFrames(loopEnd);
     zone.loopStartDeclared = declared32(s);
@@ -289,7 +309,8 @@ void loadInto(RuntimeBankLoad& load, const std::string& bankDir, unsigned long a
   const std::string manifestPath = joinPath(bankDir, "bank.json");
   std::vector<uint8_t> manifestBytes;
   switch (budget.read(bankDir, "bank.json", manifestBytes)) {
-    case ContainedRead::Ok: break;
+    case ContainedRead::Ok:
+      break;
     case ContainedRead::TooLarge:
       fail(load, kRuntimeBankTooLarge, budget.refusal("bank.json"));
       return;
@@ -304,7 +325,8 @@ void loadInto(RuntimeBankLoad& load, const std::string& bankDir, unsigned long a
   }
   const std::string format = text(manifest, "format");
   if (format != kPackFormat) {
-    fail(load, kRuntimeBankMalformed, "bank.json format is \"" + format + "\", expected " + kPackFormat);
+    fail(load, kRuntimeBankMalformed,
+         "bank.json format is \"" + format + "\", expected " + kPackFormat);
     return;
   }
   bank.id = text(manifest, "id");
@@ -327,12 +349,14 @@ void loadInto(RuntimeBankLoad& load, const std::string& bankDir, unsigned long a
     if (instrumentId.empty()) {
       fail(load, kRuntimeBankMalformed, "bank.json names no readable instrument/kit document");
     } else {
-      std::string message = "bank " + bank.id + " has no instrument or kit \"" + instrumentId + "\"";
+      std::string message =
+          "bank " + bank.id + " has no instrument or kit \"" + instrumentId + "\"";
       if (bank.entries.empty()) {
         message += " (the bank lists none)";
       } else {
         message += " (known: ";
-        for (size_t i = 0; i < bank.entries.size(); ++i) message += (i ? ", " : "") + bank.entries[i].id;
+        for (size_t i = 0; i < bank.entries.size(); ++i)
+          message += (i ? ", " : "") + bank.entries[i].id;
         message += ")";
       }
       fail(load, kRuntimeBankInstrumentUnknown, std::move(message));
@@ -345,7 +369,8 @@ void loadInto(RuntimeBankLoad& load, const std::string& bankDir, unsigned long a
 
   std::vector<uint8_t> documentBytes;
   switch (budget.read(bankDir, chosen.document, documentBytes)) {
-    case ContainedRead::Ok: break;
+    case ContainedRead::Ok:
+      break;
     case ContainedRead::TooLarge:
       fail(load, kRuntimeBankTooLarge, budget.refusal(chosen.document));
       return;
@@ -364,7 +389,8 @@ void loadInto(RuntimeBankLoad& load, const std::string& bankDir, unsigned long a
   const std::string instrumentFormat = text(instrument, "format");
   if (instrumentFormat != kInstrumentFormat) {
     fail(load, kRuntimeBankMalformed,
-         "instrument document format is \"" + instrumentFormat + "\", expected " + kInstrumentFormat);
+         "instrument document format is \"" + instrumentFormat + "\", expected " +
+             kInstrumentFormat);
     return;
   }
   const std::vector<JsonValue>* zones = arrayMember(instrument, "zones");
@@ -382,7 +408,8 @@ void loadInto(RuntimeBankLoad& load, const std::string& bankDir, unsigned long a
     const auto asset = assetId.empty() ? assets.end() : assets.find(assetId);
     if (asset == assets.end()) {
       fail(load, kRuntimeBankMalformed,
-           "zone \"" + text(z, "id") + "\" names asset \"" + assetId + "\" which the assetTable does not declare");
+           "zone \"" + text(z, "id") + "\" names asset \"" + assetId +
+               "\" which the assetTable does not declare");
       return;
     }
     if (decoded.count(assetId)) continue;
@@ -416,7 +443,8 @@ void loadInto(RuntimeBankLoad& load, const std::string& bankDir, unsigned long a
     // Zones address the arena with 32-bit indices.
     if (needed > std::numeric_limits<uint32_t>::max()) {
       fail(load, kRuntimeBankTooLarge,
-           "bank needs " + std::to_string(needed) + " arena frames, more than 32-bit arena indices address");
+           "bank needs " + std::to_string(needed) +
+               " arena frames, more than 32-bit arena indices address");
       return;
     }
     offsets.emplace(assetId, uint32_t(arenaFrames));
@@ -424,16 +452,20 @@ void loadInto(RuntimeBankLoad& load, const std::string& bankDir, unsigned long a
     arenaFrames = needed;
   }
   bank.samples.reserve(size_t(arenaFrames));
-  for (const WavAudio* audio : order) bank.samples.insert(bank.samples.end(), audio->samples.begin(), audio->samples.end());
+  for (const WavAudio* audio : order)
+    bank.samples.insert(bank.samples.end(), audio->samples.begin(), audio->samples.end());
 
   // Zone pass.
   for (const JsonValue& z : *zones) {
     if (!z.isObject()) continue;
     const std::string assetId = text(z, "assetId");
     const WavAudio& audio = decoded.at(assetId);
-    bank.zones.push_back(stageZone(z, offsets.at(assetId), uint32_t(audio.samples.size()), audio.sampleRate));
+    bank.zones.push_back(
+        stageZone(z, offsets.at(assetId), uint32_t(audio.samples.size()), audio.sampleRate));
   }
-  bank.sampleRate = !bank.zones.empty() && bank.zones.front().sampleRate > 0.0 ? bank.zones.front().sampleRate : 48000.0;
+  bank.sampleRate = !bank.zones.empty() && bank.zones.front().sampleRate > 0.0
+                        ? bank.zones.front().sampleRate
+                        : 48000.0;
 
   if (bank.zones.empty() || bank.samples.empty()) {
     fail(load, kRuntimeBankMalformed, "bank staged no zones or no samples");

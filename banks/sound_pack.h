@@ -56,8 +56,8 @@ struct StagedZone {
   double fineTuneCents = 0.0;
   uint32_t roundRobinGroup = 0;
   uint32_t chokeGroup = 0;
-  uint32_t trigger = 0;  // 0 attack, 1 release, 2 legato
-  uint32_t loop = 0;     // a forward loop is in force
+  uint32_t trigger = 0;    // 0 attack, 1 release, 2 legato
+  uint32_t loop = 0;       // a forward loop is in force
   uint32_t loopStart = 0;  // frames relative to `start`
   uint32_t loopEnd = 0;
   uint32_t loopCrossfade = 0;

@@ -25,7 +25,8 @@ float channelValue(Encoding encoding, const uint8_t* p) {
       return float(int16_t(le16(p))) / 32768.0f;
     case Encoding::Pcm24: {
       // Sign-extend the 24-bit value through the top of a 32-bit word.
-      const int32_t v = int32_t((uint32_t(p[0]) << 8) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 24)) >> 8;
+      const int32_t v =
+          int32_t((uint32_t(p[0]) << 8) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 24)) >> 8;
       return float(v) / 8388608.0f;
     }
     case Encoding::Float32: {
@@ -111,11 +112,15 @@ bool decodeWav(const uint8_t* bytes, size_t length, WavAudio& out, std::string& 
     return false;
   }
   Encoding encoding;
-  if (tag == kTagPcm && bits == 16) encoding = Encoding::Pcm16;
-  else if (tag == kTagPcm && bits == 24) encoding = Encoding::Pcm24;
-  else if (tag == kTagFloat && bits == 32) encoding = Encoding::Float32;
+  if (tag == kTagPcm && bits == 16)
+    encoding = Encoding::Pcm16;
+  else if (tag == kTagPcm && bits == 24)
+    encoding = Encoding::Pcm24;
+  else if (tag == kTagFloat && bits == 32)
+    encoding = Encoding::Float32;
   else {
-    error = "unsupported WAV format tag " + std::to_string(tag) + " / " + std::to_string(bits) + "-bit";
+    error =
+        "unsupported WAV format tag " + std::to_string(tag) + " / " + std::to_string(bits) + "-bit";
     return false;
   }
 
@@ -125,7 +130,8 @@ bool decodeWav(const uint8_t* bytes, size_t length, WavAudio& out, std::string& 
   for (size_t f = 0; f < frames; ++f) {
     const uint8_t* frame = data + f * blockSize;
     double sum = 0.0;
-    for (uint16_t c = 0; c < channels; ++c) sum += double(channelValue(encoding, frame + c * sampleBytes));
+    for (uint16_t c = 0; c < channels; ++c)
+      sum += double(channelValue(encoding, frame + c * sampleBytes));
     samples[f] = quantise(sum / channels);
   }
   out.samples = std::move(samples);

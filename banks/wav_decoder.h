@@ -10,7 +10,7 @@
 namespace orbel {
 
 struct WavAudio {
-  std::vector<float> samples;  // one value per frame, -1 .. 32767/32768 in steps of 1/32768
+  std::vector<float> samples;   // one value per frame, -1 .. 32767/32768 in steps of 1/32768
   double sampleRate = 48000.0;  // frames per second
 };
 

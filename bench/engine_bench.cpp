@@ -89,7 +89,8 @@ void BM_KernelAlone(benchmark::State& state) {
       if (offset == 0) k.pushEvent(h, 1, 0, 3, 20 + e.cutoffA * 19980);
       if (offset == 0 && e.noteOn) k.pushEvent(h, 2, 100, uint32_t(e.pitch), 0.8);
       if (offset == 256) k.pushEvent(h, 1, 0, 3, 20 + e.cutoffB * 19980);
-      if (offset == 256 && e.noteOff) k.pushEvent(h, 3, 300 - 256, uint32_t(eventsOf(b - 2).pitch), 0);
+      if (offset == 256 && e.noteOff)
+        k.pushEvent(h, 3, 300 - 256, uint32_t(eventsOf(b - 2).pitch), 0);
       if (offset == 384) k.pushEvent(h, 1, 0, 10, e.gain);
       k.process(h, 128);
       std::copy(view, view + 128, left.begin() + offset);
@@ -99,8 +100,8 @@ void BM_KernelAlone(benchmark::State& state) {
     benchmark::DoNotOptimize(right.data());
   }
   k.destroy(h);
-  state.counters["x_realtime"] =
-      benchmark::Counter(double(state.iterations()) * kBlock / kHostRate, benchmark::Counter::kIsRate);
+  state.counters["x_realtime"] = benchmark::Counter(double(state.iterations()) * kBlock / kHostRate,
+                                                    benchmark::Counter::kIsRate);
 }
 
 void runEngine(benchmark::State& state, KernelEngine& engine) {
@@ -122,8 +123,8 @@ void runEngine(benchmark::State& state, KernelEngine& engine) {
     benchmark::DoNotOptimize(left.data());
   }
   if (engine.lastBlockFailed()) state.SkipWithError("a block failed");
-  state.counters["x_realtime"] =
-      benchmark::Counter(double(state.iterations()) * kBlock / kHostRate, benchmark::Counter::kIsRate);
+  state.counters["x_realtime"] = benchmark::Counter(double(state.iterations()) * kBlock / kHostRate,
+                                                    benchmark::Counter::kIsRate);
 }
 
 void BM_EngineDirect(benchmark::State& state) {
@@ -144,11 +145,12 @@ BENCHMARK(BM_EngineAdapter)->MinTime(1.0)->Repetitions(3)->ReportAggregatesOnly(
 
 // Keeps the median time per block of each benchmark for the summary.
 class SummaryReporter : public benchmark::ConsoleReporter {
- public:
+public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       // CPU time: the machine is shared, so wall time carries other loads.
-      if (run.aggregate_name == "median") medians[run.run_name.function_name] = run.GetAdjustedCPUTime();
+      if (run.aggregate_name == "median")
+        medians[run.run_name.function_name] = run.GetAdjustedCPUTime();
     }
     ConsoleReporter::ReportRuns(runs);
   }
@@ -169,8 +171,8 @@ int main(int argc, char** argv) {
     // CPU time per 512-frame block, in the benchmark's unit (ns).
     const double blockNs = kBlock / kHostRate * 1e9;
     std::printf("\nsummary (median CPU time of one run, 512-frame blocks at 44.1 kHz):\n");
-    std::printf("  engine direct / kernel alone : %.3f (%+.1f %%)\n", direct->second / kernel->second,
-                (direct->second / kernel->second - 1.0) * 100.0);
+    std::printf("  engine direct / kernel alone : %.3f (%+.1f %%)\n",
+                direct->second / kernel->second, (direct->second / kernel->second - 1.0) * 100.0);
     std::printf("  engine adapter / kernel alone: %.3f\n", adapter->second / kernel->second);
     std::printf("  real-time factor: kernel %.0fx, direct %.0fx, adapter %.0fx\n",
                 blockNs / kernel->second, blockNs / direct->second, blockNs / adapter->second);

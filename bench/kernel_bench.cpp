@@ -36,7 +36,8 @@ void BM_KernelWave(benchmark::State& state) {
   K(output_view)(handle, &view, &length);
   for (auto _ : state) {
     if (block % 188 == 0) {  // about every half second
-      if (note >= 0) K(push_event)(handle, ORBEL_KERNEL_EVENT_NOTE_OFF, 0, static_cast<uint32_t>(note), 0.0);
+      if (note >= 0)
+        K(push_event)(handle, ORBEL_KERNEL_EVENT_NOTE_OFF, 0, static_cast<uint32_t>(note), 0.0);
       note = static_cast<int>(notes[(block / 188) % 8]);
       K(push_event)(handle, ORBEL_KERNEL_EVENT_NOTE_ON, 17, static_cast<uint32_t>(note), 0.8);
     } else if (block % 188 == 120) {

@@ -20,7 +20,7 @@ struct CcActivityRecord {
 };
 
 class CcActivityFeed {
- public:
+public:
   static constexpr unsigned kControllers = 128;
   // At most one record per controller in this many milliseconds plus one.
   static constexpr int64_t kMinIntervalMs = 32;

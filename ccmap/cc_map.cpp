@@ -73,7 +73,9 @@ bool readBindingsArray(Reader& reader, CcMap& map) {
 
 const char* ccCurveName(uint8_t curve) { return curve < 4 ? kCurveNames[curve] : nullptr; }
 const char* ccValueModeName(uint8_t mode) { return mode < 5 ? kValueModeNames[mode] : nullptr; }
-const char* ccTakeoverName(uint8_t takeover) { return takeover < 3 ? kTakeoverNames[takeover] : nullptr; }
+const char* ccTakeoverName(uint8_t takeover) {
+  return takeover < 3 ? kTakeoverNames[takeover] : nullptr;
+}
 
 bool parseCcBinding(Reader& reader, CcMap& map) {
   skipWhitespace(reader);

@@ -19,7 +19,7 @@
 namespace orbel {
 
 class CcMapStore {
- public:
+public:
   struct Retired {
     CcMap* map;
     uint64_t epoch;  // the epoch when the map was replaced
@@ -56,7 +56,7 @@ class CcMapStore {
   std::atomic<bool> changed{false};
   std::vector<Retired> retired;
 
- private:
+private:
   void sweep();
 };
 

@@ -16,10 +16,14 @@ int clampInt(int x, int lo, int hi) { return x < lo ? lo : (x > hi ? hi : x); }
 
 double applyCurve(uint8_t curve, double t) {
   switch (curve) {
-    case kCcCurveExp: return t * t;
-    case kCcCurveLog: return std::sqrt(t);
-    case kCcCurveSCurve: return t * t * (3.0 - 2.0 * t);
-    default: return t;
+    case kCcCurveExp:
+      return t * t;
+    case kCcCurveLog:
+      return std::sqrt(t);
+    case kCcCurveSCurve:
+      return t * t * (3.0 - 2.0 * t);
+    default:
+      return t;
   }
 }
 
@@ -98,8 +102,7 @@ double ccApplyNormalized(const CcBinding& binding, const orbel_param_desc& param
 }
 
 unsigned ccResolve(const CcMap& map, int cc, int channel, int value, CcRouterState* state,
-                   CcCurrentValueFn current, void* context, CcResolution* out,
-                   unsigned capacity) {
+                   CcCurrentValueFn current, void* context, CcResolution* out, unsigned capacity) {
   if (out == nullptr || capacity == 0) return 0;
   if (state != nullptr && state->map != &map) state->reset(&map);
 
@@ -186,8 +189,7 @@ unsigned ccResolve(const CcMap& map, int cc, int channel, int value, CcRouterSta
       const int room = up ? 127 - previous : previous;
       if (room == 0) continue;
       const int p = positionOf(b, param, known, c);
-      const double x =
-          ((up ? 127 - p : p) / static_cast<double>(room) * d + p) / 127.0;
+      const double x = ((up ? 127 - p : p) / static_cast<double>(room) * d + p) / 127.0;
       const long k = std::lround(clampValue(x, 0.0, 1.0) * 127.0);
       result = ccApplyNormalized(b, param, static_cast<int>(k));
     } else {

@@ -26,7 +26,7 @@ struct CcRouterState {
   const CcMap* map = nullptr;
   uint8_t lastValue[kCcMapMaxBindings] = {};  // last controller value seen
   bool hasLastValue[kCcMapMaxBindings] = {};
-  bool pickedUp[kCcMapMaxBindings] = {};  // pickup has caught the parameter
+  bool pickedUp[kCcMapMaxBindings] = {};    // pickup has caught the parameter
   double lastSent[kCcMapMaxBindings] = {};  // last normalized value produced
   bool hasLastSent[kCcMapMaxBindings] = {};
 
@@ -49,7 +49,6 @@ using CcCurrentValueFn = double (*)(void* context, unsigned paramIndex);
 // were written. `state` may be null (no memory between calls); `current` may
 // be null (the last value sent then stands in for the parameter's value).
 unsigned ccResolve(const CcMap& map, int cc, int channel, int value, CcRouterState* state,
-                   CcCurrentValueFn current, void* context, CcResolution* out,
-                   unsigned capacity);
+                   CcCurrentValueFn current, void* context, CcResolution* out, unsigned capacity);
 
 }  // namespace orbel

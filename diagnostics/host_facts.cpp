@@ -30,7 +30,9 @@ void appendQuotedField(std::string& out, const char* field, std::size_t size) {
   jsonAppendQuoted(out, buf);
 }
 
-bool sameField(const char* a, const char* b, std::size_t size) { return std::strncmp(a, b, size) == 0; }
+bool sameField(const char* a, const char* b, std::size_t size) {
+  return std::strncmp(a, b, size) == 0;
+}
 
 // Two NaNs are the same value here: a host that keeps reporting an unusable
 // number has not changed anything.
@@ -119,7 +121,8 @@ HostFacts::HostFacts() {
   sampleSize = 32;
 }
 
-void HostFacts::addBus(const char* id, bool isInput, int32_t channels, bool active, const char* layout) {
+void HostFacts::addBus(const char* id, bool isInput, int32_t channels, bool active,
+                       const char* layout) {
   if (busCount >= kMaxBuses) return;
   HostBusFact& bus = buses[busCount];
   std::memset(static_cast<void*>(&bus), 0, sizeof bus);
@@ -164,7 +167,8 @@ bool transportFactFromImage(const void* data, std::size_t size, TransportFact& o
   if (data == nullptr || size != kTransportFactImageSize) return false;
   unsigned char bytes[kTransportFactImageSize];
   std::memcpy(bytes, data, sizeof bytes);
-  for (std::size_t i = offsetof(TransportFact, playing); i <= offsetof(TransportFact, canSetTempo); ++i) {
+  for (std::size_t i = offsetof(TransportFact, playing); i <= offsetof(TransportFact, canSetTempo);
+       ++i) {
     bytes[i] = bytes[i] != 0 ? 1 : 0;
   }
   std::memcpy(static_cast<void*>(&out), bytes, sizeof bytes);
@@ -173,28 +177,40 @@ bool transportFactFromImage(const void* data, std::size_t size, TransportFact& o
 
 const char* diagnosticProcessModeName(uint8_t processMode) {
   switch (processMode) {
-    case HostFacts::kProcessOffline: return "offline";
-    case HostFacts::kProcessPrefetch: return "prefetch";
-    default: return "realtime";
+    case HostFacts::kProcessOffline:
+      return "offline";
+    case HostFacts::kProcessPrefetch:
+      return "prefetch";
+    default:
+      return "realtime";
   }
 }
 
 const char* diagnosticTransportSourceName(uint8_t source) {
   switch (source) {
-    case TransportFact::kSourceHost: return "host";
-    case TransportFact::kSourceInternal: return "internal";
-    default: return "none";
+    case TransportFact::kSourceHost:
+      return "host";
+    case TransportFact::kSourceInternal:
+      return "internal";
+    default:
+      return "none";
   }
 }
 
 const char* diagnosticValidatorName(uint8_t validatorHost) {
   switch (validatorHost) {
-    case HostFacts::kValidatorPluginval: return "pluginval";
-    case HostFacts::kValidatorClap: return "clap-validator";
-    case HostFacts::kValidatorAuval: return "auval";
-    case HostFacts::kValidatorSteinberg: return "steinberg-validator";
-    case HostFacts::kValidatorOrbelProbe: return "orbel-probe";
-    default: return nullptr;
+    case HostFacts::kValidatorPluginval:
+      return "pluginval";
+    case HostFacts::kValidatorClap:
+      return "clap-validator";
+    case HostFacts::kValidatorAuval:
+      return "auval";
+    case HostFacts::kValidatorSteinberg:
+      return "steinberg-validator";
+    case HostFacts::kValidatorOrbelProbe:
+      return "orbel-probe";
+    default:
+      return nullptr;
   }
 }
 
@@ -246,7 +262,8 @@ void writeDiagnosticHostJson(std::string& out, const HostFacts& facts) {
   out += "}";
 }
 
-bool writeDiagnosticHostDeltaJson(std::string& out, const HostFacts& before, const HostFacts& after) {
+bool writeDiagnosticHostDeltaJson(std::string& out, const HostFacts& before,
+                                  const HostFacts& after) {
   std::string members;
   MemberList m{members};
   if (!sameDouble(before.sampleRate, after.sampleRate)) {
@@ -277,7 +294,8 @@ bool writeDiagnosticHostDeltaJson(std::string& out, const HostFacts& before, con
     m.key("\"tailSamples\":");
     appendTail(members, after);
   }
-  if (!sameDouble(before.internalSampleRate, after.internalSampleRate) && after.internalSampleRate > 0) {
+  if (!sameDouble(before.internalSampleRate, after.internalSampleRate) &&
+      after.internalSampleRate > 0) {
     m.key("\"internalSampleRate\":");
     jsonAppendNumber(members, after.internalSampleRate);
   }
@@ -310,8 +328,8 @@ const char* diagnosticHostChangeKind(const HostFacts& before, const HostFacts& a
   return nullptr;
 }
 
-bool writeDiagnosticHostChangedJson(std::string& out, const HostFacts& before, const HostFacts& after,
-                                    uint32_t seq, double timeMs) {
+bool writeDiagnosticHostChangedJson(std::string& out, const HostFacts& before,
+                                    const HostFacts& after, uint32_t seq, double timeMs) {
   std::string delta;
   if (!writeDiagnosticHostDeltaJson(delta, before, after)) return false;
   out += "{\"type\":\"orbel.hostChanged\",\"host\":";

@@ -11,12 +11,12 @@
 namespace orbel {
 
 struct HostBusFact {
-  char id[32];       // "in0", "out0", ...; at most 31 characters
+  char id[32];  // "in0", "out0", ...; at most 31 characters
   uint8_t isInput;
   uint8_t padding0[3];
   int32_t channels;
   uint8_t active;
-  char layout[24];   // "stereo", "mono" or empty; at most 23 characters
+  char layout[24];  // "stereo", "mono" or empty; at most 23 characters
   uint8_t padding1[3];
 };
 
@@ -42,23 +42,23 @@ struct HostFacts {
   char hostPath[512];
   uint8_t validatorHost;
   uint8_t padding0[7];
-  double sampleRate;           // Hz; 0 before set-up
+  double sampleRate;  // Hz; 0 before set-up
   int32_t maxBlockFrames;
-  int32_t lastBlockFrames;     // -1 when unknown
+  int32_t lastBlockFrames;  // -1 when unknown
   uint8_t processMode;
   uint8_t padding1[3];
-  int32_t sampleSize;          // 32 or 64
+  int32_t sampleSize;  // 32 or 64
   int32_t latencySamples;
   uint8_t tailKind;
   uint8_t padding2[3];
-  int32_t tailSamples;         // used when tailKind is kTailSamples
+  int32_t tailSamples;  // used when tailKind is kTailSamples
   uint8_t padding3[4];
-  double internalSampleRate;   // 0 when the kernel runs at the host rate
+  double internalSampleRate;  // 0 when the kernel runs at the host rate
   uint8_t bypassKnown;
   bool bypassed;
   uint8_t padding4[2];
   HostBusFact buses[kMaxBuses];
-  uint32_t busCount;           // 0..8
+  uint32_t busCount;  // 0..8
 
   // All zero except lastBlockFrames -1 and sampleSize 32.
   HostFacts();
@@ -157,15 +157,16 @@ void writeDiagnosticHostJson(std::string& out, const HostFacts& facts);
 
 // The members of `after` that changed since `before` as one object; false and
 // nothing appended when none did. Identity fields are not compared.
-bool writeDiagnosticHostDeltaJson(std::string& out, const HostFacts& before, const HostFacts& after);
+bool writeDiagnosticHostDeltaJson(std::string& out, const HostFacts& before,
+                                  const HostFacts& after);
 
 // The lifecycle kind name that best describes the change, or nullptr.
 const char* diagnosticHostChangeKind(const HostFacts& before, const HostFacts& after);
 
 // The "orbel.hostChanged" announcement; false and nothing appended when the
 // delta is empty.
-bool writeDiagnosticHostChangedJson(std::string& out, const HostFacts& before, const HostFacts& after,
-                                    uint32_t seq, double timeMs);
+bool writeDiagnosticHostChangedJson(std::string& out, const HostFacts& before,
+                                    const HostFacts& after, uint32_t seq, double timeMs);
 
 // The "orbel.transport" announcement.
 void writeDiagnosticTransportJson(std::string& out, const TransportFact& fact);

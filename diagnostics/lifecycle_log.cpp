@@ -14,13 +14,32 @@ namespace orbel {
 namespace {
 
 constexpr const char* kKindNames[] = {
-    "created",          "configured",        "activated",          "deactivated",
-    "reset",            "destroyed",         "editorOpened",       "editorClosed",
-    "editorError",      "stateSaved",        "stateRestored",      "presetLoaded",
-    "presetSaved",      "latencyChanged",    "tailChanged",        "tempoChanged",
-    "timeSignatureChanged", "sampleRateChanged", "blockSizeChanged", "busLayoutChanged",
-    "processModeChanged",   "bypassChanged",     "ccMapChanged",     nullptr,
-    "stimulus",         "runtimeDiagnostic",
+    "created",
+    "configured",
+    "activated",
+    "deactivated",
+    "reset",
+    "destroyed",
+    "editorOpened",
+    "editorClosed",
+    "editorError",
+    "stateSaved",
+    "stateRestored",
+    "presetLoaded",
+    "presetSaved",
+    "latencyChanged",
+    "tailChanged",
+    "tempoChanged",
+    "timeSignatureChanged",
+    "sampleRateChanged",
+    "blockSizeChanged",
+    "busLayoutChanged",
+    "processModeChanged",
+    "bypassChanged",
+    "ccMapChanged",
+    nullptr,
+    "stimulus",
+    "runtimeDiagnostic",
 };
 constexpr std::size_t kKindCount = sizeof kKindNames / sizeof kKindNames[0];
 
@@ -131,7 +150,8 @@ double DiagnosticLifecycleLog::nowMs() const {
   return static_cast<double>(now - epochNs) / 1000000.0;
 }
 
-DiagnosticLifecycleEvent& DiagnosticLifecycleLog::record(DiagnosticLifecycleKind kind, int64_t atFrame) {
+DiagnosticLifecycleEvent& DiagnosticLifecycleLog::record(DiagnosticLifecycleKind kind,
+                                                         int64_t atFrame) {
   if (count >= kCapacity) {
     ++head;  // uint8_t: wraps at 256
     count = kCapacity - 1;
@@ -164,9 +184,9 @@ void writeDiagnosticLifecycleEventJson(std::string& out, const DiagnosticLifecyc
   out += ",\"kind\":";
   const char* name = diagnosticLifecycleKindName(event.kind);
   jsonAppendQuoted(out, name != nullptr ? name : "runtimeDiagnostic");
-  const uint32_t details =
-      event.detailCount < DiagnosticLifecycleEvent::kMaxDetails ? event.detailCount
-                                                                : DiagnosticLifecycleEvent::kMaxDetails;
+  const uint32_t details = event.detailCount < DiagnosticLifecycleEvent::kMaxDetails
+                               ? event.detailCount
+                               : DiagnosticLifecycleEvent::kMaxDetails;
   if (details > 0) {
     out += ",\"detail\":{";
     for (uint32_t i = 0; i < details; ++i) {
@@ -194,20 +214,19 @@ void writeDiagnosticLifecycleEventJson(std::string& out, const DiagnosticLifecyc
   out += "}";
 }
 
-bool writeDiagnosticLifecycleJson(std::string& out, const DiagnosticLifecycleEvent* events, uint32_t n,
-                                  uint32_t dropped) {
+bool writeDiagnosticLifecycleJson(std::string& out, const DiagnosticLifecycleEvent* events,
+                                  uint32_t n, uint32_t dropped) {
   if (events == nullptr || n == 0) return false;
   if (n > DiagnosticLifecycleLog::kCapacity) n = DiagnosticLifecycleLog::kCapacity;
-  appendAnnouncement(out, n, dropped, [events](uint32_t i) -> const DiagnosticLifecycleEvent& {
-    return events[i];
-  });
+  appendAnnouncement(out, n, dropped,
+                     [events](uint32_t i) -> const DiagnosticLifecycleEvent& { return events[i]; });
   return true;
 }
 
 bool writeDiagnosticLifecycleReplayJson(std::string& out, const DiagnosticLifecycleLog& log) {
   if (log.count == 0) return false;
-  const uint32_t n = log.count < DiagnosticLifecycleLog::kCapacity ? log.count
-                                                                    : DiagnosticLifecycleLog::kCapacity;
+  const uint32_t n =
+      log.count < DiagnosticLifecycleLog::kCapacity ? log.count : DiagnosticLifecycleLog::kCapacity;
   appendAnnouncement(out, n, log.dropped,
                      [&log](uint32_t i) -> const DiagnosticLifecycleEvent& { return log.at(i); });
   return true;

@@ -77,7 +77,7 @@ struct DiagnosticLifecycleEvent {
   // No details, every slot cleared.
   void clearDetails();
 
- private:
+private:
   DiagnosticLifecycleDetail* nextSlot(const char* name, uint8_t type);
 };
 
@@ -86,11 +86,11 @@ struct DiagnosticLifecycleLog {
   static constexpr uint32_t kCapacity = 256;
 
   DiagnosticLifecycleEvent events[kCapacity];
-  uint8_t head = 0;        // slot of the oldest event (wraps at 256 by its type)
-  uint32_t count = 0;      // events held, 0..256
-  uint32_t dropped = 0;    // events overwritten since creation
-  uint32_t lastSeq = 0;    // seq of the newest event
-  int64_t epochNs = 0;     // monotonic clock at construction; 0 if unreadable
+  uint8_t head = 0;      // slot of the oldest event (wraps at 256 by its type)
+  uint32_t count = 0;    // events held, 0..256
+  uint32_t dropped = 0;  // events overwritten since creation
+  uint32_t lastSeq = 0;  // seq of the newest event
+  int64_t epochNs = 0;   // monotonic clock at construction; 0 if unreadable
 
   DiagnosticLifecycleLog();
 
@@ -118,8 +118,8 @@ void writeDiagnosticLifecycleEventJson(std::string& out, const DiagnosticLifecyc
 
 // Appends an "orbel.lifecycle" announcement of `n` consecutive events (at most
 // 256 are written); false and nothing appended for null events or n = 0.
-bool writeDiagnosticLifecycleJson(std::string& out, const DiagnosticLifecycleEvent* events, uint32_t n,
-                                  uint32_t dropped);
+bool writeDiagnosticLifecycleJson(std::string& out, const DiagnosticLifecycleEvent* events,
+                                  uint32_t n, uint32_t dropped);
 
 // Appends an announcement of the whole log, oldest first, with its dropped
 // count; false and nothing appended for an empty log.

@@ -48,4 +48,4 @@ inline bool describeCompiledBank(uint32_t /*index*/, BankFacts& facts) {
   return false;
 }
 
-} // namespace orbel
+}  // namespace orbel

@@ -75,7 +75,7 @@ struct orbel_runtime_diagnostic {
   uint32_t code;
   uint8_t severity;
   uint8_t phase;
-  uint8_t reserved[2];  // always 0
+  uint8_t reserved[2];                                   // always 0
   char message[ORBEL_RUNTIME_DIAGNOSTIC_MESSAGE_BYTES];  // always terminated
   char detail[ORBEL_RUNTIME_DIAGNOSTIC_DETAIL_BYTES];    // always terminated; empty for none
 };

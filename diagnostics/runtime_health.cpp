@@ -32,7 +32,8 @@ void appendQuotedField(std::string& out, const char* field, std::size_t size) {
 }
 
 std::size_t heldCount(const orbel_runtime_diagnostic_ring& ring) {
-  return ring.count < ORBEL_RUNTIME_DIAGNOSTIC_CAPACITY ? ring.count : ORBEL_RUNTIME_DIAGNOSTIC_CAPACITY;
+  return ring.count < ORBEL_RUNTIME_DIAGNOSTIC_CAPACITY ? ring.count
+                                                        : ORBEL_RUNTIME_DIAGNOSTIC_CAPACITY;
 }
 
 }  // namespace
@@ -95,7 +96,9 @@ std::string writeRuntimeHealthJson(const orbel_runtime_diagnostic_ring& ring, co
 
   std::string out;
   out.reserve(256 + 640 * (count + 1));
-  out += "{\"format\":\"orbel-runtime-health/v1\",\"schemaVersion\":1,\"instanceId\":\"vst3\",\"lifecycle\":";
+  out +=
+      "{\"format\":\"orbel-runtime-health/"
+      "v1\",\"schemaVersion\":1,\"instanceId\":\"vst3\",\"lifecycle\":";
   out += failed ? "\"failed\"" : "\"configured\"";
   out += ",\"status\":";
   jsonAppendQuoted(out, status);
@@ -106,7 +109,8 @@ std::string writeRuntimeHealthJson(const orbel_runtime_diagnostic_ring& ring, co
   out += "},\"diagnostics\":[";
   for (std::size_t i = 0; i < count; ++i) {
     if (i > 0) out += ",";
-    appendRuntimeDiagnosticJson(out, ring.records[i], moduleId, version, sampleRate, maxBlockFrames);
+    appendRuntimeDiagnosticJson(out, ring.records[i], moduleId, version, sampleRate,
+                                maxBlockFrames);
   }
   out += "]";
   if (firstError != nullptr) {

@@ -13,7 +13,7 @@
 namespace orbel {
 
 class DiagnosticTransportRing {
- public:
+public:
   static constexpr uint32_t kSlots = 32;
 
   DiagnosticTransportRing();
@@ -28,7 +28,7 @@ class DiagnosticTransportRing {
   // Snapshots the producer gave up because the ring was full.
   uint32_t dropped() const { return dropped_.load(std::memory_order_relaxed); }
 
- private:
+private:
   static constexpr std::size_t kWords = sizeof(TransportFact) / sizeof(uint64_t);
   static_assert(sizeof(TransportFact) % sizeof(uint64_t) == 0);
 

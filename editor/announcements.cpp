@@ -32,7 +32,8 @@ void writeHelloJson(std::string& out, const HelloFacts& facts) {
     const orbel_param_desc& desc = ORBEL_PARAMS[i];
     out += "{\"path\":";
     jsonAppendQuoted(out, desc.path);
-    appendParamValues(out, desc, facts.normalized != nullptr ? facts.normalized[i] : desc.defaultNormalized);
+    appendParamValues(out, desc,
+                      facts.normalized != nullptr ? facts.normalized[i] : desc.defaultNormalized);
     out += "}";
   }
   out += "],\"factoryPresets\":[]";

@@ -26,10 +26,10 @@ inline constexpr const char* kAnnouncedPluginVersion = "0.0.0";
 
 // Everything a hello reports besides the fixed identity.
 struct HelloFacts {
-  const double* normalized = nullptr;        // ORBEL_PARAM_COUNT current values, by index
-  const CcMap* ccMap = nullptr;              // null while no map was ever adopted
-  std::string_view runtimeHealth;            // last health report (one JSON object), or empty
-  const HostFacts* host = nullptr;           // null: no host block
+  const double* normalized = nullptr;  // ORBEL_PARAM_COUNT current values, by index
+  const CcMap* ccMap = nullptr;        // null while no map was ever adopted
+  std::string_view runtimeHealth;      // last health report (one JSON object), or empty
+  const HostFacts* host = nullptr;     // null: no host block
   const PresetStateFacts* presetState = nullptr;
 };
 

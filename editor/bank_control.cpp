@@ -37,7 +37,8 @@ std::vector<std::string> splitFields(const std::string& text, char separator, si
 // "%.17g" in the C locale whatever the host set: a comma would break the JSON.
 void appendPreciseNumber(std::string& out, double value) {
   char text[40];
-  const std::to_chars_result r = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 17);
+  const std::to_chars_result r =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::general, 17);
   out.append(text, r.ec == std::errc() ? r.ptr : text);
 }
 
@@ -54,7 +55,8 @@ void parsePresetParams(const std::string& field, BankControlPreset& preset) {
     if (equals == std::string::npos || equals == 0) continue;
     const char* value = piece.data() + equals + 1;
     double number = 0;
-    if (jsonScanNumber(value, piece.data() + piece.size(), &number) == 0 || !std::isfinite(number)) continue;
+    if (jsonScanNumber(value, piece.data() + piece.size(), &number) == 0 || !std::isfinite(number))
+      continue;
     preset.params.emplace_back(piece.substr(0, equals), number);
   }
 }
@@ -70,7 +72,9 @@ void appendTriple(std::string& out, const std::string& line) {
   out += '}';
 }
 
-void appendQuoted(std::string& out, const std::string& text) { jsonAppendQuoted(out, text.data(), text.size()); }
+void appendQuoted(std::string& out, const std::string& text) {
+  jsonAppendQuoted(out, text.data(), text.size());
+}
 
 }  // namespace
 
@@ -96,7 +100,8 @@ bool BankControl::handleMessage(const BridgeMessage& message) {
   }
   if (type == "orbel.loadBank") {
     if (!message.source.empty() && message.source != "embedded") {
-      handleRuntimeBank(message.source, message.bankPath, message.instrument, message.url, message.sha256);
+      handleRuntimeBank(message.source, message.bankPath, message.instrument, message.url,
+                        message.sha256);
     } else if (!message.id.empty()) {
       handleCompiledBank(message.id);
     }
@@ -124,14 +129,16 @@ void BankControl::handleRuntimeBank(const std::string& source, const std::string
     return;
   }
   if (!fetcher_) fetcher_ = makeHostedBankFetcher();
-  fetcher_->fetch(url, sha256, [this, source, instrument, url, sha256](const HostedBankResult& result) {
-    if (!result.ok) {
-      std::fprintf(stderr, "orbel-plugin-shell: hosted bank %s not fetched: %s\n", url.c_str(), result.error.c_str());
-      sendBankState("loadBank", "bank-fetch-failed", url.c_str());
-      return;
-    }
-    requestLocalBank(source, result.path, instrument, url, sha256);
-  });
+  fetcher_->fetch(url, sha256,
+                  [this, source, instrument, url, sha256](const HostedBankResult& result) {
+                    if (!result.ok) {
+                      std::fprintf(stderr, "orbel-plugin-shell: hosted bank %s not fetched: %s\n",
+                                   url.c_str(), result.error.c_str());
+                      sendBankState("loadBank", "bank-fetch-failed", url.c_str());
+                      return;
+                    }
+                    requestLocalBank(source, result.path, instrument, url, sha256);
+                  });
 }
 
 void BankControl::requestLocalBank(const std::string& source, const std::string& path,
@@ -143,7 +150,8 @@ void BankControl::requestLocalBank(const std::string& source, const std::string&
   }
   // Copies first: the arguments may be this object's own fields.
   const std::string newLocator = source == "hosted" ? url : path;
-  const std::string newSource = source, newSha256 = sha256, newInstrument = instrument, folder = path;
+  const std::string newSource = source, newSha256 = sha256, newInstrument = instrument,
+                    folder = path;
   this->source = newSource;
   locator = newLocator;
   this->sha256 = newSha256;
@@ -263,9 +271,12 @@ void BankControl::handlePickFolder() {
   host->sendBankJson(out);
 }
 
-void BankControl::handleCompiledBank(const std::string& id) { sendBankState("loadBank", "bank-missing", id.c_str()); }
+void BankControl::handleCompiledBank(const std::string& id) {
+  sendBankState("loadBank", "bank-missing", id.c_str());
+}
 
-void BankControl::sendBankState(const char* reason, const char* errorCode, const char* requestedId) {
+void BankControl::sendBankState(const char* reason, const char* errorCode,
+                                const char* requestedId) {
   std::string out = "{\"type\":\"orbel.bankState\",\"reason\":";
   jsonAppendQuoted(out, reason != nullptr ? reason : "query");
   out += ",\"stateVersion\":1,\"pads\":";
@@ -328,8 +339,9 @@ void BankControl::sendBankState(const char* reason, const char* errorCode, const
   host->sendBankJson(out);
 }
 
-void BankControl::adoptRestoredRef(const std::string& source, const std::string& locator, const std::string& sha256,
-                                   const std::string& instrument, const std::string& presetId) {
+void BankControl::adoptRestoredRef(const std::string& source, const std::string& locator,
+                                   const std::string& sha256, const std::string& instrument,
+                                   const std::string& presetId) {
   this->source = source;
   this->locator = locator;
   this->sha256 = sha256;
@@ -337,7 +349,9 @@ void BankControl::adoptRestoredRef(const std::string& source, const std::string&
   currentPreset = presetId;
 }
 
-void BankControl::adoptRestoredPadOverrides(const SamplerPadOverrides& overrides) { padOverrides = overrides; }
+void BankControl::adoptRestoredPadOverrides(const SamplerPadOverrides& overrides) {
+  padOverrides = overrides;
+}
 
 void BankControl::cancelDownloads() {
   if (fetcher_) fetcher_->cancel();

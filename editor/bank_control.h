@@ -41,8 +41,8 @@ public:
   // Asks the processor to load a bank; its reply reaches
   // adoptRuntimeBankReply. When nothing can be sent, the host adopts the reply
   // "missing", a line feed and the path at once.
-  virtual void requestRuntimeBank(const std::string& source, const std::string& path, const std::string& sha256,
-                                  const std::string& instrument) = 0;
+  virtual void requestRuntimeBank(const std::string& source, const std::string& path,
+                                  const std::string& sha256, const std::string& instrument) = 0;
   // Sends the overrides to the processor; true when sent.
   virtual bool applyPadOverrides(const SamplerPadOverrides& overrides) = 0;
   // Lets the user choose a folder.
@@ -67,8 +67,9 @@ public:
   // The processor's runtime bank reply (staging/staged_bank.h lays it out).
   void adoptRuntimeBankReply(const std::string& reply);
   void handleBankPreset(const std::string& presetId);
-  void handleRuntimeBank(const std::string& source, const std::string& path, const std::string& instrument,
-                         const std::string& url, const std::string& sha256);
+  void handleRuntimeBank(const std::string& source, const std::string& path,
+                         const std::string& instrument, const std::string& url,
+                         const std::string& sha256);
   void handlePickFolder();
   void handleCompiledBank(const std::string& id);
   // Forgets the adopted runtime bank; the requested instrument, the current
@@ -76,8 +77,9 @@ public:
   void clearRuntimeFacts();
   // State restore: the reference fields and the pad overrides are replaced,
   // the adopted facts are not touched. The caller then reports "restore".
-  void adoptRestoredRef(const std::string& source, const std::string& locator, const std::string& sha256,
-                        const std::string& instrument, const std::string& presetId);
+  void adoptRestoredRef(const std::string& source, const std::string& locator,
+                        const std::string& sha256, const std::string& instrument,
+                        const std::string& presetId);
   void adoptRestoredPadOverrides(const SamplerPadOverrides& overrides);
 
   // Stops a hosted download that is still running; its load never continues.
@@ -87,13 +89,13 @@ public:
 
   BankControlHost* host;
   bool hasRuntimeBank = false;
-  std::string source;    // "user-folder", "module-relative", "hosted", ...
-  std::string locator;   // the folder, or for hosted banks the address
-  std::string sha256;    // the pin of a hosted bank
+  std::string source;   // "user-folder", "module-relative", "hosted", ...
+  std::string locator;  // the folder, or for hosted banks the address
+  std::string sha256;   // the pin of a hosted bank
   std::string requestedInstrument;
-  std::string instrumentId;    // the chosen instrument as the processor reported it
+  std::string instrumentId;  // the chosen instrument as the processor reported it
   std::string instrumentName;
-  std::string instrumentList;  // "instruments" or "kits"
+  std::string instrumentList;        // "instruments" or "kits"
   std::vector<std::string> entries;  // raw reply lines: id TAB name TAB kind
   std::vector<BankControlPreset> presets;
   std::string currentPreset;
@@ -101,8 +103,9 @@ public:
 
 private:
   // handleRuntimeBank from the local folder on: the request to the processor.
-  void requestLocalBank(const std::string& source, const std::string& path, const std::string& instrument,
-                        const std::string& url, const std::string& sha256);
+  void requestLocalBank(const std::string& source, const std::string& path,
+                        const std::string& instrument, const std::string& url,
+                        const std::string& sha256);
 
   std::unique_ptr<HostedBankFetcher> fetcher_;
 };

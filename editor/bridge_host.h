@@ -29,4 +29,4 @@ public:
   virtual void onEditorError(const char* reason) = 0;
 };
 
-} // namespace orbel
+}  // namespace orbel

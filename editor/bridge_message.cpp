@@ -25,7 +25,8 @@ bool readState(Reader& reader, BridgeMessage& message) {
   Reader probe = reader;
   message.state = StateChunk{};  // a repeated key keeps its last value
   if (!skipValue(probe, 0)) return false;
-  if (!parseStateJson(begin, static_cast<size_t>(probe.cursor - begin), message.state)) return false;
+  if (!parseStateJson(begin, static_cast<size_t>(probe.cursor - begin), message.state))
+    return false;
   reader.cursor = probe.cursor;
   message.hasState = true;
   return true;

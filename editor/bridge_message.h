@@ -41,17 +41,17 @@ struct BridgeMessage {
   std::string instrument;  // "instrument": instrument or kit id inside a bank
   double value = 0.0;      // "value": plain parameter value
   bool hasValue = false;
-  double note = 0.0;       // "note"
-  double velocity = 0.0;   // "velocity"
-  StateChunk state;        // "state": a state document given inline
+  double note = 0.0;      // "note"
+  double velocity = 0.0;  // "velocity"
+  StateChunk state;       // "state": a state document given inline
   bool hasState = false;
-  CcMap ccMap;             // "map"
-  bool hasCcMap = false;   // the map held bindings (an empty list counts)
+  CcMap ccMap;               // "map"
+  bool hasCcMap = false;     // the map held bindings (an empty list counts)
   SamplerPadOverrides pads;  // "pads"
   bool hasPads = false;
   uint8_t diagOp = kBridgeDiagNone;
-  uint32_t feeds = 0;      // "feeds": bit set of diagnostic feeds
-  double hz = 0.0;         // "hz": requested feed rate
+  uint32_t feeds = 0;        // "feeds": bit set of diagnostic feeds
+  double hz = 0.0;           // "hz": requested feed rate
   std::string stimulusKind;  // "stimulus"."kind"
 };
 

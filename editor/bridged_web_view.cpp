@@ -10,10 +10,14 @@
 namespace orbel {
 
 const char kBridgeBootstrapScript[] =
-    "(function () {  if (window.orbelHost) { return; }  var handlers = [];  window.orbelHost = {    postMessage: "
-    "function (message) {      window.webkit.messageHandlers.orbel.postMessage(JSON.stringify(message));    },    "
-    "onMessage: function (handler) { handlers.push(handler); },    _deliver: function (message) {      for (var i = "
-    "0; i < handlers.length; i += 1) {        try { handlers[i](message); } catch (error) { console.error(error); }   "
+    "(function () {  if (window.orbelHost) { return; }  var handlers = [];  window.orbelHost = {   "
+    " postMessage: "
+    "function (message) {      "
+    "window.webkit.messageHandlers.orbel.postMessage(JSON.stringify(message));    },    "
+    "onMessage: function (handler) { handlers.push(handler); },    _deliver: function (message) {  "
+    "    for (var i = "
+    "0; i < handlers.length; i += 1) {        try { handlers[i](message); } catch (error) { "
+    "console.error(error); }   "
     "   }    }  };})();";
 
 namespace {
@@ -127,7 +131,8 @@ void BridgedWebView::deliver(const std::string& json) {
   webView_->evaluateScript(script);
   // Two frames after the hello the page shows it; the first such frame is
   // the end of the editor's opening.
-  if (json.compare(0, std::strlen(kHelloPrefix), kHelloPrefix) == 0) webView_->requestFrame(++helloToken_);
+  if (json.compare(0, std::strlen(kHelloPrefix), kHelloPrefix) == 0)
+    webView_->requestFrame(++helloToken_);
 }
 
 void BridgedWebView::onWebViewMessage(std::string_view text) {
@@ -152,8 +157,8 @@ void BridgedWebView::onWebViewFrame(uint64_t token) {
 
 void BridgedWebView::onWebViewFailed(std::string_view reason) {
   failure_.assign(reason);
-  std::fprintf(stderr, "orbel-plugin-shell: editor web view failed: %.*s\n", static_cast<int>(reason.size()),
-               reason.data());
+  std::fprintf(stderr, "orbel-plugin-shell: editor web view failed: %.*s\n",
+               static_cast<int>(reason.size()), reason.data());
   // The page is gone; the controller keeps running and the view stays in
   // the host's window, empty, until the host closes it.
   webView_.reset();

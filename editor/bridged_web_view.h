@@ -38,8 +38,8 @@ public:
   // after "webview allocation failed" when the web view cannot start.
   // Otherwise the host's sink delivers to this page and
   // host->onEditorOpened() was called.
-  static std::unique_ptr<BridgedWebView> open(BridgeHost* host, const std::string& root, const Placement& placement,
-                                              RunLoop& loop);
+  static std::unique_ptr<BridgedWebView> open(BridgeHost* host, const std::string& root,
+                                              const Placement& placement, RunLoop& loop);
 
   // Detaches, in this order: host->onEditorClosed(), the host's sink
   // removed, the page's messages no longer taken, the web view closed.

@@ -15,11 +15,11 @@ struct FeedName {
 };
 
 constexpr FeedName kFeeds[] = {
-    {"host", kDiagnosticFeedHost},         {"transport", kDiagnosticFeedTransport},
-    {"midiIn", kDiagnosticFeedMidiIn},     {"midiOut", kDiagnosticFeedMidiOut},
-    {"meters", kDiagnosticFeedMeters},     {"scope", kDiagnosticFeedScope},
+    {"host", kDiagnosticFeedHost},           {"transport", kDiagnosticFeedTransport},
+    {"midiIn", kDiagnosticFeedMidiIn},       {"midiOut", kDiagnosticFeedMidiOut},
+    {"meters", kDiagnosticFeedMeters},       {"scope", kDiagnosticFeedScope},
     {"lifecycle", kDiagnosticFeedLifecycle}, {"counters", kDiagnosticFeedCounters},
-    {"params", kDiagnosticFeedParams},     {"presets", kDiagnosticFeedPresets},
+    {"params", kDiagnosticFeedParams},       {"presets", kDiagnosticFeedPresets},
     {"clock", kDiagnosticFeedClock},
 };
 
@@ -57,11 +57,16 @@ uint32_t diagnosticFeedBit(std::string_view name) {
 
 const char* diagnosticTargetName(DiagnosticTarget target) {
   switch (target) {
-    case DiagnosticTarget::Vst3: return "vst3";
-    case DiagnosticTarget::Clap: return "clap";
-    case DiagnosticTarget::Au: return "au";
-    case DiagnosticTarget::Standalone: return "standalone";
-    default: return "offline";
+    case DiagnosticTarget::Vst3:
+      return "vst3";
+    case DiagnosticTarget::Clap:
+      return "clap";
+    case DiagnosticTarget::Au:
+      return "au";
+    case DiagnosticTarget::Standalone:
+      return "standalone";
+    default:
+      return "offline";
   }
 }
 
@@ -69,17 +74,21 @@ void writeDiagnosticIdentityJson(std::string& out, DiagnosticTarget target) {
   writeDiagnosticIdentityJson(out, target, readUiBundleFacts());
 }
 
-void writeDiagnosticIdentityJson(std::string& out, DiagnosticTarget target, const UiBundleFacts& ui) {
-  out += "{\"moduleId\":\"music.orbel.mirel\",\"name\":\"Mirel\",\"vendor\":\"Orbel Music\","
-         "\"version\":\"0.0.0\",\"hostClass\":\"instrument\",\"target\":";
+void writeDiagnosticIdentityJson(std::string& out, DiagnosticTarget target,
+                                 const UiBundleFacts& ui) {
+  out +=
+      "{\"moduleId\":\"music.orbel.mirel\",\"name\":\"Mirel\",\"vendor\":\"Orbel Music\","
+      "\"version\":\"0.0.0\",\"hostClass\":\"instrument\",\"target\":";
   jsonAppendQuoted(out, diagnosticTargetName(target));
-  out += ",\"sdkVersion\":\"0.0.0\",\"build\":{\"mode\":\"production\",\"configuration\":\"Release\"}";
+  out +=
+      ",\"sdkVersion\":\"0.0.0\",\"build\":{\"mode\":\"production\",\"configuration\":\"Release\"}";
   if (!ui.empty()) {
     out += ",\"ui\":{";
     bool first = true;
-    for (const auto& [name, value] : {std::pair<const char*, const char*>{"buildTime", ui.buildTime},
-                                      {"sourceRevision", ui.sourceRevision},
-                                      {"sha256", ui.sha256}}) {
+    for (const auto& [name, value] :
+         {std::pair<const char*, const char*>{"buildTime", ui.buildTime},
+          {"sourceRevision", ui.sourceRevision},
+          {"sha256", ui.sha256}}) {
       if (value[0] == 0) continue;
       if (!first) out += ',';
       first = false;
@@ -89,9 +98,11 @@ void writeDiagnosticIdentityJson(std::string& out, DiagnosticTarget target, cons
     }
     out += '}';
   }
-  out += ",\"ratePolicy\":{\"mode\":\"host-native\"},\"state\":{\"version\":1,\"maxBytes\":65536},"
-         "\"ports\":[{\"id\":\"out\",\"kind\":\"audio\",\"direction\":\"output\",\"busRole\":\"main\","
-         "\"channels\":1},{\"id\":\"midi-in\",\"kind\":\"midi\",\"direction\":\"input\",\"busRole\":\"main\"}]}";
+  out +=
+      ",\"ratePolicy\":{\"mode\":\"host-native\"},\"state\":{\"version\":1,\"maxBytes\":65536},"
+      "\"ports\":[{\"id\":\"out\",\"kind\":\"audio\",\"direction\":\"output\",\"busRole\":\"main\","
+      "\"channels\":1},{\"id\":\"midi-in\",\"kind\":\"midi\",\"direction\":\"input\",\"busRole\":"
+      "\"main\"}]}";
 }
 
 void writeDiagnosticCapabilitiesJson(std::string& out) {
@@ -124,7 +135,8 @@ void writeDiagnosticPresetStateJson(std::string& out, const PresetStateFacts& fa
   appendTextMember(out, "currentId", facts.currentId);
   appendTextMember(out, "currentName", facts.currentName);
   out += facts.dirty ? ",\"dirty\":true" : ",\"dirty\":false";
-  out += facts.userPresetsSupported ? ",\"userPresetsSupported\":true" : ",\"userPresetsSupported\":false";
+  out += facts.userPresetsSupported ? ",\"userPresetsSupported\":true"
+                                    : ",\"userPresetsSupported\":false";
   appendCountMember(out, "lastStateBytes", facts.lastStateBytes);
   if (facts.bank.valid == 1 && fieldLength(facts.bank.id) > 0) {
     out += ",\"bank\":";

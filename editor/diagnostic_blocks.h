@@ -46,7 +46,8 @@ const char* diagnosticTargetName(DiagnosticTarget target);
 // The identity block with this module's UI bundle facts (read once per
 // process), or with the facts given.
 void writeDiagnosticIdentityJson(std::string& out, DiagnosticTarget target);
-void writeDiagnosticIdentityJson(std::string& out, DiagnosticTarget target, const UiBundleFacts& ui);
+void writeDiagnosticIdentityJson(std::string& out, DiagnosticTarget target,
+                                 const UiBundleFacts& ui);
 void writeDiagnosticCapabilitiesJson(std::string& out);
 void writeDiagnosticPresetStateJson(std::string& out, const PresetStateFacts& facts);
 void writeDiagnosticBankJson(std::string& out, const BankFacts& facts);

@@ -31,7 +31,8 @@ size_t stringTokenEnd(const char* text, size_t length, size_t start) {
 
 }  // namespace
 
-bool uiManifestString(const char* text, size_t length, const char* key, char* out, size_t capacity) {
+bool uiManifestString(const char* text, size_t length, const char* key, char* out,
+                      size_t capacity) {
   if (out == nullptr || capacity == 0) return false;
   out[0] = 0;
   if (text == nullptr || key == nullptr) return false;
@@ -57,7 +58,8 @@ bool uiManifestString(const char* text, size_t length, const char* key, char* ou
     }
     const size_t end = stringTokenEnd(text, length, i);
     if (end == 0) return false;
-    const bool isKey = depth == 1 && end - i - 2 == keyLength && std::memcmp(text + i + 1, key, keyLength) == 0;
+    const bool isKey =
+        depth == 1 && end - i - 2 == keyLength && std::memcmp(text + i + 1, key, keyLength) == 0;
     i = end;
     if (!isKey) continue;
     size_t j = i;
@@ -91,14 +93,16 @@ UiBundleFacts readUiBundleFactsFrom(const std::string& manifestPath) {
   if (readWholeFileUpTo(manifestPath, kUiManifestMaxBytes, bytes) != FileRead::Ok) return facts;
   const char* text = reinterpret_cast<const char*>(bytes.data());
   uiManifestString(text, bytes.size(), "buildTime", facts.buildTime, sizeof facts.buildTime);
-  uiManifestString(text, bytes.size(), "sourceRevision", facts.sourceRevision, sizeof facts.sourceRevision);
+  uiManifestString(text, bytes.size(), "sourceRevision", facts.sourceRevision,
+                   sizeof facts.sourceRevision);
   uiManifestString(text, bytes.size(), "sha256", facts.sha256, sizeof facts.sha256);
   return facts;
 }
 
 const UiBundleFacts& readUiBundleFacts() {
   static const UiBundleFacts facts = [] {
-    const std::string image = modulePathForAddress(reinterpret_cast<const void*>(&readUiBundleFacts));
+    const std::string image =
+        modulePathForAddress(reinterpret_cast<const void*>(&readUiBundleFacts));
     const std::string root = uiRootForModulePath(image);
     return root.empty() ? UiBundleFacts{} : readUiBundleFactsFrom(root + "/manifest.json");
   }();

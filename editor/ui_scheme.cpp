@@ -14,12 +14,12 @@ struct MimeRow {
 };
 
 constexpr MimeRow kMimeTable[] = {
-    {"css", "text/css"},          {"gif", "image/gif"},         {"htm", "text/html"},
-    {"html", "text/html"},        {"ico", "image/x-icon"},      {"jpeg", "image/jpeg"},
-    {"jpg", "image/jpeg"},        {"js", "text/javascript"},    {"json", "application/json"},
-    {"map", "application/json"},  {"mjs", "text/javascript"},   {"png", "image/png"},
-    {"svg", "image/svg+xml"},     {"ttf", "font/ttf"},          {"txt", "text/plain"},
-    {"wasm", "application/wasm"}, {"woff", "font/woff"},        {"woff2", "font/woff2"},
+    {"css", "text/css"},          {"gif", "image/gif"},       {"htm", "text/html"},
+    {"html", "text/html"},        {"ico", "image/x-icon"},    {"jpeg", "image/jpeg"},
+    {"jpg", "image/jpeg"},        {"js", "text/javascript"},  {"json", "application/json"},
+    {"map", "application/json"},  {"mjs", "text/javascript"}, {"png", "image/png"},
+    {"svg", "image/svg+xml"},     {"ttf", "font/ttf"},        {"txt", "text/plain"},
+    {"wasm", "application/wasm"}, {"woff", "font/woff"},      {"woff2", "font/woff2"},
 };
 
 constexpr const char* kDefaultMime = "application/octet-stream";
@@ -83,7 +83,8 @@ const char* uiMimeTypeForPath(std::string_view path) {
     lower[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
   }
   for (const MimeRow& row : kMimeTable)
-    if (std::string_view(row.extension) == std::string_view(lower, extension.size())) return row.type;
+    if (std::string_view(row.extension) == std::string_view(lower, extension.size()))
+      return row.type;
   return kDefaultMime;
 }
 
@@ -114,7 +115,8 @@ bool serveUiSchemeRequest(const std::string& root, std::string_view urlPath, UiS
   // The type follows the name the page asked for.
   std::string decoded;
   decodePath(urlPath, decoded);
-  out.mimeType = uiMimeTypeForPath(decoded.empty() || decoded == "/" ? std::string_view("index.html") : decoded);
+  out.mimeType = uiMimeTypeForPath(
+      decoded.empty() || decoded == "/" ? std::string_view("index.html") : decoded);
   return true;
 }
 

@@ -75,8 +75,8 @@ void KernelEngine::processBlock(const float* const* inputs, int32_t inputCount,
 
   if (usesRateAdapter()) {
     bool ok = false;
-    if (!adapterFailed_) ok = processHandleV2RateConverted(inputs, inputCount, outputs, outputCount,
-                                                          frames);
+    if (!adapterFailed_)
+      ok = processHandleV2RateConverted(inputs, inputCount, outputs, outputCount, frames);
     if (!ok) {
       clearOutputs(outputs, outputCount, frames);
       if (!adapterFailed_) {
@@ -123,10 +123,10 @@ double KernelEngine::deliverEvent(const EngineEvent& e, uint32_t frame) {
   }
   if (status == 0.0) ++eventsInCall_;
   if (std::FILE* trace = kernel_trace::stream()) {
-    std::fprintf(trace, "E this=%p blk=%llu frame=%u kind=%d a=%u value=%.17g src=queue status=%g\n",
-                 static_cast<void*>(this),
-                 static_cast<unsigned long long>(kernel_trace::currentBlock()), frame, traceKind,
-                 static_cast<uint32_t>(e.pitch), e.value, status);
+    std::fprintf(
+        trace, "E this=%p blk=%llu frame=%u kind=%d a=%u value=%.17g src=queue status=%g\n",
+        static_cast<void*>(this), static_cast<unsigned long long>(kernel_trace::currentBlock()),
+        frame, traceKind, static_cast<uint32_t>(e.pitch), e.value, status);
   }
   return status;
 }
@@ -210,7 +210,8 @@ void KernelEngine::renderDirect(float* const* outputs, int32_t outputCount, int3
       recordRealtimeDiagnostic(ORBEL_DIAG_PROCESS_FAILED, ORBEL_DIAG_SEVERITY_ERROR,
                                ORBEL_DIAG_PHASE_PROCESS);
       for (int32_t c = 0; c < outputCount; ++c) {
-        if (outputs[c] != nullptr) std::memset(outputs[c] + offset, 0, sizeof(float) * size_t(length));
+        if (outputs[c] != nullptr)
+          std::memset(outputs[c] + offset, 0, sizeof(float) * size_t(length));
       }
       recoverFailedChunk();
     }

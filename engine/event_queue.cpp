@@ -220,11 +220,19 @@ void KernelEngine::appendEventsToHistory(int32_t blockFrames) {
     if (std::isnan(scaled)) scaled = 0.0;
     scaled = std::clamp(scaled, -2147483648.0, 2147483647.0);
     const uint32_t v = static_cast<uint32_t>(static_cast<int32_t>(scaled));
-    const uint8_t record[kHistoryRecordBytes] = {
-        type,
-        uint8_t(frame), uint8_t(frame >> 8), uint8_t(frame >> 16), uint8_t(frame >> 24),
-        uint8_t(a), uint8_t(a >> 8), uint8_t(a >> 16), uint8_t(a >> 24),
-        uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    const uint8_t record[kHistoryRecordBytes] = {type,
+                                                 uint8_t(frame),
+                                                 uint8_t(frame >> 8),
+                                                 uint8_t(frame >> 16),
+                                                 uint8_t(frame >> 24),
+                                                 uint8_t(a),
+                                                 uint8_t(a >> 8),
+                                                 uint8_t(a >> 16),
+                                                 uint8_t(a >> 24),
+                                                 uint8_t(v),
+                                                 uint8_t(v >> 8),
+                                                 uint8_t(v >> 16),
+                                                 uint8_t(v >> 24)};
     history_.insert(history_.end(), record, record + kHistoryRecordBytes);
   }
 }

@@ -154,14 +154,16 @@ bool KernelEngine::configure(double sampleRate, int32_t maxBlockFrames) {
     recordDiagnostic(ORBEL_DIAG_INVALID_CONFIGURATION, ORBEL_DIAG_SEVERITY_ERROR,
                      ORBEL_DIAG_PHASE_CONFIGURE, "host processing configuration is invalid",
                      nullptr);
-    std::fprintf(stderr, "orbel-plugin-shell: rejected host format (sampleRate=%.9g, maxBlockFrames=%d)\n",
+    std::fprintf(stderr,
+                 "orbel-plugin-shell: rejected host format (sampleRate=%.9g, maxBlockFrames=%d)\n",
                  sampleRate, maxBlockFrames);
     if (maxBlockFrames > kMaxBlockFramesCeiling) {
-      std::fprintf(stderr,
-                   "orbel-plugin-shell: maxBlockFrames exceeds the %d-frame ceiling; render long "
-                   "fixtures as a LOOP of <=%d-frame blocks rather than declaring the whole fixture "
-                   "as one block\n",
-                   kMaxBlockFramesCeiling, kMaxBlockFramesCeiling);
+      std::fprintf(
+          stderr,
+          "orbel-plugin-shell: maxBlockFrames exceeds the %d-frame ceiling; render long "
+          "fixtures as a LOOP of <=%d-frame blocks rather than declaring the whole fixture "
+          "as one block\n",
+          kMaxBlockFramesCeiling, kMaxBlockFramesCeiling);
     }
     return false;
   }
@@ -190,8 +192,8 @@ bool KernelEngine::configure(double sampleRate, int32_t maxBlockFrames) {
 
   if (!allocateAdapter(static_cast<uint64_t>(capacity))) {
     recordDiagnostic(ORBEL_DIAG_RATE_ADAPTER_INIT_FAILED, ORBEL_DIAG_SEVERITY_FATAL,
-                     ORBEL_DIAG_PHASE_CONFIGURE, "sample-rate adapter buffers could not be allocated",
-                     nullptr);
+                     ORBEL_DIAG_PHASE_CONFIGURE,
+                     "sample-rate adapter buffers could not be allocated", nullptr);
     return false;
   }
   buildFilterTables();
@@ -283,7 +285,8 @@ bool KernelEngine::bindKernel() {
   }
 
   recordDiagnostic(ORBEL_DIAG_ENGINE_UNAVAILABLE, ORBEL_DIAG_SEVERITY_FATAL,
-                   ORBEL_DIAG_PHASE_CONFIGURE, "kernel runtime is unavailable after setup", nullptr);
+                   ORBEL_DIAG_PHASE_CONFIGURE, "kernel runtime is unavailable after setup",
+                   nullptr);
   std::fprintf(stderr, "orbel-plugin-shell: kernel setup failed at %.9g Hz\n", hostRate_);
   return false;
 }

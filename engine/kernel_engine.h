@@ -63,7 +63,7 @@ struct EngineReport {
 };
 
 class KernelEngine {
- public:
+public:
   static constexpr int32_t kQueueCapacity = 2048;
   static constexpr uint32_t kParamCount = ORBEL_PARAM_COUNT;
   static constexpr uint32_t kChunkFrames = 128;
@@ -227,7 +227,7 @@ class KernelEngine {
   // next call. Lock-free and allocation-free.
   const SamplerPadOverrides* acquireSamplerPadOverrides();
 
- private:
+private:
   struct RealtimeEntry {
     uint32_t code;
     uint8_t severity;

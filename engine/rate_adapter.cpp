@@ -96,8 +96,10 @@ void dropFront(float* fifo, uint64_t capacity, uint64_t& base, uint64_t& fill, u
 
 void KernelEngine::buildFilterTables() {
   const double hostRate = double(rateNum_) / double(rateDen_);
-  buildTable(inputTable_.get(), inputTableSums_.get(), std::min(double(kKernelRate) / hostRate, 1.0));
-  buildTable(outputTable_.get(), outputTableSums_.get(), std::min(hostRate / double(kKernelRate), 1.0));
+  buildTable(inputTable_.get(), inputTableSums_.get(),
+             std::min(double(kKernelRate) / hostRate, 1.0));
+  buildTable(outputTable_.get(), outputTableSums_.get(),
+             std::min(hostRate / double(kKernelRate), 1.0));
 }
 
 void KernelEngine::resetAdapter() {
@@ -119,8 +121,8 @@ void KernelEngine::trimInputFifo() {
 
 void KernelEngine::trimOutputFifo() {
   // The earliest kernel frame the next output sample can read: k(position - 16) - 20.
-  const i128 x = (i128(hostOutputPosition_) * kKernelRate - 768000) * i128(rateDen_) -
-                 20 * i128(rateNum_);
+  const i128 x =
+      (i128(hostOutputPosition_) * kKernelRate - 768000) * i128(rateDen_) - 20 * i128(rateNum_);
   const i128 t = floorDiv(x, i128(rateNum_));
   const uint64_t keepFrom = t > 16 ? static_cast<uint64_t>(t - 16) : 0;
   dropFront(outputFifo_.get(), capacity_, outputBase_, outputFill_, keepFrom);
@@ -197,9 +199,8 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
         const uint64_t phase = std::min<uint64_t>((rem * 1024 + den * 24000) / d, 1023);
         const float* row = table + phase * kFilterTaps;
         for (int32_t ch = 0; ch < 2; ++ch) {
-          kernelRateInput_[ch * cap + produced] =
-              interpolate(inputFifo_.get() + ch * cap, inputBase_, inputFill_, i128(centre), row,
-                          sums[phase]);
+          kernelRateInput_[ch * cap + produced] = interpolate(
+              inputFifo_.get() + ch * cap, inputBase_, inputFill_, i128(centre), row, sums[phase]);
         }
       }
       ++produced;
@@ -323,7 +324,8 @@ bool KernelEngine::processHandleV2RateConverted(const float* const* inputs, int3
 
   // Keep the records whose time has not come yet, in order, with their stamps.
   if (delivered > 0) {
-    std::memmove(&queue_[0], &queue_[delivered], sizeof(EngineEvent) * size_t(queueCount_ - delivered));
+    std::memmove(&queue_[0], &queue_[delivered],
+                 sizeof(EngineEvent) * size_t(queueCount_ - delivered));
     queueCount_ -= delivered;
   }
   outputSilent_ = silent;

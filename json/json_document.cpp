@@ -23,7 +23,8 @@ void JsonReader::skipWhitespace() {
 
 bool JsonReader::literal(const char* word) {
   const size_t length = std::strlen(word);
-  if (static_cast<size_t>(end_ - cursor_) < length || std::memcmp(cursor_, word, length) != 0) return false;
+  if (static_cast<size_t>(end_ - cursor_) < length || std::memcmp(cursor_, word, length) != 0)
+    return false;
   cursor_ += length;
   return true;
 }
@@ -34,10 +35,14 @@ bool JsonReader::hex4(uint32_t& unit) {
   for (int i = 0; i < 4; ++i) {
     const char c = cursor_[i];
     uint32_t d;
-    if (c >= '0' && c <= '9') d = uint32_t(c - '0');
-    else if (c >= 'a' && c <= 'f') d = uint32_t(c - 'a' + 10);
-    else if (c >= 'A' && c <= 'F') d = uint32_t(c - 'A' + 10);
-    else return false;
+    if (c >= '0' && c <= '9')
+      d = uint32_t(c - '0');
+    else if (c >= 'a' && c <= 'f')
+      d = uint32_t(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F')
+      d = uint32_t(c - 'A' + 10);
+    else
+      return false;
     v = (v << 4) | d;
   }
   cursor_ += 4;
@@ -78,14 +83,30 @@ bool JsonReader::string(std::string& out) {
     if (cursor_ >= end_) return false;
     const char e = *cursor_++;
     switch (e) {
-      case '"': out.push_back('"'); break;
-      case '/': out.push_back('/'); break;
-      case '\\': out.push_back('\\'); break;
-      case 'b': out.push_back('\b'); break;
-      case 'f': out.push_back('\f'); break;
-      case 'n': out.push_back('\n'); break;
-      case 'r': out.push_back('\r'); break;
-      case 't': out.push_back('\t'); break;
+      case '"':
+        out.push_back('"');
+        break;
+      case '/':
+        out.push_back('/');
+        break;
+      case '\\':
+        out.push_back('\\');
+        break;
+      case 'b':
+        out.push_back('\b');
+        break;
+      case 'f':
+        out.push_back('\f');
+        break;
+      case 'n':
+        out.push_back('\n');
+        break;
+      case 'r':
+        out.push_back('\r');
+        break;
+      case 't':
+        out.push_back('\t');
+        break;
       case 'u': {
         uint32_t unit;
         if (!hex4(unit)) return false;

@@ -84,7 +84,8 @@ bool parseString(Reader& reader, std::string* out) {
   while (reader.cursor < reader.end) {
     // Copy the plain run up to the next quote or backslash in one go.
     const char* run = reader.cursor;
-    while (reader.cursor < reader.end && *reader.cursor != '"' && *reader.cursor != '\\') ++reader.cursor;
+    while (reader.cursor < reader.end && *reader.cursor != '"' && *reader.cursor != '\\')
+      ++reader.cursor;
     if (out != nullptr) out->append(run, static_cast<size_t>(reader.cursor - run));
     if (reader.cursor >= reader.end) return false;
     const char c = *reader.cursor++;
@@ -94,11 +95,21 @@ bool parseString(Reader& reader, std::string* out) {
     const char e = *reader.cursor++;
     char decoded;
     switch (e) {
-      case 'b': decoded = '\b'; break;
-      case 'f': decoded = '\f'; break;
-      case 'n': decoded = '\n'; break;
-      case 'r': decoded = '\r'; break;
-      case 't': decoded = '\t'; break;
+      case 'b':
+        decoded = '\b';
+        break;
+      case 'f':
+        decoded = '\f';
+        break;
+      case 'n':
+        decoded = '\n';
+        break;
+      case 'r':
+        decoded = '\r';
+        break;
+      case 't':
+        decoded = '\t';
+        break;
       case 'u': {
         // This reader does not decode code points: the escape stands for one
         // '?'. Up to four bytes are consumed unseen.
@@ -106,7 +117,9 @@ bool parseString(Reader& reader, std::string* out) {
         decoded = '?';
         break;
       }
-      default: decoded = e; break;
+      default:
+        decoded = e;
+        break;
     }
     if (out != nullptr) out->push_back(decoded);
   }

@@ -99,7 +99,7 @@ struct JsonValue {
 };
 
 class JsonReader {
- public:
+public:
   // [begin, end) must be followed by a NUL byte (parseJsonDocument ensures it),
   // although no method relies on it for bounds.
   JsonReader(const char* begin, const char* end) : cursor_(begin), end_(end) {}
@@ -113,7 +113,7 @@ class JsonReader {
   void skipWhitespace();
   bool atEnd() const { return cursor_ >= end_; }
 
- private:
+private:
   bool hex4(uint32_t& unit);
 
   const char* cursor_;

@@ -33,8 +33,10 @@ void appendLineSafeJson(std::string& out, std::string_view json) {
       continue;
     }
     // U+2028 and U+2029 are E2 80 A8 and E2 80 A9 in UTF-8.
-    if (inString && byte == 0xE2 && i + 2 < json.size() && static_cast<unsigned char>(json[i + 1]) == 0x80 &&
-        (static_cast<unsigned char>(json[i + 2]) == 0xA8 || static_cast<unsigned char>(json[i + 2]) == 0xA9)) {
+    if (inString && byte == 0xE2 && i + 2 < json.size() &&
+        static_cast<unsigned char>(json[i + 1]) == 0x80 &&
+        (static_cast<unsigned char>(json[i + 2]) == 0xA8 ||
+         static_cast<unsigned char>(json[i + 2]) == 0xA9)) {
       appendUnicodeEscape(out, static_cast<unsigned char>(json[i + 2]) == 0xA8 ? 0x2028 : 0x2029);
       i += 2;
       escaped = false;

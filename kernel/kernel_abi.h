@@ -21,19 +21,26 @@ typedef void (*orbel_kernel_panic_sink)(void* context, const uint8_t* message, s
 #define ORBEL_KERNEL_API __attribute__((visibility("default")))
 
 ORBEL_KERNEL_API double scpr_music_orbel_mirel_9ff6eb2b48a9_runtime_init(void);
-ORBEL_KERNEL_API double scpr_music_orbel_mirel_9ff6eb2b48a9_set_panic_sink(orbel_kernel_panic_sink sink,
-                                                                           void* context);
+ORBEL_KERNEL_API double scpr_music_orbel_mirel_9ff6eb2b48a9_set_panic_sink(
+    orbel_kernel_panic_sink sink, void* context);
 ORBEL_KERNEL_API double scpr_music_orbel_mirel_9ff6eb2b48a9_collect(void);
 ORBEL_KERNEL_API double scpr_music_orbel_mirel_9ff6eb2b48a9_abi_version(void);
-ORBEL_KERNEL_API double scpr_music_orbel_mirel_9ff6eb2b48a9_create(uint32_t maxFrames, uint32_t inputChannels,
-                                                                   uint32_t outputChannels, double sampleRate);
-ORBEL_KERNEL_API double scpr_music_orbel_mirel_9ff6eb2b48a9_input_view(uint32_t handle, float** data,
+ORBEL_KERNEL_API double scpr_music_orbel_mirel_9ff6eb2b48a9_create(uint32_t maxFrames,
+                                                                   uint32_t inputChannels,
+                                                                   uint32_t outputChannels,
+                                                                   double sampleRate);
+ORBEL_KERNEL_API double scpr_music_orbel_mirel_9ff6eb2b48a9_input_view(uint32_t handle,
+                                                                       float** data,
                                                                        uint64_t* length);
-ORBEL_KERNEL_API double scpr_music_orbel_mirel_9ff6eb2b48a9_output_view(uint32_t handle, float** data,
+ORBEL_KERNEL_API double scpr_music_orbel_mirel_9ff6eb2b48a9_output_view(uint32_t handle,
+                                                                        float** data,
                                                                         uint64_t* length);
-ORBEL_KERNEL_API double scpr_music_orbel_mirel_9ff6eb2b48a9_push_event(uint32_t handle, uint32_t kind,
-                                                                       uint32_t frame, uint32_t a, double value);
-ORBEL_KERNEL_API double scpr_music_orbel_mirel_9ff6eb2b48a9_process(uint32_t handle, uint32_t frames);
+ORBEL_KERNEL_API double scpr_music_orbel_mirel_9ff6eb2b48a9_push_event(uint32_t handle,
+                                                                       uint32_t kind,
+                                                                       uint32_t frame, uint32_t a,
+                                                                       double value);
+ORBEL_KERNEL_API double scpr_music_orbel_mirel_9ff6eb2b48a9_process(uint32_t handle,
+                                                                    uint32_t frames);
 ORBEL_KERNEL_API double scpr_music_orbel_mirel_9ff6eb2b48a9_reset(uint32_t handle);
 ORBEL_KERNEL_API double scpr_music_orbel_mirel_9ff6eb2b48a9_destroy(uint32_t handle);
 

@@ -18,7 +18,8 @@ double scpr_music_orbel_mirel_9ff6eb2b48a9_runtime_init(void) {
   return orbel::kernelRuntimeInit();
 }
 
-double scpr_music_orbel_mirel_9ff6eb2b48a9_set_panic_sink(orbel_kernel_panic_sink sink, void* context) {
+double scpr_music_orbel_mirel_9ff6eb2b48a9_set_panic_sink(orbel_kernel_panic_sink sink,
+                                                          void* context) {
   orbel::enterKernel(ORBEL_KERNEL_ENTRY_NAME(set_panic_sink));
   orbel::setKernelPanicSink(sink, context);
   return 0;
@@ -40,20 +41,22 @@ double scpr_music_orbel_mirel_9ff6eb2b48a9_create(uint32_t maxFrames, uint32_t i
   return orbel::kernelCreate(maxFrames, inputChannels, outputChannels, sampleRate);
 }
 
-double scpr_music_orbel_mirel_9ff6eb2b48a9_input_view(uint32_t handle, float** data, uint64_t* length) {
+double scpr_music_orbel_mirel_9ff6eb2b48a9_input_view(uint32_t handle, float** data,
+                                                      uint64_t* length) {
   orbel::enterKernel(ORBEL_KERNEL_ENTRY_NAME(input_view));
   orbel::kernelInputView(handle, data, length);
   return 0;
 }
 
-double scpr_music_orbel_mirel_9ff6eb2b48a9_output_view(uint32_t handle, float** data, uint64_t* length) {
+double scpr_music_orbel_mirel_9ff6eb2b48a9_output_view(uint32_t handle, float** data,
+                                                       uint64_t* length) {
   orbel::enterKernel(ORBEL_KERNEL_ENTRY_NAME(output_view));
   orbel::kernelOutputView(handle, data, length);
   return 0;
 }
 
-double scpr_music_orbel_mirel_9ff6eb2b48a9_push_event(uint32_t handle, uint32_t kind, uint32_t frame,
-                                                      uint32_t a, double value) {
+double scpr_music_orbel_mirel_9ff6eb2b48a9_push_event(uint32_t handle, uint32_t kind,
+                                                      uint32_t frame, uint32_t a, double value) {
   orbel::enterKernel(ORBEL_KERNEL_ENTRY_NAME(push_event));
   return orbel::kernelPushEvent(handle, kind, frame, a, value);
 }

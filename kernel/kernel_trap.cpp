@@ -53,7 +53,8 @@ uint64_t classificationNumber(std::string_view code) {
 
 // The classification field of a record composed elsewhere, if it has one.
 uint64_t recordClassification(const uint8_t* bytes, size_t length) {
-  const auto* begin = static_cast<const uint8_t*>(std::memchr(bytes, KERNEL_TRAP_SEPARATOR, length));
+  const auto* begin =
+      static_cast<const uint8_t*>(std::memchr(bytes, KERNEL_TRAP_SEPARATOR, length));
   if (begin == nullptr) return 0;
   ++begin;
   const size_t rest = length - static_cast<size_t>(begin - bytes);

@@ -51,7 +51,8 @@ bool kernelPoisoned();
 
 // Table access that traps instead of reading or writing out of bounds.
 inline uint64_t kernelCheckedIndex(uint64_t index, uint64_t length) {
-  if (index >= length) [[unlikely]] kernelTrapIndex(index, length);
+  if (index >= length) [[unlikely]]
+    kernelTrapIndex(index, length);
   return index;
 }
 

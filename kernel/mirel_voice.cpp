@@ -6,9 +6,9 @@
 namespace orbel {
 
 const std::string_view MIREL_PARAMETER_IDS[MIREL_PARAMETER_COUNT] = {
-    "osc.type",         "osc.octave",      "osc.detune",    "filter.cutoff",
+    "osc.type",         "osc.octave",       "osc.detune",    "filter.cutoff",
     "filter.resonance", "filter.envAmount", "ampEnv.attack", "ampEnv.decay",
-    "ampEnv.sustain",   "ampEnv.release",  "master.gain",
+    "ampEnv.sustain",   "ampEnv.release",   "master.gain",
 };
 
 const double MIREL_PARAMETER_DEFAULTS[MIREL_PARAMETER_COUNT] = {
@@ -16,8 +16,8 @@ const double MIREL_PARAMETER_DEFAULTS[MIREL_PARAMETER_COUNT] = {
 };
 
 const MirelParameterRange MIREL_PARAMETER_RANGES[MIREL_PARAMETER_COUNT] = {
-    {0, 3},     {-2, 2},   {-100, 100}, {20, 20000}, {0.1, 18}, {-8, 8},
-    {0, 2},     {0, 2},    {0, 1},      {0, 5},      {0, 1},
+    {0, 3}, {-2, 2}, {-100, 100}, {20, 20000}, {0.1, 18}, {-8, 8},
+    {0, 2}, {0, 2},  {0, 1},      {0, 5},      {0, 1},
 };
 
 namespace {
@@ -106,7 +106,8 @@ void carryFilterState(MirelVoice& v, float b0, float a1, float a2) {
   const LowpassForm to = lowpassForm(a1, a2);
   const double x = v.x1;
   const double y = v.y1;
-  const double band = (static_cast<double>(v.z1) - from.p * y - static_cast<double>(v.b0) * x) / from.c;
+  const double band =
+      (static_cast<double>(v.z1) - from.p * y - static_cast<double>(v.b0) * x) / from.c;
   v.z1 = static_cast<float>(to.p * y + static_cast<double>(b0) * x + to.c * band);
   v.z2 = static_cast<float>(static_cast<double>(b0) * x - static_cast<double>(a2) * y);
 }
@@ -117,7 +118,8 @@ void carryFilterState(MirelVoice& v, float b0, float a1, float a2) {
 // The first coefficients of a fresh voice (after prepare or reset) replace its
 // pass-through values at once; later changes carry the filter's state over.
 void updateCoefficients(MirelVoice& v) {
-  if (v.pitchNote != v.pitchKeyNote || v.octave != v.pitchKeyOctave || v.detune != v.pitchKeyDetune) {
+  if (v.pitchNote != v.pitchKeyNote || v.octave != v.pitchKeyOctave ||
+      v.detune != v.pitchKeyDetune) {
     v.pitchKeyNote = v.pitchNote;
     v.pitchKeyOctave = v.octave;
     v.pitchKeyDetune = v.detune;
@@ -398,8 +400,9 @@ bool applyParameter(MirelState& state, uint32_t index, double value) {
       // picked up there, it ran up to twice its height (+5.7 dB at a switch
       // from saw under a held note). It joins its steady state at the phase.
       if (wave == WAVE_TRIANGLE && voice.wave != WAVE_TRIANGLE)
-        voice.triangleState = static_cast<float>(
-            triangleAt(static_cast<double>(voice.phase), static_cast<double>(voice.frequency) / voice.sampleRate));
+        voice.triangleState =
+            static_cast<float>(triangleAt(static_cast<double>(voice.phase),
+                                          static_cast<double>(voice.frequency) / voice.sampleRate));
       voice.wave = wave;
       break;
     }
@@ -464,7 +467,8 @@ bool handleEvent(MirelState& state, double kind, double note, double value) {
     v.envLevel = 0.0f;
     v.envStage = STAGE_ATTACK;
     v.frequency = static_cast<float>(voiceFrequency(v));
-    v.triangleState = static_cast<float>(triangleStart(static_cast<double>(v.frequency) / v.sampleRate));
+    v.triangleState =
+        static_cast<float>(triangleStart(static_cast<double>(v.frequency) / v.sampleRate));
     return true;
   }
   if (kind == PROCESSOR_EVENT_NOTE_OFF && noteInRange) {
@@ -507,7 +511,8 @@ double oscSquareSample(double phase, double dt) { return squareSample(phase, dt)
 double voiceFrequency(const MirelVoice& voice) {
   if (voice.pitchNote < 0) return 0.0;
   const double cents = voice.octave * 1200.0 + voice.detune;
-  const double pitch = 440.0 * std::pow(2.0, (static_cast<double>(voice.pitchNote - 69) + cents / 100.0) / 12.0);
+  const double pitch =
+      440.0 * std::pow(2.0, (static_cast<double>(voice.pitchNote - 69) + cents / 100.0) / 12.0);
   // Capped where the filter is: above Nyquist the band-limited waves alias
   // to low frequencies, and the triangle's integrator then runs away (+26
   // dBFS for note 124 an octave up twice at 44.1 kHz, +42 dBFS at 8 kHz).

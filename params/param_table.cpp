@@ -15,9 +15,7 @@ double clampUnit(double x) {
   return x < 0.0 ? 0.0 : (x > 1.0 ? 1.0 : x);
 }
 
-double clampRange(double v, double lo, double hi) {
-  return v < lo ? lo : (v > hi ? hi : v);
-}
+double clampRange(double v, double lo, double hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 // Highest index of a list (optionCount - 1), never negative.
 int32_t listTop(const orbel_param_desc* desc) {
@@ -134,7 +132,8 @@ std::string orbel_param_to_text(const orbel_param_desc* desc, double normalized)
       break;
   }
   char buf[64];
-  const std::size_t len = orbel_format_shortest(orbel_param_to_plain(desc, normalized), buf, sizeof buf);
+  const std::size_t len =
+      orbel_format_shortest(orbel_param_to_plain(desc, normalized), buf, sizeof buf);
   return std::string(buf, len);
 }
 
@@ -153,15 +152,16 @@ bool orbel_param_from_text(const orbel_param_desc* desc, const char* text, doubl
   if (desc->kind == ORBEL_PARAM_KIND_LIST && desc->options != nullptr) {
     for (int32_t i = 0; i < desc->optionCount; ++i) {
       if (desc->options[i] != nullptr && std::strcmp(text, desc->options[i]) == 0) {
-        *normalized = desc->optionCount > 1 ? static_cast<double>(i) / (desc->optionCount - 1) : 0.0;
+        *normalized =
+            desc->optionCount > 1 ? static_cast<double>(i) / (desc->optionCount - 1) : 0.0;
         return true;
       }
     }
   }
   char* end = nullptr;
   const locale_t loc = cLocale();
-  const double v = loc != static_cast<locale_t>(nullptr) ? strtod_l(text, &end, loc)
-                                                         : std::strtod(text, &end);
+  const double v =
+      loc != static_cast<locale_t>(nullptr) ? strtod_l(text, &end, loc) : std::strtod(text, &end);
   // "nan" is no value to set a parameter to; treat it like text without a number.
   if (end == text || std::isnan(v)) return false;
   *normalized = plainToNormalized(desc, v);
@@ -177,7 +177,8 @@ void orbel_param_to_utf16(const orbel_param_desc* desc, double normalized, char1
   out[n] = u'\0';
 }
 
-bool orbel_param_from_utf16(const orbel_param_desc* desc, const char16_t* text, double* normalized) {
+bool orbel_param_from_utf16(const orbel_param_desc* desc, const char16_t* text,
+                            double* normalized) {
   if (text == nullptr) return false;
   char ascii[256];
   std::size_t n = 0;

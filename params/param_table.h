@@ -22,18 +22,18 @@ inline constexpr int32_t ORBEL_PARAM_KIND_LIST = 1;    // a choice among `option
 inline constexpr int32_t ORBEL_PARAM_KIND_TOGGLE = 2;  // off/on
 
 struct orbel_param_desc {
-  uint32_t id;             // VST 3 parameter id == row index
-  const char* path;        // stable dotted identifier ("filter.cutoff")
-  const char* name;        // display name, title and short title
-  const char* group;       // display group
-  int32_t kind;            // ORBEL_PARAM_KIND_*
-  double minValue;         // plain range (list: 0 .. optionCount - 1)
+  uint32_t id;        // VST 3 parameter id == row index
+  const char* path;   // stable dotted identifier ("filter.cutoff")
+  const char* name;   // display name, title and short title
+  const char* group;  // display group
+  int32_t kind;       // ORBEL_PARAM_KIND_*
+  double minValue;    // plain range (list: 0 .. optionCount - 1)
   double maxValue;
-  double step;             // quantum of a continuous plain value, 0 for none
+  double step;  // quantum of a continuous plain value, 0 for none
   double defaultPlain;
   double defaultNormalized;
-  const char* units;       // possibly empty, never null
-  int32_t optionCount;     // list: number of options, else 0
+  const char* units;           // possibly empty, never null
+  int32_t optionCount;         // list: number of options, else 0
   const char* const* options;  // optionCount texts, or nullptr
 };
 
@@ -69,8 +69,8 @@ inline constexpr orbel_param_desc ORBEL_PARAMS[ORBEL_PARAM_COUNT] = {
      param_table_detail::norm(0.0, -2.0, 2.0), "", 0, nullptr},
     {2, "osc.detune", "Detune", "Oscillator", ORBEL_PARAM_KIND_CONTINUOUS, -100.0, 100.0, 0.0, 0.0,
      param_table_detail::norm(0.0, -100.0, 100.0), "ct", 0, nullptr},
-    {3, "filter.cutoff", "Cutoff", "Filter", ORBEL_PARAM_KIND_CONTINUOUS, 20.0, 20000.0, 0.0, 2000.0,
-     param_table_detail::norm(2000.0, 20.0, 20000.0), "Hz", 0, nullptr},
+    {3, "filter.cutoff", "Cutoff", "Filter", ORBEL_PARAM_KIND_CONTINUOUS, 20.0, 20000.0, 0.0,
+     2000.0, param_table_detail::norm(2000.0, 20.0, 20000.0), "Hz", 0, nullptr},
     {4, "filter.resonance", "Resonance", "Filter", ORBEL_PARAM_KIND_CONTINUOUS, 0.1, 18.0, 0.0, 0.7,
      param_table_detail::norm(0.7, 0.1, 18.0), "", 0, nullptr},
     {5, "filter.envAmount", "Env Amt", "Filter", ORBEL_PARAM_KIND_CONTINUOUS, -8.0, 8.0, 0.0, 0.0,

@@ -37,11 +37,13 @@ ClockScheduler::~ClockScheduler() {
   for (Clock* clock : clocks_) delete clock;
 }
 
-ClockScheduler::Clock* ClockScheduler::start(Callback callback, void* context, double intervalSeconds) {
+ClockScheduler::Clock* ClockScheduler::start(Callback callback, void* context,
+                                             double intervalSeconds) {
   if (callback == nullptr) return nullptr;
   auto* clock = new Clock(callback, context, intervalMilliseconds(intervalSeconds));
   clocks_.push_back(clock);
-  if (RunLoop* loop = currentRunLoop(); loop && loop->addTimer(*clock, clock->intervalMs)) clock->loop = loop;
+  if (RunLoop* loop = currentRunLoop(); loop && loop->addTimer(*clock, clock->intervalMs))
+    clock->loop = loop;
   return clock;
 }
 
@@ -54,7 +56,8 @@ void ClockScheduler::stop(Clock* clock) {
 }
 
 bool ClockScheduler::isRunning(const Clock* clock) const {
-  return std::find(clocks_.begin(), clocks_.end(), clock) != clocks_.end() && clock->loop != nullptr;
+  return std::find(clocks_.begin(), clocks_.end(), clock) != clocks_.end() &&
+         clock->loop != nullptr;
 }
 
 void ClockScheduler::offer(const void* offerer, std::shared_ptr<RunLoop> loop) {
@@ -62,7 +65,8 @@ void ClockScheduler::offer(const void* offerer, std::shared_ptr<RunLoop> loop) {
     withdraw(offerer);
     return;
   }
-  const auto it = std::find_if(offers_.begin(), offers_.end(), [&](const Offer& o) { return o.offerer == offerer; });
+  const auto it = std::find_if(offers_.begin(), offers_.end(),
+                               [&](const Offer& o) { return o.offerer == offerer; });
   if (it == offers_.end()) {
     offers_.push_back({offerer, std::move(loop)});
     if (offers_.size() == 1) scheduleAll();
@@ -75,7 +79,8 @@ void ClockScheduler::offer(const void* offerer, std::shared_ptr<RunLoop> loop) {
 }
 
 void ClockScheduler::withdraw(const void* offerer) {
-  const auto it = std::find_if(offers_.begin(), offers_.end(), [&](const Offer& o) { return o.offerer == offerer; });
+  const auto it = std::find_if(offers_.begin(), offers_.end(),
+                               [&](const Offer& o) { return o.offerer == offerer; });
   if (it == offers_.end()) return;
   const bool carrying = it == offers_.begin();
   if (carrying) unscheduleAll();

@@ -34,7 +34,8 @@ enum class PathPlacement : uint8_t {
 // real location of `base`. On Inside, `resolved` (when not null) receives the
 // canonical path of `path`, which callers open so that what they read is
 // what was checked.
-PathPlacement placePathWithin(const std::string& base, const std::string& path, std::string* resolved);
+PathPlacement placePathWithin(const std::string& base, const std::string& path,
+                              std::string* resolved);
 
 // The canonical path of `path` (symbolic links, "." and ".." resolved) when it
 // names an existing directory; empty otherwise.

@@ -41,7 +41,7 @@ struct HttpsDownloadResult {
   bool tooLarge = false;   // the body exceeded maxBytes
   bool cancelled = false;  // stopped through the cancel flag
   bool sinkStopped = false;
-  std::string error;       // on failure: the transport's description, or empty
+  std::string error;  // on failure: the transport's description, or empty
 };
 
 // Only https URLs are fetched; any other is refused without a connection.

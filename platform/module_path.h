@@ -13,4 +13,4 @@ std::string modulePathForAddress(const void* address);
 // this is ".../Name.vst3"; any other layout gives the image path unchanged.
 std::string bundlePathForModulePath(const std::string& modulePath);
 
-} // namespace orbel
+}  // namespace orbel

@@ -40,11 +40,11 @@ protected:
 };
 
 struct WebViewSetup {
-  uint64_t parentWindow = 0;   // the host's native window (an X11 window id on Linux)
+  uint64_t parentWindow = 0;  // the host's native window (an X11 window id on Linux)
   int width = 0;
   int height = 0;
-  std::string url;             // the address to load
-  std::string scheme;          // the private scheme whose requests are reported
+  std::string url;                  // the address to load
+  std::string scheme;               // the private scheme whose requests are reported
   std::string documentStartScript;  // injected at document start, top frame only
   std::string messageHandler;  // the name the page posts to (window.webkit.messageHandlers.<name>)
   // Where the platform's web view program is, for platforms that run one;
@@ -67,7 +67,8 @@ public:
   // Runs `script` in the page (no result is returned). Dropped after failure.
   virtual void evaluateScript(std::string_view script) = 0;
   // The answer to a request: the whole body and its MIME type.
-  virtual void answerRequest(uint64_t request, std::string_view mimeType, const uint8_t* data, size_t size) = 0;
+  virtual void answerRequest(uint64_t request, std::string_view mimeType, const uint8_t* data,
+                             size_t size) = 0;
   // A failed load with `code` (the page sees a network error).
   virtual void failRequest(uint64_t request, int code) = 0;
   // Asks for onWebViewFrame(token) once the page has drawn what it was last
@@ -85,7 +86,7 @@ const char* webViewWindowType();
 
 // Opens a web view on `loop`; null (with `error` set) when it cannot start.
 // Failures after the start are reported through events.onWebViewFailed.
-std::unique_ptr<WebView> openWebView(RunLoop& loop, WebViewEvents& events, const WebViewSetup& setup,
-                                     std::string& error);
+std::unique_ptr<WebView> openWebView(RunLoop& loop, WebViewEvents& events,
+                                     const WebViewSetup& setup, std::string& error);
 
 }  // namespace orbel

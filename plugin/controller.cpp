@@ -34,7 +34,8 @@ uint8_t validatorHostForName(const char* hostName) {
   };
   for (const Mark& mark : kMarks) {
     if (std::strstr(hostName, mark.first) != nullptr) return mark.validator;
-    if (mark.second != nullptr && std::strstr(hostName, mark.second) != nullptr) return mark.validator;
+    if (mark.second != nullptr && std::strstr(hostName, mark.second) != nullptr)
+      return mark.validator;
   }
   return HostFacts::kValidatorNone;
 }
@@ -57,12 +58,14 @@ tresult PLUGIN_API OrbelController::initialize(FUnknown* context) {
   if (result != kResultOk) return result;
   captureHostIdentity(context);
   // Ids are the table's row indices; the container takes ownership.
-  for (const orbel_param_desc& desc : ORBEL_PARAMS) parameters.addParameter(new OrbelParameter(desc));
+  for (const orbel_param_desc& desc : ORBEL_PARAMS)
+    parameters.addParameter(new OrbelParameter(desc));
   refreshPresetState();
   emitLifecycle(DiagnosticLifecycleKind::Created);
   // Some hosts lend their UI run loop through the context; others only
   // through a plug view's frame, and the clock waits until then.
-  if (std::shared_ptr<RunLoop> loop = hostRunLoopFrom(context)) processClockScheduler().offer(this, loop);
+  if (std::shared_ptr<RunLoop> loop = hostRunLoopFrom(context))
+    processClockScheduler().offer(this, loop);
   startCadenceClock();
   return kResultOk;
 }
@@ -80,7 +83,9 @@ tresult PLUGIN_API OrbelController::terminate() {
 void OrbelController::captureHostIdentity(FUnknown* context) {
   if (context == nullptr) return;
   IHostApplication* host = nullptr;
-  if (context->queryInterface(IHostApplication::iid, reinterpret_cast<void**>(&host)) != kResultOk || !host)
+  if (context->queryInterface(IHostApplication::iid, reinterpret_cast<void**>(&host)) !=
+          kResultOk ||
+      !host)
     return;
   String128 name{};
   if (host->getName(name) == kResultOk) {
@@ -114,7 +119,8 @@ void OrbelController::refreshPresetState() {
   if (compiledBankCount() > 0) describeCompiledBank(0, presetState.bank);
 }
 
-DiagnosticLifecycleEvent& OrbelController::recordLifecycle(DiagnosticLifecycleKind kind, int64_t atFrame) {
+DiagnosticLifecycleEvent& OrbelController::recordLifecycle(DiagnosticLifecycleKind kind,
+                                                           int64_t atFrame) {
   return lifecycleLog.record(kind, atFrame);
 }
 
@@ -129,4 +135,4 @@ void OrbelController::emitLifecycle(DiagnosticLifecycleKind kind, int64_t atFram
   publishLastLifecycle();
 }
 
-} // namespace orbel
+}  // namespace orbel

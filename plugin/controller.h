@@ -66,10 +66,9 @@ public:
   Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) override;
   Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
 
-  Steinberg::tresult PLUGIN_API getMidiControllerAssignment(Steinberg::int32 busIndex,
-                                                            Steinberg::int16 channel,
-                                                            Steinberg::Vst::CtrlNumber midiControllerNumber,
-                                                            Steinberg::Vst::ParamID& id) override;
+  Steinberg::tresult PLUGIN_API getMidiControllerAssignment(
+      Steinberg::int32 busIndex, Steinberg::int16 channel,
+      Steinberg::Vst::CtrlNumber midiControllerNumber, Steinberg::Vst::ParamID& id) override;
 
   // --- BridgeHost -----------------------------------------------------------
   void handleBridgeMessage(const char* data, size_t length) override;
@@ -146,8 +145,8 @@ public:
 
   OBJ_METHODS(OrbelController, EditControllerEx1)
   DEFINE_INTERFACES
-    DEF_INTERFACE(Steinberg::Vst::IMidiMapping)
-    DEF_INTERFACE(Steinberg::Vst::IUnitInfo)
+  DEF_INTERFACE(Steinberg::Vst::IMidiMapping)
+  DEF_INTERFACE(Steinberg::Vst::IUnitInfo)
   END_DEFINE_INTERFACES(EditControllerEx1)
   REFCOUNT_METHODS(EditControllerEx1)
 
@@ -159,8 +158,8 @@ private:
     void sendBankJson(const std::string& json) override;
     void editParam(unsigned index, double plain) override;
     double readParam(unsigned index) const override;
-    void requestRuntimeBank(const std::string& source, const std::string& path, const std::string& sha256,
-                            const std::string& instrument) override;
+    void requestRuntimeBank(const std::string& source, const std::string& path,
+                            const std::string& sha256, const std::string& instrument) override;
     bool applyPadOverrides(const SamplerPadOverrides& overrides) override;
     bool pickFolder(std::string& path, std::string& error) override;
     void notePresetSelected(const std::string& id, const std::string& name) override;
@@ -221,4 +220,4 @@ private:
   int32_t previousDenominator = 0;
 };
 
-} // namespace orbel
+}  // namespace orbel

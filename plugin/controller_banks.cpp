@@ -29,7 +29,9 @@ constexpr size_t kPresetTextBytes = 95;
 
 }  // namespace
 
-void OrbelController::BankBridge::sendBankJson(const std::string& json) { controller->sendToUi(json); }
+void OrbelController::BankBridge::sendBankJson(const std::string& json) {
+  controller->sendToUi(json);
+}
 
 void OrbelController::BankBridge::editParam(unsigned index, double plain) {
   if (index >= ORBEL_PARAM_COUNT) return;
@@ -48,8 +50,10 @@ double OrbelController::BankBridge::readParam(unsigned index) const {
   return orbel_param_to_plain(&ORBEL_PARAMS[index], controller->getParamNormalized(index));
 }
 
-void OrbelController::BankBridge::requestRuntimeBank(const std::string& source, const std::string& path,
-                                                     const std::string& sha256, const std::string& instrument) {
+void OrbelController::BankBridge::requestRuntimeBank(const std::string& source,
+                                                     const std::string& path,
+                                                     const std::string& sha256,
+                                                     const std::string& instrument) {
   const std::string text = source + "\n" + path + "\n" + sha256 + "\n" + instrument;
   // Without a processor to hear it no reply would ever come: the page hears
   // at once that the bank is missing.
@@ -73,7 +77,8 @@ bool OrbelController::BankBridge::pickFolder(std::string& path, std::string& err
   return pickBankFolder(path, error);
 }
 
-void OrbelController::BankBridge::notePresetSelected(const std::string& id, const std::string& name) {
+void OrbelController::BankBridge::notePresetSelected(const std::string& id,
+                                                     const std::string& name) {
   PresetStateFacts& facts = controller->presetState;
   copyCut(facts.currentId, sizeof facts.currentId, id, kPresetTextBytes);
   copyCut(facts.currentName, sizeof facts.currentName, name, kPresetTextBytes);

@@ -59,8 +59,9 @@ void OrbelController::onEditorClosed() {
 }
 
 void OrbelController::onEditorError(const char* reason) {
-  recordLifecycle(DiagnosticLifecycleKind::EditorError).addString("reason", reason ? reason : "unknown");
+  recordLifecycle(DiagnosticLifecycleKind::EditorError)
+      .addString("reason", reason ? reason : "unknown");
   publishLastLifecycle();
 }
 
-} // namespace orbel
+}  // namespace orbel

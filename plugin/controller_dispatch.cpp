@@ -86,7 +86,8 @@ void OrbelController::dispatchBridgeMessage(const BridgeMessage& message, size_t
   if (type == "orbel.noteOn" || type == "orbel.noteOff") {
     // The page's keyboard is not wired to the processor: notes come from the
     // host only. The line helps when testing a page.
-    std::fprintf(stderr, "orbel-plugin-shell: bridge %s note=%d\n", type.c_str(), truncatedNote(message.note));
+    std::fprintf(stderr, "orbel-plugin-shell: bridge %s note=%d\n", type.c_str(),
+                 truncatedNote(message.note));
     return;
   }
 }
@@ -113,7 +114,9 @@ void OrbelController::subscribeFeeds(const BridgeMessage& message) {
 // The bank messages ("orbel.loadBank", "orbel.loadBankPreset",
 // "orbel.pickFolder", "orbel.getBankState", "orbel.setPadOverrides") belong
 // to the bank control.
-bool OrbelController::offerToBankControl(const BridgeMessage& message) { return bankControl.handleMessage(message); }
+bool OrbelController::offerToBankControl(const BridgeMessage& message) {
+  return bankControl.handleMessage(message);
+}
 
 bool OrbelController::applyPadOverrides(const SamplerPadOverrides& overrides) {
   std::string json;
@@ -153,8 +156,8 @@ void OrbelController::sendStateToUi() {
   for (uint32_t i = 0; i < ORBEL_PARAM_COUNT; ++i)
     plain[i] = orbel_param_to_plain(&ORBEL_PARAMS[i], getParamNormalized(i));
   const std::string document =
-      writeStateJson(plain, -1, hasCcMap ? &ccMap : nullptr, kSamplerAssetNone, kZoneLegacySingleZone, nullptr,
-                     &bankControl.padOverrides, nullptr);
+      writeStateJson(plain, -1, hasCcMap ? &ccMap : nullptr, kSamplerAssetNone,
+                     kZoneLegacySingleZone, nullptr, &bankControl.padOverrides, nullptr);
   presetState.lastStateBytes = static_cast<int64_t>(document.size());
   recordLifecycle(DiagnosticLifecycleKind::StateSaved)
       .addNumber("stateBytes", static_cast<double>(document.size()))

@@ -31,7 +31,7 @@ bool readJson(IMessage* message, const void*& data, uint32& size) {
   return attrs && attrs->getBinary(kJsonAttr, data, size) == kResultOk && data;
 }
 
-} // namespace
+}  // namespace
 
 void OrbelController::sendJsonMessage(const char* id, const void* data, size_t size) {
   IMessage* message = allocateMessage();
@@ -118,7 +118,8 @@ void OrbelController::adoptHostFacts(const HostFacts& incoming) {
         event.addNumber("sampleRate", after.sampleRate).addNumber("previous", before.sampleRate);
         break;
       case DiagnosticLifecycleKind::BlockSizeChanged:
-        event.addNumber("maxBlockFrames", after.maxBlockFrames).addNumber("previous", before.maxBlockFrames);
+        event.addNumber("maxBlockFrames", after.maxBlockFrames)
+            .addNumber("previous", before.maxBlockFrames);
         break;
       case DiagnosticLifecycleKind::BusLayoutChanged:
         event.addNumber("buses", after.busCount)
@@ -158,7 +159,8 @@ void OrbelController::adoptTransportFact(const TransportFact& fact) {
   if (fact.hasTimeSignature) {
     if (transportKnown && lastTransport.hasTimeSignature &&
         (fact.numerator != previousNumerator || fact.denominator != previousDenominator)) {
-      recordLifecycle(DiagnosticLifecycleKind::TimeSignatureChanged, static_cast<int64_t>(fact.atFrame))
+      recordLifecycle(DiagnosticLifecycleKind::TimeSignatureChanged,
+                      static_cast<int64_t>(fact.atFrame))
           .addNumber("numerator", fact.numerator)
           .addNumber("denominator", fact.denominator)
           .addNumber("previousNumerator", previousNumerator)
@@ -202,7 +204,8 @@ tresult PLUGIN_API OrbelController::notify(IMessage* message) {
   }
   if (idIs(id, "orbel.diag.transport")) {
     TransportFact fact;
-    if (readJson(message, data, size) && transportFactFromImage(data, size, fact)) adoptTransportFact(fact);
+    if (readJson(message, data, size) && transportFactFromImage(data, size, fact))
+      adoptTransportFact(fact);
     return kResultOk;
   }
   if (idIs(id, "orbel.diag.signal")) {
@@ -211,7 +214,8 @@ tresult PLUGIN_API OrbelController::notify(IMessage* message) {
   }
   if (idIs(id, "orbel.diag.hostFacts")) {
     HostFacts facts;
-    if (readJson(message, data, size) && hostFactsFromImage(data, size, facts)) adoptHostFacts(facts);
+    if (readJson(message, data, size) && hostFactsFromImage(data, size, facts))
+      adoptHostFacts(facts);
     return kResultOk;
   }
   if (idIs(id, "orbel.runtimeDiagnostics")) {
@@ -221,4 +225,4 @@ tresult PLUGIN_API OrbelController::notify(IMessage* message) {
   return EditControllerEx1::notify(message);
 }
 
-} // namespace orbel
+}  // namespace orbel

@@ -43,4 +43,4 @@ void OrbelController::sendParamChanged(uint32_t index, double normalized) {
   if (writeParamChangedJson(out, index, normalized)) sendToUi(out);
 }
 
-} // namespace orbel
+}  // namespace orbel

@@ -21,14 +21,15 @@ bool readStateChunk(IBStream* stream, std::string& text, StateChunk& chunk) {
   return parseStateJson(text.data(), text.size(), chunk);
 }
 
-} // namespace
+}  // namespace
 
 void OrbelController::restorePadOverrides(const SamplerPadOverrides& overrides) {
   bankControl.adoptRestoredPadOverrides(overrides);
   sendBankState("restore", nullptr, nullptr);
 }
 
-void OrbelController::sendBankState(const char* reason, const char* errorCode, const char* requestedId) {
+void OrbelController::sendBankState(const char* reason, const char* errorCode,
+                                    const char* requestedId) {
   bankControl.sendBankState(reason, errorCode, requestedId);
 }
 
@@ -44,13 +45,15 @@ tresult PLUGIN_API OrbelController::setComponentState(IBStream* state) {
     const double normalized = orbel_param_normalize(&ORBEL_PARAMS[i], chunk.params[i]);
     // The base call: the announcement follows the same echo rule as a host's
     // setParamNormalized.
-    if (EditController::setParamNormalized(i, normalized) == kResultOk) announceParamChange(i, normalized);
+    if (EditController::setParamNormalized(i, normalized) == kResultOk)
+      announceParamChange(i, normalized);
   }
   if (chunk.hasCcMap) adoptCcMap(chunk.ccMap, true);
   // The bank the processor recalls from this state; the page learns of it
   // with the report below.
   if (chunk.hasRef)
-    bankControl.adoptRestoredRef(chunk.source, chunk.locator, chunk.sha256, chunk.instrument, chunk.presetId);
+    bankControl.adoptRestoredRef(chunk.source, chunk.locator, chunk.sha256, chunk.instrument,
+                                 chunk.presetId);
   restorePadOverrides(chunk.hasPadOverrides ? chunk.padOverrides : SamplerPadOverrides{});
   recordLifecycle(DiagnosticLifecycleKind::StateRestored)
       .addNumber("stateBytes", static_cast<double>(text.size()))
@@ -92,4 +95,4 @@ tresult PLUGIN_API OrbelController::getState(IBStream* state) {
   return writeStateStream(state, text);
 }
 
-} // namespace orbel
+}  // namespace orbel

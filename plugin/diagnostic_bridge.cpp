@@ -10,7 +10,8 @@
 
 using orbel::OrbelController;
 
-ORBEL_EXPORTED void* orbelStartCadenceClock(OrbelClockCallback callback, void* context, double intervalSeconds) {
+ORBEL_EXPORTED void* orbelStartCadenceClock(OrbelClockCallback callback, void* context,
+                                            double intervalSeconds) {
   return orbel::processClockScheduler().start(callback, context, intervalSeconds);
 }
 
@@ -21,20 +22,22 @@ ORBEL_EXPORTED void orbelStopCadenceClock(void* handle) {
 ORBEL_EXPORTED int32_t orbelDiagnosticBridgeAbiVersion() { return kOrbelDiagnosticBridgeAbi; }
 
 ORBEL_EXPORTED int32_t orbelInstallDiagnosticBridgeSink(Steinberg::FUnknown* controller,
-                                                        OrbelDiagnosticSink callback, void* context) {
+                                                        OrbelDiagnosticSink callback,
+                                                        void* context) {
   OrbelController* target = orbel::liveControllerOf(controller);
   if (target == nullptr) return 0;
   if (callback == nullptr) {
     target->setBridgeSink({});
   } else {
-    target->setBridgeSink(
-        [callback, context](const std::string& json) { callback(context, json.data(), json.size()); });
+    target->setBridgeSink([callback, context](const std::string& json) {
+      callback(context, json.data(), json.size());
+    });
   }
   return 1;
 }
 
-ORBEL_EXPORTED int32_t orbelDeliverDiagnosticBridgeMessage(Steinberg::FUnknown* controller, const char* data,
-                                                           size_t length) {
+ORBEL_EXPORTED int32_t orbelDeliverDiagnosticBridgeMessage(Steinberg::FUnknown* controller,
+                                                           const char* data, size_t length) {
   OrbelController* target = orbel::liveControllerOf(controller);
   if (target == nullptr || data == nullptr) return 0;
   target->handleBridgeMessage(data, length);

@@ -24,7 +24,8 @@ inline constexpr int32_t kOrbelDiagnosticBridgeAbi = 2;
 // A clock calling callback(context) every intervalSeconds (1/30 s when not
 // above 0) on the run loop the host lent the module; it waits until one is
 // known. Null for a null callback. The handle stays valid until stopped.
-ORBEL_EXPORTED void* orbelStartCadenceClock(OrbelClockCallback callback, void* context, double intervalSeconds);
+ORBEL_EXPORTED void* orbelStartCadenceClock(OrbelClockCallback callback, void* context,
+                                            double intervalSeconds);
 // Stops and frees a clock; nothing for null.
 ORBEL_EXPORTED void orbelStopCadenceClock(void* handle);
 
@@ -32,10 +33,11 @@ ORBEL_EXPORTED int32_t orbelDiagnosticBridgeAbiVersion();
 // A non-null callback becomes the controller's one bridge sink (replacing the
 // web view's or an earlier client's); null removes the sink.
 ORBEL_EXPORTED int32_t orbelInstallDiagnosticBridgeSink(Steinberg::FUnknown* controller,
-                                                        OrbelDiagnosticSink callback, void* context);
+                                                        OrbelDiagnosticSink callback,
+                                                        void* context);
 // One page message (JSON text of `length` bytes); 0 also for null data.
-ORBEL_EXPORTED int32_t orbelDeliverDiagnosticBridgeMessage(Steinberg::FUnknown* controller, const char* data,
-                                                           size_t length);
+ORBEL_EXPORTED int32_t orbelDeliverDiagnosticBridgeMessage(Steinberg::FUnknown* controller,
+                                                           const char* data, size_t length);
 // One tick of the controller's cadence (transport poll and feed drain).
 ORBEL_EXPORTED int32_t orbelTickDiagnosticCadence(Steinberg::FUnknown* controller);
 

@@ -9,13 +9,13 @@
 namespace orbel {
 
 struct OrbelEditorStatus {
-  Steinberg::int32 attached = 0;       // 1 between attached and removed
-  Steinberg::int32 processId = 0;      // the process showing the page, 0 when none
-  Steinberg::uint32 hellosDrawn = 0;   // hellos the page has drawn since attached
-  double attachedAtMs = 0;             // steady clock, ms: when attached was called
-  double pageRequestedAtMs = 0;        // steady clock, ms: the page's first request (0 until then)
-  double firstHelloDrawnAtMs = 0;      // steady clock, ms: first hello drawn (0 until then)
-  char failure[128] = {};              // why the page went away; empty while it works
+  Steinberg::int32 attached = 0;      // 1 between attached and removed
+  Steinberg::int32 processId = 0;     // the process showing the page, 0 when none
+  Steinberg::uint32 hellosDrawn = 0;  // hellos the page has drawn since attached
+  double attachedAtMs = 0;            // steady clock, ms: when attached was called
+  double pageRequestedAtMs = 0;       // steady clock, ms: the page's first request (0 until then)
+  double firstHelloDrawnAtMs = 0;     // steady clock, ms: first hello drawn (0 until then)
+  char failure[128] = {};             // why the page went away; empty while it works
 };
 
 class IOrbelEditorStatus : public Steinberg::FUnknown {

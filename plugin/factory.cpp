@@ -29,7 +29,7 @@ const PClassInfo2& controllerClassInfo() {
 
 std::mutex factoryMutex;
 
-} // namespace
+}  // namespace
 
 IPluginFactory* acquirePluginFactory() {
   std::lock_guard<std::mutex> lock(factoryMutex);
@@ -37,7 +37,8 @@ IPluginFactory* acquirePluginFactory() {
     gPluginFactory->addRef();
     return gPluginFactory;
   }
-  static const PFactoryInfo factoryInfo(kVendorName, kVendorUrl, kVendorEmail, PFactoryInfo::kUnicode);
+  static const PFactoryInfo factoryInfo(kVendorName, kVendorUrl, kVendorEmail,
+                                        PFactoryInfo::kUnicode);
   auto* factory = new CPluginFactory(factoryInfo);
   factory->registerClass(&processorClassInfo(), &OrbelProcessor::createInstance);
   factory->registerClass(&controllerClassInfo(), &OrbelController::createInstance);
@@ -45,4 +46,4 @@ IPluginFactory* acquirePluginFactory() {
   return factory;
 }
 
-} // namespace orbel
+}  // namespace orbel

@@ -9,4 +9,4 @@ namespace orbel {
 // caller owns the returned reference.
 Steinberg::IPluginFactory* acquirePluginFactory();
 
-} // namespace orbel
+}  // namespace orbel

@@ -70,8 +70,8 @@ void line(const void* processor, const char* call, const char* format, ...) {
   if (buffer.used < sizeof buffer.text - 1) {
     va_list args;
     va_start(args, format);
-    const int n = std::vsnprintf(buffer.text + buffer.used, sizeof buffer.text - buffer.used,
-                                 format, args);
+    const int n =
+        std::vsnprintf(buffer.text + buffer.used, sizeof buffer.text - buffer.used, format, args);
     va_end(args);
     if (n > 0) buffer.used = std::min(sizeof buffer.text - 1, buffer.used + std::size_t(n));
   }
@@ -103,9 +103,12 @@ void process(const void* processor, const Steinberg::Vst::ProcessData& data,
     for (int32 i = 0; i < count; ++i) {
       Event e{};
       if (events->getEvent(i, e) != kResultOk) continue;
-      if (e.type == Event::kNoteOnEvent) ++ons;
-      else if (e.type == Event::kNoteOffEvent) ++offs;
-      else ++others;
+      if (e.type == Event::kNoteOnEvent)
+        ++ons;
+      else if (e.type == Event::kNoteOffEvent)
+        ++offs;
+      else
+        ++others;
     }
   }
   buffer.add(" events=%d on=%d off=%d other=%d", count, ons, offs, others);

@@ -30,13 +30,15 @@ void addLiveController(OrbelController* controller) {
 void removeLiveController(OrbelController* controller) {
   std::lock_guard<std::mutex> lock(liveMutex);
   auto& controllers = live();
-  controllers.erase(std::remove(controllers.begin(), controllers.end(), controller), controllers.end());
+  controllers.erase(std::remove(controllers.begin(), controllers.end(), controller),
+                    controllers.end());
 }
 
 OrbelController* liveControllerOf(FUnknown* object) {
   if (object == nullptr) return nullptr;
   IEditController* asController = nullptr;
-  if (object->queryInterface(IEditController::iid, reinterpret_cast<void**>(&asController)) != kResultOk ||
+  if (object->queryInterface(IEditController::iid, reinterpret_cast<void**>(&asController)) !=
+          kResultOk ||
       asController == nullptr)
     return nullptr;
   // Only the identity is needed: the caller holds the object.

@@ -20,10 +20,10 @@ namespace orbel {
 namespace {
 
 std::mutex moduleMutex;
-int32_t moduleRefCounter = 0;         // entries not yet balanced by an exit
-std::vector<void*> moduleHandles;     // every handle passed to ModuleEntry, until the last exit
-void* firstModuleHandle = nullptr;    // the first handle seen; set once
-char modulePath[2048] = {};           // bundle path of the loaded image
+int32_t moduleRefCounter = 0;       // entries not yet balanced by an exit
+std::vector<void*> moduleHandles;   // every handle passed to ModuleEntry, until the last exit
+void* firstModuleHandle = nullptr;  // the first handle seen; set once
+char modulePath[2048] = {};         // bundle path of the loaded image
 bool moduleInitialised = false;
 
 // Any address inside this image identifies it to dladdr.
@@ -44,12 +44,12 @@ bool deinitModule() {
   return true;
 }
 
-} // namespace
+}  // namespace
 
 const char* moduleBundlePath() { return modulePath; }
 void* moduleHandle() { return firstModuleHandle; }
 
-} // namespace orbel
+}  // namespace orbel
 
 ORBEL_MODULE_EXPORT bool ModuleEntry(void* handle) {
   using namespace orbel;
@@ -59,8 +59,8 @@ ORBEL_MODULE_EXPORT bool ModuleEntry(void* handle) {
   moduleHandles.push_back(handle);
   if (!firstModuleHandle) {
     firstModuleHandle = handle;
-    const std::string path =
-        bundlePathForModulePath(modulePathForAddress(reinterpret_cast<const void*>(&addressMarker)));
+    const std::string path = bundlePathForModulePath(
+        modulePathForAddress(reinterpret_cast<const void*>(&addressMarker)));
     const size_t n = path.size() < sizeof(modulePath) ? path.size() : sizeof(modulePath) - 1;
     path.copy(modulePath, n);
     modulePath[n] = 0;

@@ -10,4 +10,4 @@ const char* moduleBundlePath();
 // The first handle the host passed to ModuleEntry, or null.
 void* moduleHandle();
 
-} // namespace orbel
+}  // namespace orbel

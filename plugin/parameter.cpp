@@ -13,11 +13,12 @@ namespace {
 void asciiToString128(const char* text, String128 out) {
   size_t i = 0;
   if (text)
-    for (; i < 127 && text[i]; ++i) out[i] = static_cast<TChar>(static_cast<unsigned char>(text[i]));
+    for (; i < 127 && text[i]; ++i)
+      out[i] = static_cast<TChar>(static_cast<unsigned char>(text[i]));
   out[i] = 0;
 }
 
-} // namespace
+}  // namespace
 
 OrbelParameter::OrbelParameter(const orbel_param_desc& desc) : desc_(desc) {
   info.id = desc.id;
@@ -56,4 +57,4 @@ ParamValue OrbelParameter::toNormalized(ParamValue plainValue) const {
   return orbel_param_normalize(&desc_, plainValue);
 }
 
-} // namespace orbel
+}  // namespace orbel

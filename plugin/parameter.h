@@ -26,4 +26,4 @@ private:
   const orbel_param_desc& desc_;  // a row of ORBEL_PARAMS, which outlives every parameter
 };
 
-} // namespace orbel
+}  // namespace orbel

@@ -23,4 +23,4 @@ inline constexpr const char* kBundleVersion = "0.0.0";
 inline const Steinberg::FUID kProcessorUID(0x62F40310, 0x63F404A3, 0x64F40636, 0x65F407C9);
 inline const Steinberg::FUID kControllerUID(0x66D95BE4, 0x67D95D77, 0x68D95F0A, 0x69D9609D);
 
-} // namespace orbel
+}  // namespace orbel

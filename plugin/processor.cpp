@@ -37,7 +37,8 @@ tresult PLUGIN_API OrbelProcessor::initialize(FUnknown* context) {
 
 tresult PLUGIN_API OrbelProcessor::setupProcessing(ProcessSetup& setup) {
   const tresult result = runSetupProcessing(setup);
-  host_call_trace::line(this, "setupProcessing", "mode=%d sampleSize=%d maxBlock=%d rate=%.17g active=%d result=%d",
+  host_call_trace::line(this, "setupProcessing",
+                        "mode=%d sampleSize=%d maxBlock=%d rate=%.17g active=%d result=%d",
                         setup.processMode, setup.symbolicSampleSize, setup.maxSamplesPerBlock,
                         setup.sampleRate, active ? 1 : 0, result);
   return result;
@@ -126,8 +127,9 @@ uint32 PLUGIN_API OrbelProcessor::getTailSamples() {
   const double release = std::max(engine.paramValue(ORBEL_PARAM_AMP_RELEASE), 0.0);
   const double rate = engine.hostRate();
   const double releaseFrames = std::ceil(release * (std::log(1.0 / 0.0005) / 4.6) * rate);
-  const double quantum = std::ceil(KernelEngine::kChunkFrames * rate /
-                                   (engine.usesRateAdapter() ? double(KernelEngine::kKernelRate) : rate));
+  const double quantum =
+      std::ceil(KernelEngine::kChunkFrames * rate /
+                (engine.usesRateAdapter() ? double(KernelEngine::kKernelRate) : rate));
   const double tail = releaseFrames + quantum + getLatencySamples();
   return tail < 4294967295.0 ? static_cast<uint32>(tail) : kInfiniteTail;
 }
@@ -157,7 +159,8 @@ void OrbelProcessor::queueNoteEvents(IEventList* events) {
   for (int32 i = 0; i < count; ++i) {
     Event e{};
     if (events->getEvent(i, e) != kResultOk) continue;
-    const uint32 route = engine.eventRouteForInput(e.busIndex < 0 ? 0u : static_cast<uint32>(e.busIndex));
+    const uint32 route =
+        engine.eventRouteForInput(e.busIndex < 0 ? 0u : static_cast<uint32>(e.busIndex));
     switch (e.type) {
       case Event::kNoteOffEvent:
         engine.pushNoteOff(e.noteOff.pitch, e.sampleOffset, route,
@@ -235,4 +238,4 @@ tresult OrbelProcessor::runProcess(ProcessData& data) {
   return engine.lastBlockFailed() || engine.lastBlockDroppedEvents() ? kResultFalse : kResultOk;
 }
 
-} // namespace orbel
+}  // namespace orbel

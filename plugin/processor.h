@@ -112,10 +112,10 @@ private:
   KernelEngine engine;
 
   // Main-thread state.
-  std::string presetId;        // last preset id announced by the controller
+  std::string presetId;  // last preset id announced by the controller
   CcMap ccMap{};
-  bool ccMapPresent = false;   // only a received or restored map is saved
-  bool active = false;          // between setActive(true) and setActive(false)
+  bool ccMapPresent = false;  // only a received or restored map is saved
+  bool active = false;        // between setActive(true) and setActive(false)
   // Written by set-up, which some hosts run on a worker thread, and sent from
   // the main thread: guarded by hostFactsMutex (never taken in process).
   std::mutex hostFactsMutex;
@@ -138,4 +138,4 @@ private:
   mutable std::string bankReferenceInstrument;
 };
 
-} // namespace orbel
+}  // namespace orbel

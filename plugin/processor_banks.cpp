@@ -22,7 +22,7 @@ bool readJsonAttribute(IMessage* message, const void*& data, uint32& size) {
   return attrs && attrs->getBinary("json", data, size) == kResultOk && data;
 }
 
-} // namespace
+}  // namespace
 
 RuntimeBankOutcome OrbelProcessor::loadRuntimeBankFromPath(const std::string& locator,
                                                            const std::string& source,
@@ -40,8 +40,7 @@ void OrbelProcessor::handleLoadRuntimeBank(IMessage* message) {
   uint32 size = 0;
   if (!readJsonAttribute(message, data, size)) return;
 
-  const RuntimeBankRequest request =
-      parseRuntimeBankRequest(static_cast<const char*>(data), size);
+  const RuntimeBankRequest request = parseRuntimeBankRequest(static_cast<const char*>(data), size);
   const std::string& source = request.source;
   const std::string& locator = request.locator;
 
@@ -58,8 +57,8 @@ void OrbelProcessor::handleLoadRuntimeBank(IMessage* message) {
       bankInstrument = bank ? bank->instrumentId : std::string();
     }
   }
-  const std::string reply = encodeRuntimeBankReply(runtimeBankOutcomeName(outcome), detail,
-                                                   outcome == kRuntimeBankOk ? bank.get() : nullptr);
+  const std::string reply = encodeRuntimeBankReply(
+      runtimeBankOutcomeName(outcome), detail, outcome == kRuntimeBankOk ? bank.get() : nullptr);
   sendJsonMessage("orbel.runtimeBankResult", reply.data(), reply.size());
 }
 
@@ -115,4 +114,4 @@ void OrbelProcessor::withdrawBankAfterRecall(const StateChunk& chunk) {
   engine.recallSampleBank(chunk);
 }
 
-} // namespace orbel
+}  // namespace orbel

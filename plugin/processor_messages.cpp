@@ -28,7 +28,7 @@ bool readJson(IMessage* message, const void*& data, uint32& size) {
   return attrs && attrs->getBinary(kJsonAttr, data, size) == kResultOk && data;
 }
 
-} // namespace
+}  // namespace
 
 void OrbelProcessor::sendJsonMessage(const char* id, const void* data, size_t size) {
   IMessage* message = allocateMessage();
@@ -54,7 +54,8 @@ void OrbelProcessor::flushDeferredReports() {
     }
     sendJsonMessage("orbel.diag.hostFacts", &facts, sizeof(HostFacts));
   }
-  if (healthDeferred.exchange(false)) sendRuntimeDiagnostics(healthDeferredSetupFailed.exchange(false));
+  if (healthDeferred.exchange(false))
+    sendRuntimeDiagnostics(healthDeferredSetupFailed.exchange(false));
 }
 
 void OrbelProcessor::sendRuntimeDiagnostics(bool setupFailed) {
@@ -64,9 +65,9 @@ void OrbelProcessor::sendRuntimeDiagnostics(bool setupFailed) {
     return;
   }
   const EngineReport snapshot = engine.drainReport();
-  const std::string report = writeRuntimeHealthJson(snapshot.diagnostics, kBundleId, kBundleVersion,
-                                                    snapshot.hostRate, snapshot.maxBlockFrames,
-                                                    setupFailed);
+  const std::string report =
+      writeRuntimeHealthJson(snapshot.diagnostics, kBundleId, kBundleVersion, snapshot.hostRate,
+                             snapshot.maxBlockFrames, setupFailed);
   sendJsonMessage("orbel.runtimeDiagnostics", report.data(), report.size());
 }
 
@@ -74,9 +75,15 @@ void OrbelProcessor::captureHostFacts(HostFacts& facts) {
   facts.sampleRate = processSetup.sampleRate;
   facts.maxBlockFrames = processSetup.maxSamplesPerBlock;
   switch (processSetup.processMode) {
-    case kOffline: facts.processMode = HostFacts::kProcessOffline; break;
-    case kPrefetch: facts.processMode = HostFacts::kProcessPrefetch; break;
-    default: facts.processMode = HostFacts::kProcessRealtime; break;
+    case kOffline:
+      facts.processMode = HostFacts::kProcessOffline;
+      break;
+    case kPrefetch:
+      facts.processMode = HostFacts::kProcessPrefetch;
+      break;
+    default:
+      facts.processMode = HostFacts::kProcessRealtime;
+      break;
   }
   facts.sampleSize = processSetup.symbolicSampleSize == kSample64 ? 64 : 32;
   facts.latencySamples = static_cast<int32_t>(getLatencySamples());
@@ -86,7 +93,9 @@ void OrbelProcessor::captureHostFacts(HostFacts& facts) {
       auto* bus = FCast<AudioBus>(list[i].get());
       if (!bus) continue;
       const SpeakerArrangement arr = bus->getArrangement();
-      const char* layout = arr == SpeakerArr::kStereo ? "stereo" : arr == SpeakerArr::kMono ? "mono" : "";
+      const char* layout = arr == SpeakerArr::kStereo ? "stereo"
+                           : arr == SpeakerArr::kMono ? "mono"
+                                                      : "";
       const std::string id = (isInput ? "in" : "out") + std::to_string(i);
       facts.addBus(id.c_str(), isInput, SpeakerArr::getChannelCount(arr), bus->isActive() != 0,
                    layout);
@@ -179,4 +188,4 @@ tresult PLUGIN_API OrbelProcessor::notify(IMessage* message) {
   return AudioEffect::notify(message);
 }
 
-} // namespace orbel
+}  // namespace orbel

@@ -19,7 +19,8 @@ tresult PLUGIN_API OrbelProcessor::getState(IBStream* state) {
   if (engine.pendingRealtimeDiagnostics() > 0) sendRuntimeDiagnostics(false);
 
   double values[kStateParamCount];
-  for (int i = 0; i < kStateParamCount; ++i) values[i] = engine.paramValue(static_cast<uint32_t>(i));
+  for (int i = 0; i < kStateParamCount; ++i)
+    values[i] = engine.paramValue(static_cast<uint32_t>(i));
   const std::string text =
       writeStateJson(values, engine.variation(), ccMapPresent ? &ccMap : nullptr, kSamplerAssetNone,
                      kZoneLegacySingleZone, currentBankReference(), currentPadOverrides(), nullptr);
@@ -50,4 +51,4 @@ tresult PLUGIN_API OrbelProcessor::setState(IBStream* state) {
   return kResultOk;
 }
 
-} // namespace orbel
+}  // namespace orbel

@@ -29,7 +29,8 @@ void OrbelProcessor::captureTransportFact(const ProcessData& data) {
       fact.denominator = context->timeSigDenominator;
     }
     fact.ppqPosition = fact.hasPosition ? context->projectTimeMusic : 0.0;
-    fact.barPositionPpq = (state & ProcessContext::kBarPositionValid) != 0 ? context->barPositionMusic : 0.0;
+    fact.barPositionPpq =
+        (state & ProcessContext::kBarPositionValid) != 0 ? context->barPositionMusic : 0.0;
     fact.loopStartPpq = fact.hasLoop ? context->cycleStartMusic : 0.0;
     fact.loopEndPpq = fact.hasLoop ? context->cycleEndMusic : 0.0;
     fact.sampleRate = context->sampleRate;

@@ -10,7 +10,7 @@ namespace orbel {
 // Runs on the audio thread: two calls through pointers looked up once when
 // the module was loaded.
 class RealtimeGuardScope {
- public:
+public:
   explicit RealtimeGuardScope(const char* where);
   ~RealtimeGuardScope();
   RealtimeGuardScope(const RealtimeGuardScope&) = delete;
@@ -18,7 +18,7 @@ class RealtimeGuardScope {
 };
 #else
 class RealtimeGuardScope {
- public:
+public:
   explicit RealtimeGuardScope(const char*) {}
 };
 #endif

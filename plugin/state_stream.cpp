@@ -22,11 +22,12 @@ bool readStateStream(IBStream* stream, std::string& text) {
 
 Steinberg::tresult writeStateStream(Steinberg::IBStream* stream, const std::string& text) {
   Steinberg::int32 written = -1;
-  const Steinberg::tresult result = stream->write(const_cast<char*>(text.data()),
-                                                  static_cast<Steinberg::int32>(text.size()), &written);
+  const Steinberg::tresult result = stream->write(
+      const_cast<char*>(text.data()), static_cast<Steinberg::int32>(text.size()), &written);
   if (result != Steinberg::kResultOk) return result;
-  if (written >= 0 && written != static_cast<Steinberg::int32>(text.size())) return Steinberg::kResultFalse;
+  if (written >= 0 && written != static_cast<Steinberg::int32>(text.size()))
+    return Steinberg::kResultFalse;
   return Steinberg::kResultOk;
 }
 
-} // namespace orbel
+}  // namespace orbel

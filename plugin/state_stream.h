@@ -26,4 +26,4 @@ bool readStateStream(Steinberg::IBStream* stream, std::string& text);
 // written count unreported is trusted on its result.
 Steinberg::tresult writeStateStream(Steinberg::IBStream* stream, const std::string& text);
 
-} // namespace orbel
+}  // namespace orbel

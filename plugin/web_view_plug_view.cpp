@@ -18,7 +18,9 @@ using namespace Steinberg;
 namespace {
 
 // The one platform type the platform's web view embeds into.
-bool isEmbeddable(FIDString type) { return type != nullptr && std::strcmp(type, webViewWindowType()) == 0; }
+bool isEmbeddable(FIDString type) {
+  return type != nullptr && std::strcmp(type, webViewWindowType()) == 0;
+}
 
 }  // namespace
 
@@ -49,7 +51,9 @@ tresult PLUGIN_API WebViewPlugView::attached(void* parent, FIDString type) {
   if (parent == nullptr || !isEmbeddable(type) || webView_) return kResultFalse;
   std::shared_ptr<RunLoop> loop = hostRunLoopFrom(plugFrame);
   if (!loop) {
-    std::fputs("orbel-plugin-shell: the host lends no run loop through the plug frame; editor disabled\n", stderr);
+    std::fputs(
+        "orbel-plugin-shell: the host lends no run loop through the plug frame; editor disabled\n",
+        stderr);
     controller_->onEditorError("no host run loop");
     return kResultFalse;
   }

@@ -30,7 +30,9 @@ inline constexpr int kEditorMaxHeight = 1000;
 // its left and top edges.
 void clampEditorRect(Steinberg::ViewRect& rect);
 
-class WebViewPlugView final : public Steinberg::CPluginView, public IOrbelEditorStatus, private RunLoopTimer {
+class WebViewPlugView final : public Steinberg::CPluginView,
+                              public IOrbelEditorStatus,
+                              private RunLoopTimer {
 public:
   // Holds a reference to `controller` (not null) for its lifetime.
   WebViewPlugView(OrbelController* controller, std::string rootPath);
@@ -52,7 +54,7 @@ public:
 
   OBJ_METHODS(WebViewPlugView, Steinberg::CPluginView)
   DEFINE_INTERFACES
-    DEF_INTERFACE(IOrbelEditorStatus)
+  DEF_INTERFACE(IOrbelEditorStatus)
   END_DEFINE_INTERFACES(Steinberg::CPluginView)
   REFCOUNT_METHODS(Steinberg::CPluginView)
 

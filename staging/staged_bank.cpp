@@ -84,8 +84,7 @@ std::string encodeRuntimeBankReply(const char* outcomeName, const std::string& m
 
 RuntimeBankOutcome loadAndPublishRuntimeBank(KernelEngine& engine, const std::string& bankDir,
                                              const std::string& source,
-                                             const std::string& instrumentId,
-                                             std::string& message,
+                                             const std::string& instrumentId, std::string& message,
                                              std::shared_ptr<const StagedBank>* published) {
   // An engine that takes no banks refuses before a single file is read: a
   // saved project may name a folder of any size, and the refusal would come
@@ -105,8 +104,7 @@ RuntimeBankOutcome loadAndPublishRuntimeBank(KernelEngine& engine, const std::st
 }
 
 std::string loadAndPublishRuntimeBank(KernelEngine& engine, const std::string& bankDir,
-                                      const std::string& source,
-                                      const std::string& instrumentId) {
+                                      const std::string& source, const std::string& instrumentId) {
   std::string message;
   std::shared_ptr<const StagedBank> bank;
   const RuntimeBankOutcome outcome =
@@ -132,14 +130,14 @@ std::string runtimeBankRecallFolder(const StateChunk& chunk, HostedBankCacheRoot
   return chunk.locator;
 }
 
-bool recallRuntimeBankFromChunk(KernelEngine& engine, const StateChunk& chunk,
-                                std::string& source, std::string& locator, std::string& sha256,
-                                std::string& instrument, HostedBankCacheRootFn cacheRoot) {
+bool recallRuntimeBankFromChunk(KernelEngine& engine, const StateChunk& chunk, std::string& source,
+                                std::string& locator, std::string& sha256, std::string& instrument,
+                                HostedBankCacheRootFn cacheRoot) {
   if (!runtimeBankRecallWanted(chunk)) return false;
   const std::string folder = runtimeBankRecallFolder(chunk, cacheRoot);
   std::string message;
-  if (loadAndPublishRuntimeBank(engine, folder, chunk.source, chunk.instrument, message,
-                                nullptr) == kRuntimeBankOk) {
+  if (loadAndPublishRuntimeBank(engine, folder, chunk.source, chunk.instrument, message, nullptr) ==
+      kRuntimeBankOk) {
     source = chunk.source;
     locator = chunk.locator;
     sha256 = chunk.sha256;
@@ -154,9 +152,8 @@ bool recallRuntimeBankFromChunk(KernelEngine& engine, const StateChunk& chunk,
 }
 
 bool fillBankStateRef(const KernelEngine& engine, const std::string& source,
-                      const std::string& locator, const std::string& presetId,
-                      BankStateRefOut& out, std::string& instrumentScratch,
-                      const std::string& requestedSha256) {
+                      const std::string& locator, const std::string& presetId, BankStateRefOut& out,
+                      std::string& instrumentScratch, const std::string& requestedSha256) {
   const std::shared_ptr<const StagedBank> bank = engine.publishedRuntimeBank();
   if (!bank || source.empty()) return false;
   // The engine keeps the published bank alive; the caller writes at once.
@@ -164,7 +161,7 @@ bool fillBankStateRef(const KernelEngine& engine, const std::string& source,
   out.id = bank->id.c_str();
   out.bankVersion = bank->version.c_str();
   out.sha256 = source == "hosted" && isHostedBankPin(requestedSha256) ? requestedSha256.c_str()
-                                                                     : bank->sha256.c_str();
+                                                                      : bank->sha256.c_str();
   out.source = source.c_str();
   out.locator = locator.c_str();
   if (!bank->instrumentId.empty()) {

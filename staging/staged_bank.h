@@ -38,8 +38,7 @@ std::string encodeRuntimeBankReply(const char* outcomeName, const std::string& m
 // `message` gets the detail; `published` the bank on success.
 RuntimeBankOutcome loadAndPublishRuntimeBank(KernelEngine& engine, const std::string& bankDir,
                                              const std::string& source,
-                                             const std::string& instrumentId,
-                                             std::string& message,
+                                             const std::string& instrumentId, std::string& message,
                                              std::shared_ptr<const StagedBank>* published);
 
 // The same, answered as the runtime bank reply text.
@@ -61,9 +60,9 @@ std::string runtimeBankRecallFolder(const StateChunk& chunk, HostedBankCacheRoot
 // the reference's source, locator (as stored), sha256 and instrument and the
 // result is true; otherwise they are cleared. Nothing happens (false, outputs
 // untouched) when the reference asks for no recall.
-bool recallRuntimeBankFromChunk(KernelEngine& engine, const StateChunk& chunk,
-                                std::string& source, std::string& locator, std::string& sha256,
-                                std::string& instrument, HostedBankCacheRootFn cacheRoot = nullptr);
+bool recallRuntimeBankFromChunk(KernelEngine& engine, const StateChunk& chunk, std::string& source,
+                                std::string& locator, std::string& sha256, std::string& instrument,
+                                HostedBankCacheRootFn cacheRoot = nullptr);
 
 // Fills `out` from the engine's published bank; false (out untouched) when no
 // bank is published or `source` is empty. The pointers stay valid while the
@@ -72,8 +71,8 @@ bool recallRuntimeBankFromChunk(KernelEngine& engine, const StateChunk& chunk,
 // pin, the name of its folder in the download cache, so that it is found
 // there again when the state is recalled.
 bool fillBankStateRef(const KernelEngine& engine, const std::string& source,
-                      const std::string& locator, const std::string& presetId,
-                      BankStateRefOut& out, std::string& instrumentScratch,
+                      const std::string& locator, const std::string& presetId, BankStateRefOut& out,
+                      std::string& instrumentScratch,
                       const std::string& requestedSha256 = std::string());
 
 }  // namespace orbel

@@ -24,8 +24,8 @@ constexpr AssetFaultName kAssetFaultNames[] = {
 };
 
 constexpr const char* kZoneProgramNames[] = {
-    "legacy-single-zone",   "one-shot-drum",    "looped-pad-release", "velocity-round-robin",
-    "key-zones-pitch",      "stereo-multi-mic", "choke-and-sustain",  "voice-limit-steal",
+    "legacy-single-zone", "one-shot-drum",    "looped-pad-release", "velocity-round-robin",
+    "key-zones-pitch",    "stereo-multi-mic", "choke-and-sustain",  "voice-limit-steal",
 };
 
 constexpr const char* kBankSourceNames[] = {"embedded", "module-relative", "user-folder", "hosted"};
@@ -189,13 +189,20 @@ bool parseBankStateRef(Reader& reader, StateChunk& chunk) {
       if (!parseString(reader, &key)) return false;
       if (!consumeChar(reader, ':')) return false;
       std::string* target = nullptr;
-      if (key == "id") target = &id;
-      else if (key == "bankVersion") target = &bankVersion;
-      else if (key == "sha256") target = &sha256;
-      else if (key == "source") target = &source;
-      else if (key == "presetId") target = &presetId;
-      else if (key == "instrument") target = &instrument;
-      else if (key == "locator") target = &locator;
+      if (key == "id")
+        target = &id;
+      else if (key == "bankVersion")
+        target = &bankVersion;
+      else if (key == "sha256")
+        target = &sha256;
+      else if (key == "source")
+        target = &source;
+      else if (key == "presetId")
+        target = &presetId;
+      else if (key == "instrument")
+        target = &instrument;
+      else if (key == "locator")
+        target = &locator;
       if (target != nullptr && nextByte(reader) == '"') {
         if (!parseString(reader, target)) return false;
       } else if (!skipValue(reader, 1)) {

@@ -32,9 +32,10 @@ constexpr int kMaxBlocksPerFiring = 64;
 // bookkeeping only.
 template <typename Interface>
 class StackHandler : public Interface {
- public:
+public:
   tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-    if (FUnknownPrivate::iidEqual(iid, Interface::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
+    if (FUnknownPrivate::iidEqual(iid, Interface::iid) ||
+        FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
       *obj = static_cast<Interface*>(this);
       return kResultOk;
     }
@@ -46,12 +47,18 @@ class StackHandler : public Interface {
 };
 
 class Session {
- public:
+public:
   Session(PluginInstance& instance, const DiagnosticBridgeClient& bridge, ProbeRunLoop& loop,
           BlockRenderer& renderer, const BridgeSessionOptions& options, const RenderSink& audio,
           BridgeSessionStats& stats)
-      : instance_(instance), bridge_(bridge), loop_(loop), renderer_(renderer), options_(options), audio_(audio),
-        stats_(stats), input_(kMaxLineBytes) {}
+      : instance_(instance),
+        bridge_(bridge),
+        loop_(loop),
+        renderer_(renderer),
+        options_(options),
+        audio_(audio),
+        stats_(stats),
+        input_(kMaxLineBytes) {}
 
   bool run(std::string& error) {
     FUnknown* controller = instance_.controller();
@@ -87,21 +94,21 @@ class Session {
     return true;
   }
 
- private:
+private:
   class InputWatcher : public StackHandler<IEventHandler> {
-   public:
+  public:
     explicit InputWatcher(Session& s) : session(s) {}
     void PLUGIN_API onFDIsSet(FileDescriptor) override { session.readInput(); }
     Session& session;
   };
   class AudioTimer : public StackHandler<ITimerHandler> {
-   public:
+  public:
     explicit AudioTimer(Session& s) : session(s) {}
     void PLUGIN_API onTimer() override { session.renderDueBlocks(); }
     Session& session;
   };
   class Ticker : public StackHandler<ITimerHandler> {
-   public:
+  public:
     explicit Ticker(Session& s) : session(s) {}
     void PLUGIN_API onTimer() override { session.bridge_.tick(session.instance_.controller()); }
     Session& session;
@@ -126,7 +133,8 @@ class Session {
   }
 
   void deliverLine(std::string_view text, const std::string& where) {
-    if (text.find_first_not_of(" \t\r") == std::string_view::npos) return;  // blank lines are nothing
+    if (text.find_first_not_of(" \t\r") == std::string_view::npos)
+      return;  // blank lines are nothing
     if (!isOneJsonObject(text.data(), text.size())) {
       ++stats_.skipped;
       std::fprintf(options_.err, "orbel-probe: %s: not one JSON object; skipped\n", where.c_str());
@@ -147,8 +155,8 @@ class Session {
       const std::string where = "input line " + std::to_string(line.number);
       if (line.tooLong) {
         ++stats_.skipped;
-        std::fprintf(options_.err, "orbel-probe: %s: longer than %zu bytes; skipped\n", where.c_str(),
-                     kMaxLineBytes);
+        std::fprintf(options_.err, "orbel-probe: %s: longer than %zu bytes; skipped\n",
+                     where.c_str(), kMaxLineBytes);
         return;
       }
       if (!stopping_) deliverLine(line.text, where);
@@ -178,7 +186,8 @@ class Session {
       if (static_cast<double>(renderer_.position()) >= due) return;
       // What the page edited since the last block reaches the processor with
       // this one, as a host forwards its editor's edits.
-      for (const auto& [id, value] : instance_.handler().takeEdits()) renderer_.addChange(id, value);
+      for (const auto& [id, value] : instance_.handler().takeEdits())
+        renderer_.addChange(id, value);
       renderer_.renderNext();
       std::string why;
       if (!audio_(renderer_.interleaved(), renderer_.lastFrames(), why)) {
@@ -212,8 +221,9 @@ class Session {
 
 }  // namespace
 
-bool runBridgeSession(PluginInstance& instance, const DiagnosticBridgeClient& bridge, ProbeRunLoop& loop,
-                      BlockRenderer& renderer, const BridgeSessionOptions& options, const RenderSink& audio,
+bool runBridgeSession(PluginInstance& instance, const DiagnosticBridgeClient& bridge,
+                      ProbeRunLoop& loop, BlockRenderer& renderer,
+                      const BridgeSessionOptions& options, const RenderSink& audio,
                       BridgeSessionStats& stats, std::string& error) {
   stats = BridgeSessionStats{};
   if (instance.controller() == nullptr) {

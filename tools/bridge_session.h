@@ -23,11 +23,11 @@ struct DiagnosticBridgeClient;
 struct BridgeSessionOptions {
   std::vector<std::string> sends;
   double sampleRate = 48000.0;
-  double speed = 1.0;            // audio time per wall-clock time
-  bool endAtEndOfInput = true;   // otherwise the session ends with the audio
+  double speed = 1.0;           // audio time per wall-clock time
+  bool endAtEndOfInput = true;  // otherwise the session ends with the audio
   int inputFd = 0;
-  std::FILE* out = stdout;       // announcements
-  std::FILE* err = stderr;       // skipped lines
+  std::FILE* out = stdout;  // announcements
+  std::FILE* err = stderr;  // skipped lines
 };
 
 struct BridgeSessionStats {
@@ -40,8 +40,9 @@ struct BridgeSessionStats {
 // The instance must be open (its host context offering `loop`), configured
 // and active; `renderer` started. Returns false (with a reason) when the
 // session could not run or had to stop early.
-bool runBridgeSession(PluginInstance& instance, const DiagnosticBridgeClient& bridge, ProbeRunLoop& loop,
-                      BlockRenderer& renderer, const BridgeSessionOptions& options, const RenderSink& audio,
+bool runBridgeSession(PluginInstance& instance, const DiagnosticBridgeClient& bridge,
+                      ProbeRunLoop& loop, BlockRenderer& renderer,
+                      const BridgeSessionOptions& options, const RenderSink& audio,
                       BridgeSessionStats& stats, std::string& error);
 
 }  // namespace orbel

@@ -7,9 +7,9 @@ using namespace Steinberg::Vst;
 
 IMPLEMENT_FUNKNOWN_METHODS(ProbeComponentHandler, IComponentHandler, IComponentHandler::iid)
 
-ProbeComponentHandler::ProbeComponentHandler() { FUNKNOWN_CTOR }
+ProbeComponentHandler::ProbeComponentHandler(){FUNKNOWN_CTOR}
 
-ProbeComponentHandler::~ProbeComponentHandler() { FUNKNOWN_DTOR }
+ProbeComponentHandler::~ProbeComponentHandler(){FUNKNOWN_DTOR}
 
 tresult PLUGIN_API ProbeComponentHandler::beginEdit(ParamID id) {
   if (recordCalls_) calls_.push_back({'b', id, 0.0});

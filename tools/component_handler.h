@@ -12,7 +12,7 @@
 namespace orbel {
 
 class ProbeComponentHandler : public Steinberg::Vst::IComponentHandler {
- public:
+public:
   ProbeComponentHandler();
   virtual ~ProbeComponentHandler();
 
@@ -42,7 +42,7 @@ class ProbeComponentHandler : public Steinberg::Vst::IComponentHandler {
   using Edit = std::pair<Steinberg::Vst::ParamID, Steinberg::Vst::ParamValue>;
   std::vector<Edit> takeEdits() { return std::exchange(pending_, {}); }
 
- private:
+private:
   bool keepEdits_ = false;
   bool recordCalls_ = false;
   std::vector<EditCall> calls_;

@@ -24,8 +24,8 @@ bool DiagnosticBridgeClient::resolve(const VstModule& module, std::string& error
     return false;
   const int32_t version = abiVersion();
   if (version != kAbiVersion) {
-    error = "the module's diagnostic bridge has version " + std::to_string(version) + "; this probe speaks " +
-            std::to_string(kAbiVersion);
+    error = "the module's diagnostic bridge has version " + std::to_string(version) +
+            "; this probe speaks " + std::to_string(kAbiVersion);
     return false;
   }
   return true;

@@ -21,7 +21,8 @@ struct DiagnosticBridgeClient {
 
   int32_t (*abiVersion)() = nullptr;
   int32_t (*installSink)(Steinberg::FUnknown* controller, Sink callback, void* context) = nullptr;
-  int32_t (*deliver)(Steinberg::FUnknown* controller, const char* data, std::size_t length) = nullptr;
+  int32_t (*deliver)(Steinberg::FUnknown* controller, const char* data,
+                     std::size_t length) = nullptr;
   int32_t (*tick)(Steinberg::FUnknown* controller) = nullptr;
 
   // False (with a reason) when a function is missing or the module speaks

@@ -36,7 +36,7 @@ void onStopSignal(int signal) { stopSignal = signal; }
 
 // The X connection as a descriptor on the probe's run loop.
 class FdHandler : public Linux::IEventHandler {
- public:
+public:
   FdHandler() { FUNKNOWN_CTOR }
   virtual ~FdHandler() { FUNKNOWN_DTOR }
   // Only wakes the loop: the events are taken after every turn, since Xlib
@@ -49,7 +49,7 @@ IMPLEMENT_FUNKNOWN_METHODS(FdHandler, Linux::IEventHandler, Linux::IEventHandler
 // The plug frame: lends the run loop and resizes the window when the view
 // asks.
 class ProbePlugFrame : public IPlugFrame {
- public:
+public:
   ProbePlugFrame(ProbeRunLoop& loop, X11HostWindow& window) : loop_(loop), window_(window) {}
   virtual ~ProbePlugFrame() = default;
 
@@ -64,7 +64,8 @@ class ProbePlugFrame : public IPlugFrame {
       *obj = static_cast<Linux::IRunLoop*>(&loop_);
       return kResultOk;
     }
-    if (FUnknownPrivate::iidEqual(iid, IPlugFrame::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
+    if (FUnknownPrivate::iidEqual(iid, IPlugFrame::iid) ||
+        FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
       addRef();
       *obj = static_cast<IPlugFrame*>(this);
       return kResultOk;
@@ -75,7 +76,7 @@ class ProbePlugFrame : public IPlugFrame {
   uint32 PLUGIN_API addRef() override { return ++refs_; }
   uint32 PLUGIN_API release() override { return --refs_; }  // lives on the session's stack
 
- private:
+private:
   ProbeRunLoop& loop_;
   X11HostWindow& window_;
   uint32 refs_ = 1;
@@ -86,7 +87,9 @@ bool processGone(int pid) { return pid <= 0 || (::kill(pid, 0) != 0 && errno == 
 OrbelEditorStatus statusOf(IPlugView* view) {
   OrbelEditorStatus status;
   IOrbelEditorStatus* source = nullptr;
-  if (view->queryInterface(IOrbelEditorStatus::iid, reinterpret_cast<void**>(&source)) == kResultOk && source) {
+  if (view->queryInterface(IOrbelEditorStatus::iid, reinterpret_cast<void**>(&source)) ==
+          kResultOk &&
+      source) {
     source->getEditorStatus(&status);
     source->release();
   }
@@ -98,7 +101,8 @@ double msSince(Clock::time_point start) {
 }
 
 struct SignalGuard {
-  struct sigaction previousInt {}, previousTerm {};
+  struct sigaction previousInt {
+  }, previousTerm{};
   SignalGuard() {
     stopSignal = 0;
     struct sigaction action {};
@@ -113,7 +117,8 @@ struct SignalGuard {
   }
 };
 
-void reportEdits(std::FILE* out, const ParamCatalog& catalog, const std::vector<ProbeComponentHandler::EditCall>& calls) {
+void reportEdits(std::FILE* out, const ParamCatalog& catalog,
+                 const std::vector<ProbeComponentHandler::EditCall>& calls) {
   auto name = [&](ParamID id) {
     for (const ParamEntry& e : catalog.entries())
       if (e.info.id == id) return e.path.empty() ? e.title : e.path;
@@ -128,22 +133,23 @@ void reportEdits(std::FILE* out, const ParamCatalog& catalog, const std::vector<
   while (i < calls.size()) {
     const auto& call = calls[i];
     if (call.kind != 'p') {
-      std::fprintf(out, "editor: host edit: %s %s\n", call.kind == 'b' ? "beginEdit" : "endEdit", name(call.id).c_str());
+      std::fprintf(out, "editor: host edit: %s %s\n", call.kind == 'b' ? "beginEdit" : "endEdit",
+                   name(call.id).c_str());
       ++i;
       continue;
     }
     size_t run = i;
     while (run < calls.size() && calls[run].kind == 'p' && calls[run].id == call.id) ++run;
-    std::fprintf(out, "editor: host edit: performEdit %s x%zu (last %.6g)\n", name(call.id).c_str(), run - i,
-                 calls[run - 1].value);
+    std::fprintf(out, "editor: host edit: performEdit %s x%zu (last %.6g)\n", name(call.id).c_str(),
+                 run - i, calls[run - 1].value);
     i = run;
   }
 }
 
 }  // namespace
 
-bool runEditorSession(PluginInstance& instance, ProbeRunLoop& loop, const EditorSessionOptions& options,
-                      std::string& error) {
+bool runEditorSession(PluginInstance& instance, ProbeRunLoop& loop,
+                      const EditorSessionOptions& options, std::string& error) {
   std::FILE* out = options.out;
   IEditController* controller = instance.controller();
   if (controller == nullptr) {
@@ -177,15 +183,16 @@ bool runEditorSession(PluginInstance& instance, ProbeRunLoop& loop, const Editor
     largest = rect;
   }
   X11HostWindow window;
-  if (!window.open(rect.getWidth(), rect.getHeight(), smallest.getWidth(), smallest.getHeight(), largest.getWidth(),
-                   largest.getHeight(), "Mirel editor (orbel-probe)", error))
+  if (!window.open(rect.getWidth(), rect.getHeight(), smallest.getWidth(), smallest.getHeight(),
+                   largest.getWidth(), largest.getHeight(), "Mirel editor (orbel-probe)", error))
     return false;
   view->onSize(&rect);
 
   ParamCatalog catalog;
   catalog.build(controller);
   std::vector<double> before;
-  for (const ParamEntry& e : catalog.entries()) before.push_back(controller->getParamNormalized(e.info.id));
+  for (const ParamEntry& e : catalog.entries())
+    before.push_back(controller->getParamNormalized(e.info.id));
 
   FdHandler xEvents;
   loop.registerEventHandler(&xEvents, window.connectionFd());
@@ -196,8 +203,9 @@ bool runEditorSession(PluginInstance& instance, ProbeRunLoop& loop, const Editor
   SignalGuard signals;
 
   const Clock::time_point attachedAt = Clock::now();
-  const tresult attached = view->attached(reinterpret_cast<void*>(static_cast<uintptr_t>(window.windowId())),
-                                          kPlatformTypeX11EmbedWindowID);
+  const tresult attached =
+      view->attached(reinterpret_cast<void*>(static_cast<uintptr_t>(window.windowId())),
+                     kPlatformTypeX11EmbedWindowID);
   if (attached != kResultOk) {
     view->setFrame(nullptr);
     loop.unregisterEventHandler(&xEvents);
@@ -206,16 +214,17 @@ bool runEditorSession(PluginInstance& instance, ProbeRunLoop& loop, const Editor
   }
   OrbelEditorStatus status = statusOf(view);
   const int pagePid = status.processId;
-  std::fprintf(out, "editor: view %dx%d attached to window 0x%llx; page process %d\n", rect.getWidth(),
-               rect.getHeight(), static_cast<unsigned long long>(window.windowId()), pagePid);
+  std::fprintf(out, "editor: view %dx%d attached to window 0x%llx; page process %d\n",
+               rect.getWidth(), rect.getHeight(),
+               static_cast<unsigned long long>(window.windowId()), pagePid);
   std::fflush(out);
 
   // --seconds counts from the drawn page, so a busy machine's slow start
   // does not eat the session; a page that never draws ends it after
   // kDrawTimeout.
-  const auto open = options.seconds
-                        ? std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*options.seconds))
-                        : Clock::duration::max();
+  const auto open = options.seconds ? std::chrono::duration_cast<Clock::duration>(
+                                          std::chrono::duration<double>(*options.seconds))
+                                    : Clock::duration::max();
   Clock::time_point end = options.seconds ? attachedAt + kDrawTimeout : Clock::time_point::max();
   bool drawn = false, shot = false, failureShown = false;
   Clock::time_point drawnAt{};
@@ -232,9 +241,11 @@ bool runEditorSession(PluginInstance& instance, ProbeRunLoop& loop, const Editor
     if (options.renderer != nullptr) {
       // Real time: every block that is due, with the page's edits since the
       // last one, as a host forwards its editor's edits.
-      const double due = std::chrono::duration<double>(Clock::now() - attachedAt).count() * options.sampleRate;
+      const double due =
+          std::chrono::duration<double>(Clock::now() - attachedAt).count() * options.sampleRate;
       for (int n = 0; n < 64 && static_cast<double>(options.renderer->position()) < due; ++n) {
-        for (const auto& [id, value] : instance.handler().takeEdits()) options.renderer->addChange(id, value);
+        for (const auto& [id, value] : instance.handler().takeEdits())
+          options.renderer->addChange(id, value);
         if (!options.renderer->renderNext()) break;
       }
     }
@@ -260,21 +271,26 @@ bool runEditorSession(PluginInstance& instance, ProbeRunLoop& loop, const Editor
       drawn = true;
       drawnAt = Clock::now();
       if (options.seconds) end = drawnAt + open;
-      std::fprintf(out, "editor: hello drawn %.1f ms after attached (page requested after %.1f ms)\n",
-                   status.firstHelloDrawnAtMs - status.attachedAtMs, status.pageRequestedAtMs - status.attachedAtMs);
+      std::fprintf(out,
+                   "editor: hello drawn %.1f ms after attached (page requested after %.1f ms)\n",
+                   status.firstHelloDrawnAtMs - status.attachedAtMs,
+                   status.pageRequestedAtMs - status.attachedAtMs);
       std::fflush(out);
     }
-    if (drawn && !shot && !options.screenshotPath.empty() && Clock::now() - drawnAt >= kScreenshotSettle) {
+    if (drawn && !shot && !options.screenshotPath.empty() &&
+        Clock::now() - drawnAt >= kScreenshotSettle) {
       shot = true;
       std::vector<uint8_t> rgb;
       int width = 0, height = 0;
       std::string why2;
-      if (!window.capture(rgb, width, height) || !writePng(options.screenshotPath, rgb, width, height, why2)) {
+      if (!window.capture(rgb, width, height) ||
+          !writePng(options.screenshotPath, rgb, width, height, why2)) {
         error = why2.empty() ? "the window could not be read for the screenshot" : why2;
         ok = false;
         break;
       }
-      std::fprintf(out, "editor: screenshot %s (%dx%d)\n", options.screenshotPath.c_str(), width, height);
+      std::fprintf(out, "editor: screenshot %s (%dx%d)\n", options.screenshotPath.c_str(), width,
+                   height);
       std::fflush(out);
     }
   }
@@ -287,8 +303,9 @@ bool runEditorSession(PluginInstance& instance, ProbeRunLoop& loop, const Editor
     const ParamEntry& e = catalog.entries()[i];
     const double now = controller->getParamNormalized(e.info.id);
     if (now != before[i])
-      std::fprintf(out, "editor: parameter %s: %.6g -> %.6g (%s)\n", e.path.empty() ? e.title.c_str() : e.path.c_str(),
-                   before[i], now, catalog.displayText(e.info.id, now).c_str());
+      std::fprintf(out, "editor: parameter %s: %.6g -> %.6g (%s)\n",
+                   e.path.empty() ? e.title.c_str() : e.path.c_str(), before[i], now,
+                   catalog.displayText(e.info.id, now).c_str());
   }
 
   const Clock::time_point removing = Clock::now();
@@ -298,16 +315,19 @@ bool runEditorSession(PluginInstance& instance, ProbeRunLoop& loop, const Editor
   loop.unregisterEventHandler(&xEvents);
   std::fprintf(out, "editor: removed in %.1f ms\n",
                std::chrono::duration<double, std::milli>(removedAt - removing).count());
-  while (!processGone(pagePid) && Clock::now() - removedAt < kGoneWait) loop.runOnce(Clock::now() + std::chrono::milliseconds(10));
+  while (!processGone(pagePid) && Clock::now() - removedAt < kGoneWait)
+    loop.runOnce(Clock::now() + std::chrono::milliseconds(10));
   if (processGone(pagePid)) {
-    std::fprintf(out, "editor: page process %d gone %.1f ms after removed\n", pagePid, msSince(removedAt));
+    std::fprintf(out, "editor: page process %d gone %.1f ms after removed\n", pagePid,
+                 msSince(removedAt));
   } else {
     std::fprintf(out, "editor: page process %d still running after removed\n", pagePid);
     if (ok) error = "the page's process outlived the editor view";
     ok = false;
   }
   if (ok && !options.screenshotPath.empty() && !shot) {
-    error = drawn ? "the session ended before the screenshot" : "the page never drew the hello, so no screenshot";
+    error = drawn ? "the session ended before the screenshot"
+                  : "the page never drew the hello, so no screenshot";
     ok = false;
   }
   std::fflush(out);

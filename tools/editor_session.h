@@ -33,7 +33,7 @@ struct EditorSessionOptions {
 // The instance must be open. Returns false (with a reason) when the editor
 // could not be shown, the screenshot could not be taken, or the page's
 // process outlived the view.
-bool runEditorSession(PluginInstance& instance, ProbeRunLoop& loop, const EditorSessionOptions& options,
-                      std::string& error);
+bool runEditorSession(PluginInstance& instance, ProbeRunLoop& loop,
+                      const EditorSessionOptions& options, std::string& error);
 
 }  // namespace orbel

@@ -12,9 +12,11 @@ EventList::EventList() {
   events_.reserve(128);
 }
 
-EventList::~EventList() { FUNKNOWN_DTOR }
+EventList::~EventList(){FUNKNOWN_DTOR}
 
-int32 PLUGIN_API EventList::getEventCount() { return static_cast<int32>(events_.size()); }
+int32 PLUGIN_API EventList::getEventCount() {
+  return static_cast<int32>(events_.size());
+}
 
 tresult PLUGIN_API EventList::getEvent(int32 index, Event& e) {
   if (index < 0 || index >= static_cast<int32>(events_.size())) return kResultFalse;

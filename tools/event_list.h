@@ -9,7 +9,7 @@
 namespace orbel {
 
 class EventList : public Steinberg::Vst::IEventList {
- public:
+public:
   EventList();
   virtual ~EventList();
 
@@ -21,7 +21,7 @@ class EventList : public Steinberg::Vst::IEventList {
 
   void clear() { events_.clear(); }
 
- private:
+private:
   std::vector<Steinberg::Vst::Event> events_;
 };
 

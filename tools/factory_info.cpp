@@ -28,7 +28,8 @@ bool readFactoryInfo(IPluginFactory* factory, FactoryInfo& info, std::string& er
 
   IPluginFactory2* f2 = nullptr;
   IPluginFactory3* f3 = nullptr;
-  if (factory->queryInterface(IPluginFactory3::iid, reinterpret_cast<void**>(&f3)) != kResultOk) f3 = nullptr;
+  if (factory->queryInterface(IPluginFactory3::iid, reinterpret_cast<void**>(&f3)) != kResultOk)
+    f3 = nullptr;
   if (f3 == nullptr &&
       factory->queryInterface(IPluginFactory2::iid, reinterpret_cast<void**>(&f2)) != kResultOk)
     f2 = nullptr;
@@ -47,8 +48,10 @@ bool readFactoryInfo(IPluginFactory* factory, FactoryInfo& info, std::string& er
       c.classFlags = w.classFlags;
       c.subCategories = boundedString(w.subCategories, PClassInfoW::kSubCategoriesSize);
       c.vendor = utf16ToUtf8(reinterpret_cast<const char16_t*>(w.vendor), PClassInfoW::kVendorSize);
-      c.version = utf16ToUtf8(reinterpret_cast<const char16_t*>(w.version), PClassInfoW::kVersionSize);
-      c.sdkVersion = utf16ToUtf8(reinterpret_cast<const char16_t*>(w.sdkVersion), PClassInfoW::kVersionSize);
+      c.version =
+          utf16ToUtf8(reinterpret_cast<const char16_t*>(w.version), PClassInfoW::kVersionSize);
+      c.sdkVersion =
+          utf16ToUtf8(reinterpret_cast<const char16_t*>(w.sdkVersion), PClassInfoW::kVersionSize);
     } else if (f2) {
       PClassInfo2 p{};
       if (f2->getClassInfo2(i, &p) != kResultOk) continue;
@@ -80,7 +83,8 @@ std::string classIdHex(const TUID cid) {
   std::string out;
   char byte[3];
   for (int i = 0; i < 16; ++i) {
-    std::snprintf(byte, sizeof byte, "%02X", static_cast<unsigned>(static_cast<unsigned char>(cid[i])));
+    std::snprintf(byte, sizeof byte, "%02X",
+                  static_cast<unsigned>(static_cast<unsigned char>(cid[i])));
     out += byte;
   }
   return out;

@@ -13,14 +13,14 @@ namespace orbel {
 inline constexpr const char* kProbeHostName = "orbel-probe";
 
 class ProbeHostApplication : public orbel::hosting::HostApplication {
- public:
+public:
   Steinberg::tresult PLUGIN_API getName(Steinberg::Vst::String128 name) override;
   Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;
 
   // The loop offered from now on (null: none); not owned.
   void setRunLoop(Steinberg::Linux::IRunLoop* loop) { runLoop_ = loop; }
 
- private:
+private:
   Steinberg::Linux::IRunLoop* runLoop_ = nullptr;
 };
 

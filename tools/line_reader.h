@@ -12,13 +12,13 @@
 namespace orbel {
 
 struct InputLine {
-  std::string_view text;  // empty for a line that was too long
+  std::string_view text;   // empty for a line that was too long
   std::size_t number = 0;  // 1 for the first line
   bool tooLong = false;
 };
 
 class LineReader {
- public:
+public:
   using OnLine = std::function<void(const InputLine&)>;
 
   explicit LineReader(std::size_t maxLineBytes) : maxLineBytes_(maxLineBytes) {}
@@ -27,7 +27,7 @@ class LineReader {
   // The end of the stream: an unterminated last line is handed over.
   void finish(const OnLine& onLine);
 
- private:
+private:
   void emit(const OnLine& onLine);
 
   std::size_t maxLineBytes_;

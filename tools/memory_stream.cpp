@@ -11,13 +11,14 @@ using namespace Steinberg;
 
 IMPLEMENT_FUNKNOWN_METHODS(MemoryStream, IBStream, IBStream::iid)
 
-MemoryStream::MemoryStream() { FUNKNOWN_CTOR }
+MemoryStream::MemoryStream(){FUNKNOWN_CTOR}
 
-MemoryStream::MemoryStream(std::vector<uint8_t> bytes) : data_(std::move(bytes)) { FUNKNOWN_CTOR }
+MemoryStream::MemoryStream(std::vector<uint8_t> bytes)
+    : data_(std::move(bytes)){FUNKNOWN_CTOR}
 
-MemoryStream::~MemoryStream() { FUNKNOWN_DTOR }
+      MemoryStream::~MemoryStream(){FUNKNOWN_DTOR}
 
-tresult PLUGIN_API MemoryStream::read(void* buffer, int32 numBytes, int32* numBytesRead) {
+      tresult PLUGIN_API MemoryStream::read(void* buffer, int32 numBytes, int32* numBytesRead) {
   if (numBytesRead) *numBytesRead = 0;
   if (numBytes < 0 || (buffer == nullptr && numBytes > 0)) return kInvalidArgument;
   std::size_t available = position_ < data_.size() ? data_.size() - position_ : 0;
@@ -46,10 +47,17 @@ tresult PLUGIN_API MemoryStream::write(void* buffer, int32 numBytes, int32* numB
 tresult PLUGIN_API MemoryStream::seek(int64 pos, int32 mode, int64* result) {
   int64 base = 0;
   switch (mode) {
-    case kIBSeekSet: base = 0; break;
-    case kIBSeekCur: base = static_cast<int64>(position_); break;
-    case kIBSeekEnd: base = static_cast<int64>(data_.size()); break;
-    default: return kInvalidArgument;
+    case kIBSeekSet:
+      base = 0;
+      break;
+    case kIBSeekCur:
+      base = static_cast<int64>(position_);
+      break;
+    case kIBSeekEnd:
+      base = static_cast<int64>(data_.size());
+      break;
+    default:
+      return kInvalidArgument;
   }
   if ((pos > 0 && base > std::numeric_limits<int64>::max() - pos)) return kInvalidArgument;
   const int64 target = base + pos;
@@ -88,7 +96,8 @@ bool readFileBytes(const std::string& path, std::vector<uint8_t>& out, std::stri
   return true;
 }
 
-bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
+bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes,
+                    std::string& error) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) {
     error = "cannot create '" + path + "': " + std::strerror(errno);

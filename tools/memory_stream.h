@@ -12,7 +12,7 @@
 namespace orbel {
 
 class MemoryStream : public Steinberg::IBStream {
- public:
+public:
   MemoryStream();
   explicit MemoryStream(std::vector<uint8_t> bytes);
   virtual ~MemoryStream();
@@ -30,7 +30,7 @@ class MemoryStream : public Steinberg::IBStream {
   const std::vector<uint8_t>& bytes() const { return data_; }
   void rewind() { position_ = 0; }
 
- private:
+private:
   std::vector<uint8_t> data_;
   std::size_t position_ = 0;
 };

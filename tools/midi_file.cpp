@@ -29,8 +29,8 @@ struct Cursor {
   }
   bool u32(uint32_t& v) {
     if (!has(4)) return false;
-    v = (uint32_t{data[pos]} << 24) | (uint32_t{data[pos + 1]} << 16) | (uint32_t{data[pos + 2]} << 8) |
-        data[pos + 3];
+    v = (uint32_t{data[pos]} << 24) | (uint32_t{data[pos + 1]} << 16) |
+        (uint32_t{data[pos + 2]} << 8) | data[pos + 3];
     pos += 4;
     return true;
   }
@@ -157,7 +157,8 @@ bool readTrack(Cursor track, TrackResult& out, std::string& error, std::size_t& 
 
 }  // namespace
 
-bool readMidiFileNotes(const uint8_t* data, std::size_t size, MidiFileNotes& out, std::string& error) {
+bool readMidiFileNotes(const uint8_t* data, std::size_t size, MidiFileNotes& out,
+                       std::string& error) {
   out = MidiFileNotes{};
   if (data == nullptr) size = 0;
   Cursor file{data, size};
@@ -167,8 +168,8 @@ bool readMidiFileNotes(const uint8_t* data, std::size_t size, MidiFileNotes& out
     return false;
   }
   file.skip(4);
-  if (!file.u32(length) || length < 6 || !file.u16(format) || !file.u16(tracks) || !file.u16(division) ||
-      !file.skip(length - 6)) {
+  if (!file.u32(length) || length < 6 || !file.u16(format) || !file.u16(tracks) ||
+      !file.u16(division) || !file.skip(length - 6)) {
     error = "truncated MIDI file header";
     return false;
   }
@@ -208,7 +209,8 @@ bool readMidiFileNotes(const uint8_t* data, std::size_t size, MidiFileNotes& out
   }
 
   // Tick to seconds through the tempo map (SMPTE divisions have fixed ticks).
-  std::stable_sort(tempos.begin(), tempos.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::stable_sort(tempos.begin(), tempos.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
   const bool smpte = (division & 0x8000) != 0;
   double smpteSecondsPerTick = 0.0;
   if (smpte) {
@@ -230,7 +232,8 @@ bool readMidiFileNotes(const uint8_t* data, std::size_t size, MidiFileNotes& out
   std::vector<Segment> segments{{0, 0.0, 500000.0 / (1e6 * division)}};
   for (const auto& [tempoTick, tempo] : tempos) {
     const Segment& last = segments.back();
-    const double at = last.seconds + static_cast<double>(tempoTick - last.tick) * last.secondsPerTick;
+    const double at =
+        last.seconds + static_cast<double>(tempoTick - last.tick) * last.secondsPerTick;
     const double perTick = tempo / (1e6 * division);
     if (tempoTick == last.tick)
       segments.back().secondsPerTick = perTick;
@@ -256,8 +259,9 @@ bool readMidiFileNotes(const uint8_t* data, std::size_t size, MidiFileNotes& out
     note.velocity = n.velocity / 127.0;
     out.notes.push_back(note);
   }
-  std::stable_sort(out.notes.begin(), out.notes.end(),
-                   [](const NoteSpec& a, const NoteSpec& b) { return a.startSeconds < b.startSeconds; });
+  std::stable_sort(out.notes.begin(), out.notes.end(), [](const NoteSpec& a, const NoteSpec& b) {
+    return a.startSeconds < b.startSeconds;
+  });
   return true;
 }
 

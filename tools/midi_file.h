@@ -20,6 +20,7 @@ struct MidiFileNotes {
   std::vector<NoteSpec> notes;  // sorted by start time
 };
 
-bool readMidiFileNotes(const uint8_t* data, std::size_t size, MidiFileNotes& out, std::string& error);
+bool readMidiFileNotes(const uint8_t* data, std::size_t size, MidiFileNotes& out,
+                       std::string& error);
 
 }  // namespace orbel

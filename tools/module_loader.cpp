@@ -33,7 +33,8 @@ std::string bundleBinaryPath(const std::string& bundlePath) {
   const auto slash = bundle.find_last_of('/');
   std::string name = slash == std::string::npos ? bundle : bundle.substr(slash + 1);
   const std::string suffix = ".vst3";
-  if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+  if (name.size() > suffix.size() &&
+      name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
     name.resize(name.size() - suffix.size());
   return bundle + "/Contents/x86_64-linux/" + name + ".so";
 }
@@ -81,7 +82,9 @@ bool VstModule::load(const std::string& bundlePath, std::string& error) {
   return true;
 }
 
-void* VstModule::symbol(const char* name) const { return handle_ ? ::dlsym(handle_, name) : nullptr; }
+void* VstModule::symbol(const char* name) const {
+  return handle_ ? ::dlsym(handle_, name) : nullptr;
+}
 
 void VstModule::unload() {
   if (factory_ != nullptr) {

@@ -10,7 +10,7 @@
 namespace orbel {
 
 class VstModule {
- public:
+public:
   VstModule() = default;
   ~VstModule();
   VstModule(const VstModule&) = delete;
@@ -27,7 +27,7 @@ class VstModule {
   void* symbol(const char* name) const;
   const std::string& binaryPath() const { return binaryPath_; }
 
- private:
+private:
   void* handle_ = nullptr;
   Steinberg::IPluginFactory* factory_ = nullptr;
   bool entered_ = false;

@@ -52,19 +52,22 @@ int fail(const std::string& message, int code = kExitFailure) {
 }
 
 // Loads the module and finds its audio module class.
-int openModule(const std::string& bundle, VstModule& module, FactoryInfo& info, const FactoryClass** audio) {
+int openModule(const std::string& bundle, VstModule& module, FactoryInfo& info,
+               const FactoryClass** audio) {
   std::string error;
   if (!module.load(bundle, error)) return fail(error);
   if (!readFactoryInfo(module.factory(), info, error)) return fail(error);
   if (audio != nullptr) {
     *audio = findClass(info, kVstAudioEffectClass);
     if (*audio == nullptr)
-      return fail("bundle '" + bundle + "' has no audio module class (category \"" kVstAudioEffectClass "\")");
+      return fail("bundle '" + bundle +
+                  "' has no audio module class (category \"" kVstAudioEffectClass "\")");
   }
   return 0;
 }
 
-std::string flagNames(uint32_t flags, std::initializer_list<std::pair<uint32_t, const char*>> names) {
+std::string flagNames(uint32_t flags,
+                      std::initializer_list<std::pair<uint32_t, const char*>> names) {
   std::string out;
   for (const auto& [bit, name] : names) {
     if (flags & bit) {
@@ -85,13 +88,15 @@ int runInfo(const ProbeCommand& command) {
   std::printf("  url: %s\n", info.url.c_str());
   std::printf("  email: %s\n", info.email.c_str());
   const std::string factoryFlags =
-      flagNames(static_cast<uint32_t>(info.flags), {{PFactoryInfo::kClassesDiscardable, "classes discardable"},
-                                                    {PFactoryInfo::kLicenseCheck, "license check"},
-                                                    {PFactoryInfo::kComponentNonDiscardable, "non-discardable"},
-                                                    {PFactoryInfo::kUnicode, "unicode"}});
-  std::printf("  flags: %d%s%s%s\n", info.flags, factoryFlags.empty() ? "" : " (", factoryFlags.c_str(),
-              factoryFlags.empty() ? "" : ")");
-  std::printf("  interface: IPluginFactory%s\n", info.interfaceVersion == 1 ? "" : std::to_string(info.interfaceVersion).c_str());
+      flagNames(static_cast<uint32_t>(info.flags),
+                {{PFactoryInfo::kClassesDiscardable, "classes discardable"},
+                 {PFactoryInfo::kLicenseCheck, "license check"},
+                 {PFactoryInfo::kComponentNonDiscardable, "non-discardable"},
+                 {PFactoryInfo::kUnicode, "unicode"}});
+  std::printf("  flags: %d%s%s%s\n", info.flags, factoryFlags.empty() ? "" : " (",
+              factoryFlags.c_str(), factoryFlags.empty() ? "" : ")");
+  std::printf("  interface: IPluginFactory%s\n",
+              info.interfaceVersion == 1 ? "" : std::to_string(info.interfaceVersion).c_str());
   std::printf("classes: %zu\n", info.classes.size());
   for (std::size_t i = 0; i < info.classes.size(); ++i) {
     const FactoryClass& c = info.classes[i];
@@ -104,25 +109,28 @@ int runInfo(const ProbeCommand& command) {
       std::printf("      cardinality: %d\n", c.cardinality);
     if (info.interfaceVersion >= 2) {
       std::printf("      sub-categories: %s\n", c.subCategories.c_str());
-      std::printf("      class flags: %u%s\n", c.classFlags, (c.classFlags & 1) ? " (distributable)" : "");
+      std::printf("      class flags: %u%s\n", c.classFlags,
+                  (c.classFlags & 1) ? " (distributable)" : "");
       std::printf("      vendor: %s\n", c.vendor.empty() ? "(the factory's)" : c.vendor.c_str());
       std::printf("      version: %s\n", c.version.c_str());
       std::printf("      sdk version: %s\n", c.sdkVersion.c_str());
     }
   }
   if (findClass(info, kVstAudioEffectClass) == nullptr)
-    return fail("bundle '" + command.bundlePath + "' has no audio module class (category \"" kVstAudioEffectClass "\")");
+    return fail("bundle '" + command.bundlePath +
+                "' has no audio module class (category \"" kVstAudioEffectClass "\")");
   return 0;
 }
 
 std::string paramFlagNames(int32 flags) {
-  return flagNames(static_cast<uint32_t>(flags), {{ParameterInfo::kCanAutomate, "automate"},
-                                                  {ParameterInfo::kIsReadOnly, "read-only"},
-                                                  {ParameterInfo::kIsWrapAround, "wrap-around"},
-                                                  {ParameterInfo::kIsList, "list"},
-                                                  {ParameterInfo::kIsHidden, "hidden"},
-                                                  {ParameterInfo::kIsProgramChange, "program-change"},
-                                                  {ParameterInfo::kIsBypass, "bypass"}});
+  return flagNames(static_cast<uint32_t>(flags),
+                   {{ParameterInfo::kCanAutomate, "automate"},
+                    {ParameterInfo::kIsReadOnly, "read-only"},
+                    {ParameterInfo::kIsWrapAround, "wrap-around"},
+                    {ParameterInfo::kIsList, "list"},
+                    {ParameterInfo::kIsHidden, "hidden"},
+                    {ParameterInfo::kIsProgramChange, "program-change"},
+                    {ParameterInfo::kIsBypass, "bypass"}});
 }
 
 int runParams(const ProbeCommand& command) {
@@ -133,7 +141,8 @@ int runParams(const ProbeCommand& command) {
   PluginInstance instance;
   std::string error;
   if (!instance.open(module.factory(), *audio, error)) return fail(error);
-  if (instance.controller() == nullptr) return fail("'" + audio->name + "' has no edit controller to list");
+  if (instance.controller() == nullptr)
+    return fail("'" + audio->name + "' has no edit controller to list");
   ParamCatalog catalog;
   catalog.build(instance.controller());
   std::printf("parameters of %s: %zu\n", audio->name.c_str(), catalog.entries().size());
@@ -141,10 +150,12 @@ int runParams(const ProbeCommand& command) {
     const ParameterInfo& p = e.info;
     std::printf("  %u %s\n", p.id, e.path.empty() ? e.title.c_str() : e.path.c_str());
     std::printf("      title: %s", e.title.c_str());
-    if (!e.shortTitle.empty() && e.shortTitle != e.title) std::printf(" (short: %s)", e.shortTitle.c_str());
+    if (!e.shortTitle.empty() && e.shortTitle != e.title)
+      std::printf(" (short: %s)", e.shortTitle.c_str());
     std::printf("\n");
     std::printf("      units: %s\n", e.units.empty() ? "(none)" : e.units.c_str());
-    std::printf("      default: %s (normalized %s)\n", catalog.displayText(p.id, p.defaultNormalizedValue).c_str(),
+    std::printf("      default: %s (normalized %s)\n",
+                catalog.displayText(p.id, p.defaultNormalizedValue).c_str(),
                 shortest(p.defaultNormalizedValue).c_str());
     std::printf("      steps: %d%s\n", p.stepCount, p.stepCount == 0 ? " (continuous)" : "");
     std::printf("      flags: %d (%s)\n", p.flags, paramFlagNames(p.flags).c_str());
@@ -152,11 +163,13 @@ int runParams(const ProbeCommand& command) {
     const std::vector<std::string> options = catalog.optionTexts(e);
     if (!options.empty()) {
       std::printf("      values:");
-      for (std::size_t k = 0; k < options.size(); ++k) std::printf("%s%s", k ? " | " : " ", options[k].c_str());
+      for (std::size_t k = 0; k < options.size(); ++k)
+        std::printf("%s%s", k ? " | " : " ", options[k].c_str());
       std::printf("\n");
     } else {
-      std::printf("      range: %s .. %s (plain %s .. %s)\n", catalog.displayText(p.id, 0.0).c_str(),
-                  catalog.displayText(p.id, 1.0).c_str(), shortest(catalog.toPlain(p.id, 0.0)).c_str(),
+      std::printf("      range: %s .. %s (plain %s .. %s)\n",
+                  catalog.displayText(p.id, 0.0).c_str(), catalog.displayText(p.id, 1.0).c_str(),
+                  shortest(catalog.toPlain(p.id, 0.0)).c_str(),
                   shortest(catalog.toPlain(p.id, 1.0)).c_str());
     }
   }
@@ -186,9 +199,10 @@ int loadStateOption(const RenderOptions& opt, PluginInstance& instance) {
   std::string error;
   if (!readFileBytes(opt.loadStatePath, bytes, error)) return fail(error);
   if (!instance.loadState(bytes, error)) {
-    const std::string why =
-        explainRefusedState(bytes, [&instance](const std::string& text) { return instance.processorAccepts(text); });
-    return fail("the plug-in refused the state file '" + opt.loadStatePath + "' (" + error + "): " + why);
+    const std::string why = explainRefusedState(
+        bytes, [&instance](const std::string& text) { return instance.processorAccepts(text); });
+    return fail("the plug-in refused the state file '" + opt.loadStatePath + "' (" + error +
+                "): " + why);
   }
   return 0;
 }
@@ -197,7 +211,8 @@ int loadStateOption(const RenderOptions& opt, PluginInstance& instance) {
 // checked before any audio runs. Without --seconds the job lasts until the
 // last note or automation point plus one second, or, when `endless`, until
 // stopped.
-int buildJob(const RenderOptions& opt, PluginInstance& instance, bool endless, RenderJob& job, double& seconds) {
+int buildJob(const RenderOptions& opt, PluginInstance& instance, bool endless, RenderJob& job,
+             double& seconds) {
   ParamCatalog catalog;
   catalog.build(instance.controller());
   job.sampleRate = opt.sampleRate;
@@ -256,8 +271,10 @@ int buildJob(const RenderOptions& opt, PluginInstance& instance, bool endless, R
     lateNotes += e.frame >= job.totalFrames && e.event.type == Event::kNoteOnEvent;
   for (const TimedChange& c : job.automation) latePoints += c.frame >= job.totalFrames;
   if (lateNotes + latePoints > 0)
-    std::fprintf(stderr, "orbel-probe: warning: %zu notes and %zu automation points start after the end (%.9g s)\n",
-                 lateNotes, latePoints, seconds);
+    std::fprintf(
+        stderr,
+        "orbel-probe: warning: %zu notes and %zu automation points start after the end (%.9g s)\n",
+        lateNotes, latePoints, seconds);
   return 0;
 }
 
@@ -267,7 +284,8 @@ int openWav(const RenderOptions& opt, WavWriter& wav) {
   if (opt.outPath.empty()) return 0;
   const auto wavRate = static_cast<uint32_t>(std::llround(opt.sampleRate));
   if (static_cast<double>(wavRate) != opt.sampleRate)
-    std::fprintf(stderr, "orbel-probe: warning: the WAV header holds the rate rounded to %u Hz\n", wavRate);
+    std::fprintf(stderr, "orbel-probe: warning: the WAV header holds the rate rounded to %u Hz\n",
+                 wavRate);
   std::string error;
   if (!wav.open(opt.outPath, 2, wavRate, opt.format, error)) return fail(error);
   return 0;
@@ -298,7 +316,8 @@ int saveStateOption(const RenderOptions& opt, PluginInstance& instance, OutputFi
 void warnOfClipping(const RenderOptions& opt, const WavWriter& wav) {
   if (opt.outPath.empty() || wav.clippedSamples() == 0) return;
   std::fprintf(stderr,
-               "orbel-probe: warning: %llu samples went beyond full scale and were clipped in '%s' (%s); use "
+               "orbel-probe: warning: %llu samples went beyond full scale and were clipped in '%s' "
+               "(%s); use "
                "--format float32 to keep them, or lower the level\n",
                static_cast<unsigned long long>(wav.clippedSamples()), opt.outPath.c_str(),
                opt.format == WavFormat::Pcm16 ? "pcm16" : "pcm24");
@@ -309,11 +328,14 @@ int failedBlocks(const RenderStats& stats) {
   char line[200];
   std::snprintf(line, sizeof line, "process failed in %lld of %lld blocks (first: block %lld, %s)",
                 static_cast<long long>(stats.failedBlocks), static_cast<long long>(stats.blocks),
-                static_cast<long long>(stats.firstFailedBlock), resultText(stats.firstFailure).c_str());
+                static_cast<long long>(stats.firstFailedBlock),
+                resultText(stats.firstFailure).c_str());
   return fail(line);
 }
 
-double peakDbfs(const RenderStats& stats) { return stats.peak > 0 ? 20.0 * std::log10(stats.peak) : -INFINITY; }
+double peakDbfs(const RenderStats& stats) {
+  return stats.peak > 0 ? 20.0 * std::log10(stats.peak) : -INFINITY;
+}
 
 int runRender(const ProbeCommand& command) {
   const RenderOptions& opt = command.render;
@@ -349,20 +371,24 @@ int runRender(const ProbeCommand& command) {
       },
       stats, error);
   instance.deactivate();
-  if (!rendered) return fail(error, interrupted() ? kExitInterrupted : kExitFailure);  // no file is left behind
+  if (!rendered)
+    return fail(error, interrupted() ? kExitInterrupted : kExitFailure);  // no file is left behind
   if (!wav.finish(error)) return fail(error);
   warnOfClipping(opt, wav);
   if (job.stopWhenSilentFrom >= 0 && !stats.stoppedAtSilence)
     std::fprintf(stderr,
-                 "orbel-probe: warning: the sound had not died away %.9g s after the last event; the rendering "
+                 "orbel-probe: warning: the sound had not died away %.9g s after the last event; "
+                 "the rendering "
                  "stops there (--seconds sets a length)\n",
                  kMaxTailSeconds);
 
   int rc = saveStateOption(opt, instance, stateFile);
-  std::printf("rendered %s: %.3f s, %lld frames at %.9g Hz in %lld blocks of %d, %zu note events, peak %.1f dBFS\n",
-              opt.outPath.c_str(), static_cast<double>(stats.frames) / opt.sampleRate,
-              static_cast<long long>(stats.frames), opt.sampleRate, static_cast<long long>(stats.blocks),
-              job.blockSize, job.events.size(), peakDbfs(stats));
+  std::printf(
+      "rendered %s: %.3f s, %lld frames at %.9g Hz in %lld blocks of %d, %zu note events, peak "
+      "%.1f dBFS\n",
+      opt.outPath.c_str(), static_cast<double>(stats.frames) / opt.sampleRate,
+      static_cast<long long>(stats.frames), opt.sampleRate, static_cast<long long>(stats.blocks),
+      job.blockSize, job.events.size(), peakDbfs(stats));
   if (int blocks = failedBlocks(stats)) rc = blocks;
   return rc;
 }
@@ -390,7 +416,8 @@ int runBridge(const ProbeCommand& command) {
     // for it in initialize.
     instance->host().setRunLoop(&loop);
     if (!instance->open(module.factory(), *audio, error)) return fail(error);
-    if (instance->controller() == nullptr) return fail("'" + audio->name + "' has no edit controller to talk to");
+    if (instance->controller() == nullptr)
+      return fail("'" + audio->name + "' has no edit controller to talk to");
     if ((rc = loadStateOption(opt, *instance))) return rc;
     RenderJob job;
     double seconds = 0;
@@ -401,7 +428,8 @@ int runBridge(const ProbeCommand& command) {
     if ((rc = openWav(opt, wav))) return rc;
     OutputFile stateFile;
     if ((rc = prepareStateFile(opt, stateFile))) return rc;
-    if (!instance->configure(opt.sampleRate, job.blockSize, error, job.realtime)) return fail(error);
+    if (!instance->configure(opt.sampleRate, job.blockSize, error, job.realtime))
+      return fail(error);
     if (!instance->activate(error)) return fail(error);
     catchInterrupts();
     BlockRenderer renderer(*instance, job);
@@ -431,14 +459,19 @@ int runBridge(const ProbeCommand& command) {
     } else if (!ran) {
       rc = fail(error);
     }
-    if (!opt.outPath.empty() && !wav.finish(error) && (rc == 0 || rc == kExitInterrupted)) rc = fail(error);
+    if (!opt.outPath.empty() && !wav.finish(error) && (rc == 0 || rc == kExitInterrupted))
+      rc = fail(error);
     if (!opt.outPath.empty()) warnOfClipping(opt, wav);
-    if (int saved = saveStateOption(opt, *instance, stateFile); saved && (rc == 0 || rc == kExitInterrupted))
+    if (int saved = saveStateOption(opt, *instance, stateFile);
+        saved && (rc == 0 || rc == kExitInterrupted))
       rc = saved;
     if (stats.probeTicked)
-      std::fprintf(stderr, "orbel-probe: note: the plug-in set no timer on the run loop; the probe ticked its cadence\n");
+      std::fprintf(stderr,
+                   "orbel-probe: note: the plug-in set no timer on the run loop; the probe ticked "
+                   "its cadence\n");
     std::fprintf(stderr,
-                 "orbel-probe: bridge session ended after %.3f s of audio (%lld blocks of %d at %.9g Hz, peak %.1f "
+                 "orbel-probe: bridge session ended after %.3f s of audio (%lld blocks of %d at "
+                 "%.9g Hz, peak %.1f "
                  "dBFS): %zu messages delivered, %zu lines skipped, %zu announcements\n",
                  static_cast<double>(renderer.position()) / opt.sampleRate,
                  static_cast<long long>(renderer.stats().blocks), job.blockSize, opt.sampleRate,
@@ -452,8 +485,10 @@ int runBridge(const ProbeCommand& command) {
   // Anything still registered belongs to code that is gone: report it and
   // never call it.
   if (loop.timerCount() + loop.handlerCount() > 0) {
-    std::fprintf(stderr, "orbel-probe: warning: the module left %zu timers and %zu handlers on the run loop\n",
-                 loop.timerCount(), loop.handlerCount());
+    std::fprintf(
+        stderr,
+        "orbel-probe: warning: the module left %zu timers and %zu handlers on the run loop\n",
+        loop.timerCount(), loop.handlerCount());
     loop.abandonAll();
   }
   return rc;
@@ -499,8 +534,10 @@ int runEditor(const ProbeCommand& command) {
     module.unload();
   }
   if (loop.timerCount() + loop.handlerCount() > 0) {
-    std::fprintf(stderr, "orbel-probe: warning: the module left %zu timers and %zu handlers on the run loop\n",
-                 loop.timerCount(), loop.handlerCount());
+    std::fprintf(
+        stderr,
+        "orbel-probe: warning: the module left %zu timers and %zu handlers on the run loop\n",
+        loop.timerCount(), loop.handlerCount());
     loop.abandonAll();
     if (rc == 0) rc = kExitFailure;
   }

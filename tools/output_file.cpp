@@ -37,15 +37,17 @@ OutputFile::~OutputFile() { abandon(); }
 bool OutputFile::open(const std::string& path, std::string& error) {
   abandon();
   struct stat info {};
-  if (path.empty() || path.back() == '/' || (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))) {
+  if (path.empty() || path.back() == '/' ||
+      (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))) {
     error = "cannot write '" + path + "': it is a folder";
     return false;
   }
   const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+  const std::string folder =
+      slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string pattern = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "." + name +
-                        ".partial-XXXXXX";
+  std::string pattern = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+                        "." + name + ".partial-XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   const int fd = ::mkstemp(buffer.data());

@@ -10,7 +10,7 @@
 namespace orbel {
 
 class OutputFile {
- public:
+public:
   OutputFile() = default;
   ~OutputFile();  // an uncommitted temporary file is removed
   OutputFile(const OutputFile&) = delete;
@@ -26,7 +26,7 @@ class OutputFile {
   // Closes and removes the temporary file.
   void abandon();
 
- private:
+private:
   std::FILE* file_ = nullptr;
   std::string path_;
   std::string temporary_;

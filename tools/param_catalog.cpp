@@ -21,15 +21,18 @@ namespace {
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
       return false;
   }
   return true;
 }
 
 std::string trimmed(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+    text.remove_prefix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+    text.remove_suffix(1);
   return std::string(text);
 }
 
@@ -56,7 +59,8 @@ void ParamCatalog::build(IEditController* controller) {
   bool known = true;
   for (const orbel_param_desc& desc : ORBEL_PARAMS) {
     bool matched = false;
-    for (const ParamEntry& e : entries_) matched = matched || (e.info.id == desc.id && e.title == desc.name);
+    for (const ParamEntry& e : entries_)
+      matched = matched || (e.info.id == desc.id && e.title == desc.name);
     known = known && matched;
   }
   if (!known) return;
@@ -75,7 +79,8 @@ const ParamEntry* ParamCatalog::find(std::string_view name) const {
   for (const ParamEntry& e : entries_)
     if (e.title == name) return &e;
   for (const ParamEntry& e : entries_)
-    if (equalsIgnoringCase(e.title, name) || (!e.path.empty() && equalsIgnoringCase(e.path, name))) return &e;
+    if (equalsIgnoringCase(e.title, name) || (!e.path.empty() && equalsIgnoringCase(e.path, name)))
+      return &e;
   double id = 0;
   if (parseNumber(name, id) && id >= 0 && id == std::floor(id) && id <= 4294967295.0) {
     for (const ParamEntry& e : entries_)
@@ -88,12 +93,13 @@ std::vector<std::string> ParamCatalog::optionTexts(const ParamEntry& entry) cons
   std::vector<std::string> texts;
   const int32 steps = entry.info.stepCount;
   if (controller_ == nullptr || steps <= 0 || steps > kMaxListedSteps) return texts;
-  for (int32 k = 0; k <= steps; ++k) texts.push_back(displayText(entry.info.id, static_cast<double>(k) / steps));
+  for (int32 k = 0; k <= steps; ++k)
+    texts.push_back(displayText(entry.info.id, static_cast<double>(k) / steps));
   return texts;
 }
 
-bool ParamCatalog::toNormalized(const ParamEntry& entry, std::string_view valueText, double& normalized,
-                                std::string& error) const {
+bool ParamCatalog::toNormalized(const ParamEntry& entry, std::string_view valueText,
+                                double& normalized, std::string& error) const {
   const std::string value = trimmed(valueText);
   const std::string name = entry.path.empty() ? entry.title : entry.path;
   if (controller_ == nullptr) {
@@ -112,7 +118,8 @@ bool ParamCatalog::toNormalized(const ParamEntry& entry, std::string_view valueT
   }
   // "inf", "nan", "1e999": numbers no parameter can take.
   double spelled = 0;
-  if (!value.empty() && jsonScanNumber(value.data(), value.data() + value.size(), &spelled) == value.size() &&
+  if (!value.empty() &&
+      jsonScanNumber(value.data(), value.data() + value.size(), &spelled) == value.size() &&
       !std::isfinite(spelled)) {
     error = "bad value '" + value + "' for " + name + ": not a finite number";
     return false;
@@ -124,7 +131,8 @@ bool ParamCatalog::toNormalized(const ParamEntry& entry, std::string_view valueT
     // A stepped parameter takes whole steps only: 1.5 would silently become
     // one of its neighbours.
     const int32 steps = entry.info.stepCount;
-    const double position = steps > 0 ? controller_->plainParamToNormalized(entry.info.id, plain) * steps
+    const double position = steps > 0
+                                ? controller_->plainParamToNormalized(entry.info.id, plain) * steps
                             : entry.step > 0 ? (plain - std::min(lo, hi)) / entry.step
                                              : 0.0;
     if (std::fabs(position - std::round(position)) > 1e-9) {
@@ -135,14 +143,17 @@ bool ParamCatalog::toNormalized(const ParamEntry& entry, std::string_view valueT
         error += ")";
       } else if (std::isfinite(lo) && std::isfinite(hi)) {
         char range[96];
-        std::snprintf(range, sizeof range, " of %g from %g to %g", entry.step > 0 ? entry.step : (hi - lo) / steps,
-                      std::min(lo, hi), std::max(lo, hi));
+        std::snprintf(range, sizeof range, " of %g from %g to %g",
+                      entry.step > 0 ? entry.step : (hi - lo) / steps, std::min(lo, hi),
+                      std::max(lo, hi));
         error += range;
       }
       return false;
     }
-    if (std::isfinite(lo) && std::isfinite(hi) && (plain < std::min(lo, hi) || plain > std::max(lo, hi))) {
-      std::fprintf(stderr, "orbel-probe: warning: %s=%s is outside the range %g..%g and is clamped\n",
+    if (std::isfinite(lo) && std::isfinite(hi) &&
+        (plain < std::min(lo, hi) || plain > std::max(lo, hi))) {
+      std::fprintf(stderr,
+                   "orbel-probe: warning: %s=%s is outside the range %g..%g and is clamped\n",
                    name.c_str(), value.c_str(), std::min(lo, hi), std::max(lo, hi));
     }
     const double n = controller_->plainParamToNormalized(entry.info.id, plain);
@@ -156,7 +167,8 @@ bool ParamCatalog::toNormalized(const ParamEntry& entry, std::string_view valueT
   String128 text16{};
   utf8ToUtf16(value.data(), value.size(), reinterpret_cast<char16_t*>(text16), 128);
   ParamValue n = 0;
-  if (controller_->getParamValueByString(entry.info.id, text16, n) == kResultOk && std::isfinite(n)) {
+  if (controller_->getParamValueByString(entry.info.id, text16, n) == kResultOk &&
+      std::isfinite(n)) {
     normalized = std::clamp(n, 0.0, 1.0);
     return true;
   }

@@ -17,12 +17,12 @@ struct ParamEntry {
   std::string title;
   std::string shortTitle;
   std::string units;
-  std::string path;  // empty when the module's table is not known
+  std::string path;   // empty when the module's table is not known
   double step = 0.0;  // a continuous value's plain quantum (osc.octave: 1), 0 for none or unknown
 };
 
 class ParamCatalog {
- public:
+public:
   // Reads every parameter of `controller` (which must outlive the catalog).
   void build(Steinberg::Vst::IEditController* controller);
 
@@ -47,7 +47,7 @@ class ParamCatalog {
   // "osc.type, osc.octave, ..." (or the titles) for error hints.
   std::string knownNames() const;
 
- private:
+private:
   Steinberg::Vst::IEditController* controller_ = nullptr;
   std::vector<ParamEntry> entries_;
 };

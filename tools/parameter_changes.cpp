@@ -45,11 +45,13 @@ tresult PLUGIN_API ParamValueQueue::addPoint(int32 sampleOffset, ParamValue valu
 
 IMPLEMENT_FUNKNOWN_METHODS(ParameterChanges, IParameterChanges, IParameterChanges::iid)
 
-ParameterChanges::ParameterChanges() { FUNKNOWN_CTOR }
+ParameterChanges::ParameterChanges(){FUNKNOWN_CTOR}
 
-ParameterChanges::~ParameterChanges() { FUNKNOWN_DTOR }
+ParameterChanges::~ParameterChanges(){FUNKNOWN_DTOR}
 
-int32 PLUGIN_API ParameterChanges::getParameterCount() { return used_; }
+int32 PLUGIN_API ParameterChanges::getParameterCount() {
+  return used_;
+}
 
 IParamValueQueue* PLUGIN_API ParameterChanges::getParameterData(int32 index) {
   if (index < 0 || index >= used_) return nullptr;
@@ -79,7 +81,8 @@ void ParameterChanges::clear() {
 
 void ParameterChanges::add(ParamID id, int32 sampleOffset, ParamValue value) {
   int32 index = 0;
-  if (IParamValueQueue* queue = addParameterData(id, index)) queue->addPoint(sampleOffset, value, index);
+  if (IParamValueQueue* queue = addParameterData(id, index))
+    queue->addPoint(sampleOffset, value, index);
 }
 
 }  // namespace orbel

@@ -12,7 +12,7 @@
 namespace orbel {
 
 class ParamValueQueue : public Steinberg::Vst::IParamValueQueue {
- public:
+public:
   explicit ParamValueQueue(Steinberg::Vst::ParamID id);
   virtual ~ParamValueQueue();
 
@@ -22,20 +22,21 @@ class ParamValueQueue : public Steinberg::Vst::IParamValueQueue {
                                          Steinberg::Vst::ParamValue& value) override;
   // Keeps the points ordered by offset; a point at an offset that already has
   // one replaces its value.
-  Steinberg::tresult PLUGIN_API addPoint(Steinberg::int32 sampleOffset, Steinberg::Vst::ParamValue value,
+  Steinberg::tresult PLUGIN_API addPoint(Steinberg::int32 sampleOffset,
+                                         Steinberg::Vst::ParamValue value,
                                          Steinberg::int32& index) override;
 
   DECLARE_FUNKNOWN_METHODS
 
   void reset(Steinberg::Vst::ParamID id);
 
- private:
+private:
   Steinberg::Vst::ParamID id_;
   std::vector<std::pair<Steinberg::int32, Steinberg::Vst::ParamValue>> points_;
 };
 
 class ParameterChanges : public Steinberg::Vst::IParameterChanges {
- public:
+public:
   ParameterChanges();
   virtual ~ParameterChanges();
 
@@ -43,16 +44,17 @@ class ParameterChanges : public Steinberg::Vst::IParameterChanges {
   Steinberg::Vst::IParamValueQueue* PLUGIN_API getParameterData(Steinberg::int32 index) override;
   // Returns the existing queue of `id` when there is one.
   Steinberg::Vst::IParamValueQueue* PLUGIN_API addParameterData(const Steinberg::Vst::ParamID& id,
-                                                                 Steinberg::int32& index) override;
+                                                                Steinberg::int32& index) override;
 
   DECLARE_FUNKNOWN_METHODS
 
   // Empties every queue (their storage is kept for the next block).
   void clear();
   // Host convenience: adds one point to the queue of `id`.
-  void add(Steinberg::Vst::ParamID id, Steinberg::int32 sampleOffset, Steinberg::Vst::ParamValue value);
+  void add(Steinberg::Vst::ParamID id, Steinberg::int32 sampleOffset,
+           Steinberg::Vst::ParamValue value);
 
- private:
+private:
   std::vector<std::unique_ptr<ParamValueQueue>> queues_;
   Steinberg::int32 used_ = 0;
 };

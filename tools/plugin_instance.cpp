@@ -13,15 +13,32 @@ using namespace Steinberg::Vst;
 std::string resultText(tresult result) {
   const char* name = nullptr;
   switch (result) {
-    case kResultOk: name = "kResultOk"; break;
-    case kResultFalse: name = "kResultFalse"; break;
-    case kInvalidArgument: name = "kInvalidArgument"; break;
-    case kNotImplemented: name = "kNotImplemented"; break;
-    case kInternalError: name = "kInternalError"; break;
-    case kNotInitialized: name = "kNotInitialized"; break;
-    case kOutOfMemory: name = "kOutOfMemory"; break;
-    case kNoInterface: name = "kNoInterface"; break;
-    default: break;
+    case kResultOk:
+      name = "kResultOk";
+      break;
+    case kResultFalse:
+      name = "kResultFalse";
+      break;
+    case kInvalidArgument:
+      name = "kInvalidArgument";
+      break;
+    case kNotImplemented:
+      name = "kNotImplemented";
+      break;
+    case kInternalError:
+      name = "kInternalError";
+      break;
+    case kNotInitialized:
+      name = "kNotInitialized";
+      break;
+    case kOutOfMemory:
+      name = "kOutOfMemory";
+      break;
+    case kNoInterface:
+      name = "kNoInterface";
+      break;
+    default:
+      break;
   }
   return (name ? std::string(name) + " " : std::string()) + "(" + std::to_string(result) + ")";
 }
@@ -46,14 +63,16 @@ void releaseAndClear(T*& object) {
 
 PluginInstance::~PluginInstance() { close(); }
 
-bool PluginInstance::open(IPluginFactory* factory, const FactoryClass& audioClass, std::string& error) {
+bool PluginInstance::open(IPluginFactory* factory, const FactoryClass& audioClass,
+                          std::string& error) {
   close();
   if (auto* factory3 = queryAs<IPluginFactory3>(factory)) {
     factory3->setHostContext(static_cast<IHostApplication*>(&host_));
     hostContextFactory_ = factory3;
   }
   void* object = nullptr;
-  if (factory->createInstance(audioClass.cid, IComponent::iid, &object) != kResultOk || object == nullptr) {
+  if (factory->createInstance(audioClass.cid, IComponent::iid, &object) != kResultOk ||
+      object == nullptr) {
     error = "cannot create the audio module class '" + audioClass.name + "'";
     return false;
   }
@@ -77,12 +96,14 @@ bool PluginInstance::open(IPluginFactory* factory, const FactoryClass& audioClas
     TUID controllerId{};
     if (component_->getControllerClassId(controllerId) == kResultOk) {
       object = nullptr;
-      if (factory->createInstance(controllerId, IEditController::iid, &object) == kResultOk && object) {
+      if (factory->createInstance(controllerId, IEditController::iid, &object) == kResultOk &&
+          object) {
         controller_ = static_cast<IEditController*>(object);
         separateController_ = true;
         const tresult cinit = controller_->initialize(static_cast<IHostApplication*>(&host_));
         if (cinit != kResultOk) {
-          error = "the edit controller of '" + audioClass.name + "' failed to initialize: " + resultText(cinit);
+          error = "the edit controller of '" + audioClass.name +
+                  "' failed to initialize: " + resultText(cinit);
           close();
           return false;
         }
@@ -91,7 +112,8 @@ bool PluginInstance::open(IPluginFactory* factory, const FactoryClass& audioClas
     }
   }
   if (controller_ == nullptr) {
-    std::fprintf(stderr, "orbel-probe: warning: '%s' has no edit controller\n", audioClass.name.c_str());
+    std::fprintf(stderr, "orbel-probe: warning: '%s' has no edit controller\n",
+                 audioClass.name.c_str());
     return true;
   }
   controller_->setComponentHandler(&handler_);
@@ -170,7 +192,8 @@ bool PluginInstance::loadState(const std::vector<uint8_t>& bytes, std::string& e
     MemoryStream copy(bytes);
     const tresult c = controller_->setComponentState(&copy);
     if (c != kResultOk)
-      std::fprintf(stderr, "orbel-probe: warning: the controller refused the state: %s\n", resultText(c).c_str());
+      std::fprintf(stderr, "orbel-probe: warning: the controller refused the state: %s\n",
+                   resultText(c).c_str());
   }
   return true;
 }
@@ -180,11 +203,14 @@ bool PluginInstance::processorAccepts(const std::string& text) {
   return component_->setState(&stream) == kResultOk;
 }
 
-bool PluginInstance::configure(double sampleRate, int32_t maxBlockFrames, std::string& error, bool realtime) {
+bool PluginInstance::configure(double sampleRate, int32_t maxBlockFrames, std::string& error,
+                               bool realtime) {
   // Ask for a stereo main output and stereo inputs; a plug-in that refuses
   // keeps the arrangement it reports.
-  std::vector<SpeakerArrangement> inputs(static_cast<std::size_t>(component_->getBusCount(kAudio, kInput)));
-  std::vector<SpeakerArrangement> outputs(static_cast<std::size_t>(component_->getBusCount(kAudio, kOutput)));
+  std::vector<SpeakerArrangement> inputs(
+      static_cast<std::size_t>(component_->getBusCount(kAudio, kInput)));
+  std::vector<SpeakerArrangement> outputs(
+      static_cast<std::size_t>(component_->getBusCount(kAudio, kOutput)));
   for (std::size_t i = 0; i < inputs.size(); ++i) {
     if (processor_->getBusArrangement(kInput, static_cast<int32>(i), inputs[i]) != kResultOk)
       inputs[i] = SpeakerArr::kStereo;
@@ -195,9 +221,9 @@ bool PluginInstance::configure(double sampleRate, int32_t maxBlockFrames, std::s
   }
   if (!outputs.empty()) outputs[0] = SpeakerArr::kStereo;
   if (!inputs.empty()) inputs[0] = SpeakerArr::kStereo;
-  processor_->setBusArrangements(inputs.empty() ? nullptr : inputs.data(), static_cast<int32>(inputs.size()),
-                                 outputs.empty() ? nullptr : outputs.data(),
-                                 static_cast<int32>(outputs.size()));
+  processor_->setBusArrangements(
+      inputs.empty() ? nullptr : inputs.data(), static_cast<int32>(inputs.size()),
+      outputs.empty() ? nullptr : outputs.data(), static_cast<int32>(outputs.size()));
 
   for (MediaType type : {MediaTypes::kAudio, MediaTypes::kEvent}) {
     for (BusDirection dir : {BusDirections::kInput, BusDirections::kOutput}) {
@@ -223,10 +249,11 @@ bool PluginInstance::configure(double sampleRate, int32_t maxBlockFrames, std::s
   const tresult r = processor_->setupProcessing(setup);
   if (r != kResultOk) {
     char line[256];
-    std::snprintf(line, sizeof line,
-                  "the plug-in refused the processing setup (sample rate %.9g Hz, block size %d frames): "
-                  "setupProcessing returned %s",
-                  sampleRate, static_cast<int>(maxBlockFrames), resultText(r).c_str());
+    std::snprintf(
+        line, sizeof line,
+        "the plug-in refused the processing setup (sample rate %.9g Hz, block size %d frames): "
+        "setupProcessing returned %s",
+        sampleRate, static_cast<int>(maxBlockFrames), resultText(r).c_str());
     error = line;
     return false;
   }

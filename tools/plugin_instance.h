@@ -19,7 +19,7 @@
 namespace orbel {
 
 class PluginInstance {
- public:
+public:
   PluginInstance() = default;
   ~PluginInstance();
   PluginInstance(const PluginInstance&) = delete;
@@ -50,11 +50,12 @@ class PluginInstance {
 
   // Bus arrangement (stereo main output), bus activation and setupProcessing
   // (offline processing unless `realtime`).
-  bool configure(double sampleRate, int32_t maxBlockFrames, std::string& error, bool realtime = false);
+  bool configure(double sampleRate, int32_t maxBlockFrames, std::string& error,
+                 bool realtime = false);
   bool activate(std::string& error);
   void deactivate();
 
- private:
+private:
   bool syncController(std::string& error);
 
   ProbeHostApplication host_;

@@ -8,6 +8,7 @@
 namespace orbel {
 
 // `rgb` holds width × height pixels, three bytes each, rows top to bottom.
-bool writePng(const std::string& path, const std::vector<uint8_t>& rgb, int width, int height, std::string& error);
+bool writePng(const std::string& path, const std::vector<uint8_t>& rgb, int width, int height,
+              std::string& error);
 
 }  // namespace orbel

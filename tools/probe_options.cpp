@@ -66,7 +66,8 @@ bool parseNote(std::string_view text, NoteSpec& note, std::string& error) {
     return false;
   }
   double pitch = 0, start = 0, duration = 0, velocity = 0.8;
-  if (!parseNumber(text.substr(0, at), pitch) || pitch != std::floor(pitch) || pitch < 0 || pitch > 127) {
+  if (!parseNumber(text.substr(0, at), pitch) || pitch != std::floor(pitch) || pitch < 0 ||
+      pitch > 127) {
     error = "bad --note '" + shown + "': the pitch must be a whole number from 0 to 127";
     return false;
   }
@@ -79,7 +80,8 @@ bool parseNote(std::string_view text, NoteSpec& note, std::string& error) {
     return false;
   }
   if (count == 3 && !parseVelocity(fields[2], velocity)) {
-    error = "bad --note '" + shown + "': the velocity is a fraction above 0 and at most 1 (0.8), or a MIDI "
+    error = "bad --note '" + shown +
+            "': the velocity is a fraction above 0 and at most 1 (0.8), or a MIDI "
             "velocity written v=1..v=127 (v=100)";
     return false;
   }
@@ -105,7 +107,8 @@ bool parseAutomation(std::string_view text, AutomationSpec& point, std::string& 
   const std::string shown(text);
   const auto at = text.find('@');
   const auto eq = text.find('=', at == std::string_view::npos ? 0 : at);
-  if (at == std::string_view::npos || at == 0 || eq == std::string_view::npos || eq + 1 == text.size()) {
+  if (at == std::string_view::npos || at == 0 || eq == std::string_view::npos ||
+      eq + 1 == text.size()) {
     error = "bad --auto '" + shown + "': expected PATH@SECONDS=VALUE";
     return false;
   }
@@ -130,7 +133,8 @@ bool parseTransport(std::string_view text, TransportSpec& transport, std::string
     return false;
   }
   if (!parseNumber(fields[0], parsed.tempo) || parsed.tempo <= 0 || parsed.tempo > 999) {
-    error = "bad --transport '" + shown + "': the tempo must be above 0 and at most 999 beats per minute";
+    error = "bad --transport '" + shown +
+            "': the tempo must be above 0 and at most 999 beats per minute";
     return false;
   }
   for (int i = 1; i < count; ++i) {
@@ -143,9 +147,10 @@ bool parseTransport(std::string_view text, TransportSpec& transport, std::string
     double numerator = 0, denominator = 0;
     if (slash == std::string_view::npos || !parseNumber(field.substr(0, slash), numerator) ||
         !parseNumber(field.substr(slash + 1), denominator) || numerator != std::floor(numerator) ||
-        denominator != std::floor(denominator) || numerator < 1 || numerator > 64 || denominator < 1 ||
-        denominator > 64) {
-      error = "bad --transport '" + shown + "': expected TEMPO[:NUM/DEN][:play|stop], e.g. 128:3/4:play";
+        denominator != std::floor(denominator) || numerator < 1 || numerator > 64 ||
+        denominator < 1 || denominator > 64) {
+      error = "bad --transport '" + shown +
+              "': expected TEMPO[:NUM/DEN][:play|stop], e.g. 128:3/4:play";
       return false;
     }
     parsed.numerator = static_cast<int32_t>(numerator);
@@ -166,7 +171,8 @@ bool takeValue(int argc, const char* const* argv, int& i, std::string& value, st
   return true;
 }
 
-bool parseBridgeOption(std::string_view opt, const std::string& value, BridgeOptions& b, std::string& error) {
+bool parseBridgeOption(std::string_view opt, const std::string& value, BridgeOptions& b,
+                       std::string& error) {
   if (opt == "--send") {
     b.sends.push_back(value);
     return true;
@@ -178,7 +184,8 @@ bool parseBridgeOption(std::string_view opt, const std::string& value, BridgeOpt
   return true;
 }
 
-bool parseEditorOption(int argc, const char* const* argv, int& i, ProbeCommand& command, std::string& error) {
+bool parseEditorOption(int argc, const char* const* argv, int& i, ProbeCommand& command,
+                       std::string& error) {
   const std::string_view opt = argv[i];
   if (opt != "--screenshot" && opt != "--size" && opt != "--seconds") {
     error = "unknown option '" + std::string(opt) + "' for 'editor'";
@@ -212,11 +219,12 @@ bool parseEditorOption(int argc, const char* const* argv, int& i, ProbeCommand& 
   return true;
 }
 
-bool parseRenderOption(int argc, const char* const* argv, int& i, ProbeCommand& command, std::string& error) {
+bool parseRenderOption(int argc, const char* const* argv, int& i, ProbeCommand& command,
+                       std::string& error) {
   const std::string_view opt = argv[i];
-  static constexpr std::string_view known[] = {"--out",    "-o",     "--load-state", "--save-state", "--midi",
-                                               "--rate",   "--block", "--seconds",   "--format",     "--note",
-                                               "--set",    "--auto", "--transport"};
+  static constexpr std::string_view known[] = {
+      "--out",     "-o",       "--load-state", "--save-state", "--midi", "--rate",     "--block",
+      "--seconds", "--format", "--note",       "--set",        "--auto", "--transport"};
   static constexpr std::string_view bridgeOnly[] = {"--send", "--speed"};
   bool isKnown = false, isBridge = false;
   for (std::string_view k : known) isKnown = isKnown || k == opt;
@@ -308,7 +316,8 @@ bool parseRenderOption(int argc, const char* const* argv, int& i, ProbeCommand& 
 
 }  // namespace
 
-bool parseCommandLine(int argc, const char* const* argv, ProbeCommand& command, std::string& error) {
+bool parseCommandLine(int argc, const char* const* argv, ProbeCommand& command,
+                      std::string& error) {
   command = ProbeCommand{};
   if (argc < 2) {
     error = "no command given (try --help)";

@@ -12,7 +12,7 @@ using namespace Steinberg::Linux;
 
 IMPLEMENT_FUNKNOWN_METHODS(ProbeRunLoop, IRunLoop, IRunLoop::iid)
 
-ProbeRunLoop::ProbeRunLoop() { FUNKNOWN_CTOR }
+ProbeRunLoop::ProbeRunLoop(){FUNKNOWN_CTOR}
 
 ProbeRunLoop::~ProbeRunLoop() {
   unregisterAll();
@@ -29,7 +29,8 @@ tresult PLUGIN_API ProbeRunLoop::registerEventHandler(IEventHandler* handler, Fi
 }
 
 tresult PLUGIN_API ProbeRunLoop::unregisterEventHandler(IEventHandler* handler) {
-  const auto it = std::find_if(handlers_.begin(), handlers_.end(), [&](const Handler& h) { return h.handler == handler; });
+  const auto it = std::find_if(handlers_.begin(), handlers_.end(),
+                               [&](const Handler& h) { return h.handler == handler; });
   if (it == handlers_.end()) return kInvalidArgument;
   handlers_.erase(it);
   handler->release();
@@ -47,7 +48,8 @@ tresult PLUGIN_API ProbeRunLoop::registerTimer(ITimerHandler* handler, TimerInte
 }
 
 tresult PLUGIN_API ProbeRunLoop::unregisterTimer(ITimerHandler* handler) {
-  const auto it = std::find_if(timers_.begin(), timers_.end(), [&](const Timer& t) { return t.handler == handler; });
+  const auto it = std::find_if(timers_.begin(), timers_.end(),
+                               [&](const Timer& t) { return t.handler == handler; });
   if (it == timers_.end()) return kInvalidArgument;
   timers_.erase(it);
   handler->release();
@@ -71,7 +73,8 @@ void ProbeRunLoop::runOnce(Clock::time_point deadline) {
     for (const pollfd& p : fds) {
       if ((p.revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) == 0) continue;
       // A handler called earlier may have removed this one.
-      const auto it = std::find_if(handlers_.begin(), handlers_.end(), [&](const Handler& h) { return h.fd == p.fd; });
+      const auto it = std::find_if(handlers_.begin(), handlers_.end(),
+                                   [&](const Handler& h) { return h.fd == p.fd; });
       if (it == handlers_.end()) continue;
       IEventHandler* handler = it->handler;
       handler->addRef();
@@ -92,7 +95,8 @@ void ProbeRunLoop::fireDueTimers() {
   for (const Timer& t : timers_)
     if (t.due <= now) due.push_back(t.handler);
   for (ITimerHandler* handler : due) {
-    auto it = std::find_if(timers_.begin(), timers_.end(), [&](const Timer& t) { return t.handler == handler; });
+    auto it = std::find_if(timers_.begin(), timers_.end(),
+                           [&](const Timer& t) { return t.handler == handler; });
     if (it == timers_.end()) continue;  // removed by an earlier timer
     it->due += it->interval;
     if (it->due <= now) it->due = now + it->interval;

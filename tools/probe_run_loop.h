@@ -13,7 +13,7 @@
 namespace orbel {
 
 class ProbeRunLoop : public Steinberg::Linux::IRunLoop {
- public:
+public:
   using Clock = std::chrono::steady_clock;
 
   ProbeRunLoop();
@@ -21,9 +21,11 @@ class ProbeRunLoop : public Steinberg::Linux::IRunLoop {
 
   Steinberg::tresult PLUGIN_API registerEventHandler(Steinberg::Linux::IEventHandler* handler,
                                                      Steinberg::Linux::FileDescriptor fd) override;
-  Steinberg::tresult PLUGIN_API unregisterEventHandler(Steinberg::Linux::IEventHandler* handler) override;
-  Steinberg::tresult PLUGIN_API registerTimer(Steinberg::Linux::ITimerHandler* handler,
-                                              Steinberg::Linux::TimerInterval milliseconds) override;
+  Steinberg::tresult PLUGIN_API
+  unregisterEventHandler(Steinberg::Linux::IEventHandler* handler) override;
+  Steinberg::tresult PLUGIN_API
+  registerTimer(Steinberg::Linux::ITimerHandler* handler,
+                Steinberg::Linux::TimerInterval milliseconds) override;
   Steinberg::tresult PLUGIN_API unregisterTimer(Steinberg::Linux::ITimerHandler* handler) override;
 
   DECLARE_FUNKNOWN_METHODS
@@ -38,7 +40,7 @@ class ProbeRunLoop : public Steinberg::Linux::IRunLoop {
   // module has been unloaded, where a release would call into unmapped code.
   void abandonAll();
 
- private:
+private:
   struct Timer {
     Steinberg::Linux::ITimerHandler* handler;
     Clock::duration interval;

@@ -32,7 +32,8 @@ struct BusBuffers {
     for (int32 b = 0; b < count; ++b) {
       BusInfo info{};
       int32 channels = 0;
-      if (component->getBusInfo(kAudio, dir, b, info) == kResultOk) channels = std::max(info.channelCount, 0);
+      if (component->getBusInfo(kAudio, dir, b, info) == kResultOk)
+        channels = std::max(info.channelCount, 0);
       for (int32 c = 0; c < channels; ++c) {
         storage.emplace_back(static_cast<std::size_t>(frames), 0.0f);
         pointers[static_cast<std::size_t>(b)].push_back(storage.back().data());
@@ -109,11 +110,14 @@ struct BlockRenderer::Buffers {
   ProcessData data{};
 };
 
-BlockRenderer::BlockRenderer(PluginInstance& instance, const RenderJob& job) : instance_(instance), job_(job) {}
+BlockRenderer::BlockRenderer(PluginInstance& instance, const RenderJob& job)
+    : instance_(instance), job_(job) {}
 
 BlockRenderer::~BlockRenderer() { delete buffers_; }
 
-const float* BlockRenderer::interleaved() const { return buffers_ ? buffers_->interleaved.data() : nullptr; }
+const float* BlockRenderer::interleaved() const {
+  return buffers_ ? buffers_->interleaved.data() : nullptr;
+}
 
 void BlockRenderer::addChange(ParamID id, double normalized) {
   TimedChange change;
@@ -153,7 +157,8 @@ bool BlockRenderer::start(std::string& error) {
     b.data.outputParameterChanges = &b.outChanges;
     instance_.processor()->process(b.data);
     if (IEditController* controller = instance_.controller())
-      for (const TimedChange& c : job_.initialChanges) controller->setParamNormalized(c.id, c.normalized);
+      for (const TimedChange& c : job_.initialChanges)
+        controller->setParamNormalized(c.id, c.normalized);
   }
   return true;
 }
@@ -163,7 +168,8 @@ bool BlockRenderer::renderNext() {
   Buffers& b = *buffers_;
   IEditController* controller = instance_.controller();
   const int64_t pos = pos_;
-  const int32 frames = static_cast<int32>(std::min<int64_t>(job_.blockSize, job_.totalFrames - pos));
+  const int32 frames =
+      static_cast<int32>(std::min<int64_t>(job_.blockSize, job_.totalFrames - pos));
   b.inChanges.clear();
   b.outChanges.clear();
   b.inEvents.clear();
@@ -173,11 +179,13 @@ bool BlockRenderer::renderNext() {
   for (const TimedChange& c : pending_) b.inChanges.add(c.id, 0, c.normalized);
   pending_.clear();
   const std::size_t firstChange = nextChange_;
-  for (; nextChange_ < job_.automation.size() && job_.automation[nextChange_].frame < pos + frames; ++nextChange_) {
+  for (; nextChange_ < job_.automation.size() && job_.automation[nextChange_].frame < pos + frames;
+       ++nextChange_) {
     const TimedChange& c = job_.automation[nextChange_];
     b.inChanges.add(c.id, static_cast<int32>(std::max<int64_t>(c.frame - pos, 0)), c.normalized);
   }
-  for (; nextEvent_ < job_.events.size() && job_.events[nextEvent_].frame < pos + frames; ++nextEvent_) {
+  for (; nextEvent_ < job_.events.size() && job_.events[nextEvent_].frame < pos + frames;
+       ++nextEvent_) {
     Event e = job_.events[nextEvent_].event;
     e.sampleOffset = static_cast<int32>(std::max<int64_t>(job_.events[nextEvent_].frame - pos, 0));
     b.inEvents.addEvent(e);
@@ -249,8 +257,8 @@ bool BlockRenderer::renderNext() {
   return true;
 }
 
-bool renderJob(PluginInstance& instance, const RenderJob& job, const RenderSink& sink, RenderStats& stats,
-               std::string& error) {
+bool renderJob(PluginInstance& instance, const RenderJob& job, const RenderSink& sink,
+               RenderStats& stats, std::string& error) {
   stats = RenderStats{};
   BlockRenderer renderer(instance, job);
   if (!renderer.start(error)) return false;
@@ -264,7 +272,8 @@ bool renderJob(PluginInstance& instance, const RenderJob& job, const RenderSink&
     if (job.stopWhenSilentFrom >= 0) {
       bool silent = true;
       const float* x = renderer.interleaved();
-      for (int32_t i = 0; i < 2 * renderer.lastFrames() && silent; ++i) silent = std::fabs(x[i]) <= kSilence;
+      for (int32_t i = 0; i < 2 * renderer.lastFrames() && silent; ++i)
+        silent = std::fabs(x[i]) <= kSilence;
       silentRun = silent ? silentRun + renderer.lastFrames() : 0;
       atSilence = renderer.position() >= job.stopWhenSilentFrom + job.silentFramesToStop &&
                   silentRun >= job.silentFramesToStop;

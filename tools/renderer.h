@@ -69,13 +69,14 @@ void sortChanges(std::vector<TimedChange>& changes);
 
 // Receives each rendered block as interleaved stereo frames; returning false
 // (with a reason in the string) stops the rendering.
-using RenderSink = std::function<bool(const float* interleaved, int32_t frames, std::string& error)>;
+using RenderSink =
+    std::function<bool(const float* interleaved, int32_t frames, std::string& error)>;
 
 // Renders a job one process call at a time, so that a caller can do other
 // work between blocks (the bridge console runs its run loop there). The
 // instance must be configured and active, and outlive the renderer.
 class BlockRenderer {
- public:
+public:
   BlockRenderer(PluginInstance& instance, const RenderJob& job);
   ~BlockRenderer();
   BlockRenderer(const BlockRenderer&) = delete;
@@ -98,7 +99,7 @@ class BlockRenderer {
   bool finished() const { return pos_ >= job_.totalFrames; }
   const RenderStats& stats() const { return stats_; }
 
- private:
+private:
   struct Buffers;
 
   PluginInstance& instance_;
@@ -113,7 +114,7 @@ class BlockRenderer {
 };
 
 // The instance must be configured and active.
-bool renderJob(PluginInstance& instance, const RenderJob& job, const RenderSink& sink, RenderStats& stats,
-               std::string& error);
+bool renderJob(PluginInstance& instance, const RenderJob& job, const RenderSink& sink,
+               RenderStats& stats, std::string& error);
 
 }  // namespace orbel

@@ -80,13 +80,15 @@ std::string whereNotJson(const std::string& text) {
   if (text.compare(start, 3, "\xEF\xBB\xBF") == 0) return "it starts with a byte-order mark";
   if (r.peek() != '{') {
     Reader value = r;
-    if (skipValue(value, 0)) return "it is JSON, but not an object (it starts with '" + text.substr(start, 1) + "')";
+    if (skipValue(value, 0))
+      return "it is JSON, but not an object (it starts with '" + text.substr(start, 1) + "')";
     return "it is not JSON (it starts with '" + excerpt(text, start, start + 12) + "')";
   }
   if (!skipValue(r, 0)) {
     const std::size_t at = std::min(std::size_t(r.cursor - text.data()), text.size());
     if (at >= text.size()) return "it is not JSON: the text ends inside the object (cut short?)";
-    return "it is not JSON: it breaks off at " + lineAndColumn(text, at) + " ('" + excerpt(text, at, at + 16) + "')";
+    return "it is not JSON: it breaks off at " + lineAndColumn(text, at) + " ('" +
+           excerpt(text, at, at + 16) + "')";
   }
   skipWhitespace(r);
   if (!r.atEnd()) {
@@ -122,7 +124,8 @@ std::string explainRefusedState(const std::vector<uint8_t>& bytes,
   if (bytes.empty()) return "the file is empty";
   if (bytes.size() > kProbeStateMaxBytes) {
     char text[160];
-    std::snprintf(text, sizeof text, "the file is %zu bytes; a state is read up to %zu bytes (16 MiB)", bytes.size(),
+    std::snprintf(text, sizeof text,
+                  "the file is %zu bytes; a state is read up to %zu bytes (16 MiB)", bytes.size(),
                   kProbeStateMaxBytes);
     return text;
   }

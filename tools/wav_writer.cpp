@@ -35,9 +35,12 @@ uint16_t bytesPerSample(WavFormat format) {
 }
 
 // RIFF(12) + fmt (8 + 18 float / 16 PCM) + fact (12, float only) + data header (8).
-std::size_t headerBytes(WavFormat format) { return format == WavFormat::Float32 ? 12 + 26 + 12 + 8 : 12 + 24 + 8; }
+std::size_t headerBytes(WavFormat format) {
+  return format == WavFormat::Float32 ? 12 + 26 + 12 + 8 : 12 + 24 + 8;
+}
 
-std::vector<uint8_t> header(uint16_t channels, uint32_t sampleRate, WavFormat format, uint64_t frames) {
+std::vector<uint8_t> header(uint16_t channels, uint32_t sampleRate, WavFormat format,
+                            uint64_t frames) {
   const bool isFloat = format == WavFormat::Float32;
   const uint16_t bps = bytesPerSample(format);
   const uint64_t dataBytes = frames * channels * bps;
@@ -77,8 +80,8 @@ uint64_t wavMaxFrames(uint16_t channels, WavFormat format) {
 
 WavWriter::~WavWriter() { abandon(); }
 
-bool WavWriter::open(const std::string& path, uint16_t channels, uint32_t sampleRate, WavFormat format,
-                     std::string& error) {
+bool WavWriter::open(const std::string& path, uint16_t channels, uint32_t sampleRate,
+                     WavFormat format, std::string& error) {
   abandon();
   if (channels == 0 || sampleRate == 0) {
     error = "invalid WAV format (channels or sample rate is 0)";
@@ -150,7 +153,8 @@ bool WavWriter::finish(std::string& error) {
   bool ok = true;
   if (dataBytes & 1) ok = std::fputc(0, file_) != EOF;  // RIFF chunks are word aligned
   const std::vector<uint8_t> h = header(channels_, sampleRate_, format_, frames_);
-  ok = ok && std::fseek(file_, 0, SEEK_SET) == 0 && std::fwrite(h.data(), 1, h.size(), file_) == h.size();
+  ok = ok && std::fseek(file_, 0, SEEK_SET) == 0 &&
+       std::fwrite(h.data(), 1, h.size(), file_) == h.size();
   file_ = nullptr;
   if (!ok) {
     out_.abandon();

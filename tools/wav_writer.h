@@ -22,13 +22,14 @@ enum class WavFormat { Float32, Pcm24, Pcm16 };
 uint64_t wavMaxFrames(uint16_t channels, WavFormat format);
 
 class WavWriter {
- public:
+public:
   WavWriter() = default;
   ~WavWriter();  // an unfinished file is removed (the destination is not touched)
   WavWriter(const WavWriter&) = delete;
   WavWriter& operator=(const WavWriter&) = delete;
 
-  bool open(const std::string& path, uint16_t channels, uint32_t sampleRate, WavFormat format, std::string& error);
+  bool open(const std::string& path, uint16_t channels, uint32_t sampleRate, WavFormat format,
+            std::string& error);
   // `interleaved` holds channels × frames samples.
   bool write(const float* interleaved, std::size_t frames, std::string& error);
   // Fills in the header, closes the file and gives it its name.
@@ -38,7 +39,7 @@ class WavWriter {
   // Samples beyond full scale that a PCM format had to clip (NaN counts too).
   uint64_t clippedSamples() const { return clipped_; }
 
- private:
+private:
   OutputFile out_;
   std::FILE* file_ = nullptr;
   std::string path_;

@@ -7,21 +7,23 @@ namespace orbel {
 
 X11HostWindow::~X11HostWindow() { close(); }
 
-bool X11HostWindow::open(int width, int height, int minWidth, int minHeight, int maxWidth, int maxHeight,
-                         const std::string& title, std::string& error) {
+bool X11HostWindow::open(int width, int height, int minWidth, int minHeight, int maxWidth,
+                         int maxHeight, const std::string& title, std::string& error) {
   close();
   display_ = XOpenDisplay(nullptr);
   if (display_ == nullptr) {
-    error = "cannot open the X display (is DISPLAY set? under a headless machine run Xvfb or xvfb-run)";
+    error =
+        "cannot open the X display (is DISPLAY set? under a headless machine run Xvfb or xvfb-run)";
     return false;
   }
   const int screen = DefaultScreen(display_);
   XSetWindowAttributes attributes{};
   attributes.background_pixel = BlackPixel(display_, screen);
   attributes.event_mask = StructureNotifyMask | ExposureMask;
-  window_ = XCreateWindow(display_, RootWindow(display_, screen), 0, 0, static_cast<unsigned>(width),
-                          static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
-                          CWBackPixel | CWEventMask, &attributes);
+  window_ =
+      XCreateWindow(display_, RootWindow(display_, screen), 0, 0, static_cast<unsigned>(width),
+                    static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
+                    CWBackPixel | CWEventMask, &attributes);
   width_ = width;
   height_ = height;
   XStoreName(display_, window_, title.c_str());
@@ -51,7 +53,9 @@ void X11HostWindow::close() {
   display_ = nullptr;
 }
 
-int X11HostWindow::connectionFd() const { return display_ != nullptr ? ConnectionNumber(display_) : -1; }
+int X11HostWindow::connectionFd() const {
+  return display_ != nullptr ? ConnectionNumber(display_) : -1;
+}
 
 X11HostWindow::Events X11HostWindow::pump() {
   Events events;
@@ -65,7 +69,8 @@ X11HostWindow::Events X11HostWindow::pump() {
         height_ = event.xconfigure.height;
         events.resized = true;
       }
-    } else if (event.type == ClientMessage && static_cast<unsigned long>(event.xclient.data.l[0]) == deleteAtom_) {
+    } else if (event.type == ClientMessage &&
+               static_cast<unsigned long>(event.xclient.data.l[0]) == deleteAtom_) {
       events.closeRequested = true;
     }
   }
@@ -92,7 +97,8 @@ bool X11HostWindow::capture(std::vector<uint8_t>& rgb, int& width, int& height) 
   width = attributes.width;
   height = attributes.height;
   rgb.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
-  const unsigned long redMask = image->red_mask, greenMask = image->green_mask, blueMask = image->blue_mask;
+  const unsigned long redMask = image->red_mask, greenMask = image->green_mask,
+                      blueMask = image->blue_mask;
   auto shiftOf = [](unsigned long mask) {
     int shift = 0;
     while (mask != 0 && (mask & 1) == 0) {
@@ -101,7 +107,8 @@ bool X11HostWindow::capture(std::vector<uint8_t>& rgb, int& width, int& height) 
     }
     return shift;
   };
-  const int redShift = shiftOf(redMask), greenShift = shiftOf(greenMask), blueShift = shiftOf(blueMask);
+  const int redShift = shiftOf(redMask), greenShift = shiftOf(greenMask),
+            blueShift = shiftOf(blueMask);
   const auto scale = [](unsigned long value, unsigned long mask, int shift) {
     const unsigned long max = mask >> shift;
     return static_cast<uint8_t>(max == 0 ? 0 : ((value & mask) >> shift) * 255 / max);

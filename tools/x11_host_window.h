@@ -14,7 +14,7 @@ struct _XDisplay;
 namespace orbel {
 
 class X11HostWindow {
- public:
+public:
   X11HostWindow() = default;
   ~X11HostWindow();
   X11HostWindow(const X11HostWindow&) = delete;
@@ -23,8 +23,8 @@ class X11HostWindow {
   // Connects to $DISPLAY and maps a window of `width` × `height` titled
   // `title`, within the given size limits. False with a reason when there
   // is no display.
-  bool open(int width, int height, int minWidth, int minHeight, int maxWidth, int maxHeight, const std::string& title,
-            std::string& error);
+  bool open(int width, int height, int minWidth, int minHeight, int maxWidth, int maxHeight,
+            const std::string& title, std::string& error);
   void close();
 
   uint64_t windowId() const { return window_; }
@@ -48,7 +48,7 @@ class X11HostWindow {
   // cannot be read.
   bool capture(std::vector<uint8_t>& rgb, int& width, int& height);
 
- private:
+private:
   _XDisplay* display_ = nullptr;
   unsigned long window_ = 0;
   unsigned long deleteAtom_ = 0;

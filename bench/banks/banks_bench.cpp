@@ -53,12 +53,14 @@ void loadPack(benchmark::State& state) {
     const std::string name = "s" + std::to_string(i) + ".wav";
     const Bytes file = oneSecond(1, 2, 16);
     dir.write(name, file);
-    table += std::string(i ? "," : "") + "{\"id\":\"" + name + "\",\"path\":\"" + name + "\",\"bytes\":" +
-             std::to_string(file.size()) + ",\"sha256\":\"" + orbel::sha256Hex(file.data(), file.size()) + "\"}";
-    zones += std::string(i ? "," : "") + "{\"assetId\":\"" + name + "\",\"lowKey\":" + std::to_string(36 + i) + "}";
+    table += std::string(i ? "," : "") + "{\"id\":\"" + name + "\",\"path\":\"" + name +
+             "\",\"bytes\":" + std::to_string(file.size()) + ",\"sha256\":\"" +
+             orbel::sha256Hex(file.data(), file.size()) + "\"}";
+    zones += std::string(i ? "," : "") + "{\"assetId\":\"" + name +
+             "\",\"lowKey\":" + std::to_string(36 + i) + "}";
   }
-  dir.write("bank.json", "{\"format\":\"orbel-sound-pack/v1\",\"id\":\"b\",\"assetTable\":[" + table +
-                             "],\"instruments\":[{\"id\":\"i\",\"document\":\"i.json\"}]}");
+  dir.write("bank.json", "{\"format\":\"orbel-sound-pack/v1\",\"id\":\"b\",\"assetTable\":[" +
+                             table + "],\"instruments\":[{\"id\":\"i\",\"document\":\"i.json\"}]}");
   dir.write("i.json", "{\"format\":\"orbel-sampler-instrument/v1\",\"zones\":[" + zones + "]}");
   for (auto _ : state) {
     orbel::RuntimeBankLoad load = orbel::loadRuntimeBank(dir.path(), 0, "");

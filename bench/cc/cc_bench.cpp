@@ -35,10 +35,16 @@ void run(benchmark::State& st, const CcMap& map) {
   st.SetItemsProcessed(st.iterations());
 }
 
-void BM_ResolveJump1(benchmark::State& st) { run(st, sameController(1, kCcValueAbsolute, kCcTakeoverNone)); }
-void BM_ResolvePickup1(benchmark::State& st) { run(st, sameController(1, kCcValueAbsolute, kCcTakeoverPickup)); }
+void BM_ResolveJump1(benchmark::State& st) {
+  run(st, sameController(1, kCcValueAbsolute, kCcTakeoverNone));
+}
+void BM_ResolvePickup1(benchmark::State& st) {
+  run(st, sameController(1, kCcValueAbsolute, kCcTakeoverPickup));
+}
 // Worst case: 64 bindings on one controller, each with a position search.
-void BM_ResolveScaled64(benchmark::State& st) { run(st, sameController(64, kCcValueAbsolute, kCcTakeoverScaled)); }
+void BM_ResolveScaled64(benchmark::State& st) {
+  run(st, sameController(64, kCcValueAbsolute, kCcTakeoverScaled));
+}
 void BM_ResolveRelative64(benchmark::State& st) {
   run(st, sameController(64, kCcValueRelativeBinaryOffset, kCcTakeoverNone));
 }

@@ -38,7 +38,9 @@ BENCHMARK(BM_TransportPushAndDrain);
 void BM_LifecycleRecord(benchmark::State& state) {
   auto log = std::make_unique<DiagnosticLifecycleLog>();
   for (auto _ : state) {
-    log->record(DiagnosticLifecycleKind::TempoChanged, 0).addNumber("tempo", 120).addNumber("previous", 121);
+    log->record(DiagnosticLifecycleKind::TempoChanged, 0)
+        .addNumber("tempo", 120)
+        .addNumber("previous", 121);
   }
 }
 BENCHMARK(BM_LifecycleRecord);
@@ -46,11 +48,12 @@ BENCHMARK(BM_LifecycleRecord);
 void BM_HealthReportFullRing(benchmark::State& state) {
   orbel_runtime_diagnostic_ring ring;
   for (int i = 0; i < 32; ++i) {
-    orbel_runtime_diagnostic_record(&ring, 22, 2, 7, "runtime diagnostic observed on the audio callback",
-                                    "audio callback");
+    orbel_runtime_diagnostic_record(
+        &ring, 22, 2, 7, "runtime diagnostic observed on the audio callback", "audio callback");
   }
   for (auto _ : state) {
-    std::string report = writeRuntimeHealthJson(ring, "music.orbel.mirel", "0.0.0", 48000, 512, false);
+    std::string report =
+        writeRuntimeHealthJson(ring, "music.orbel.mirel", "0.0.0", 48000, 512, false);
     benchmark::DoNotOptimize(report.data());
   }
 }

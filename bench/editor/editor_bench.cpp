@@ -48,7 +48,9 @@ namespace {
 class Frame : public IPlugFrame {
 public:
   explicit Frame(orbel::ProbeRunLoop& loop) : loop_(loop) {}
-  tresult PLUGIN_API resizeView(IPlugView* view, ViewRect* rect) override { return view->onSize(rect); }
+  tresult PLUGIN_API resizeView(IPlugView* view, ViewRect* rect) override {
+    return view->onSize(rect);
+  }
   tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
     if (FUnknownPrivate::iidEqual(iid, Linux::IRunLoop::iid)) {
       loop_.addRef();
@@ -65,9 +67,10 @@ private:
   orbel::ProbeRunLoop& loop_;
 };
 
-bool turnUntil(orbel::ProbeRunLoop& loop, orbel::X11HostWindow& window, const std::function<bool()>& done,
-               double seconds) {
-  const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+bool turnUntil(orbel::ProbeRunLoop& loop, orbel::X11HostWindow& window,
+               const std::function<bool()>& done, double seconds) {
+  const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double>(seconds));
   while (!done()) {
     if (Clock::now() > end) return false;
     loop.runOnce(std::min(end, Clock::now() + std::chrono::milliseconds(10)));
@@ -79,7 +82,8 @@ bool turnUntil(orbel::ProbeRunLoop& loop, orbel::X11HostWindow& window, const st
 orbel::OrbelEditorStatus statusOf(IPlugView* view) {
   orbel::OrbelEditorStatus status;
   orbel::IOrbelEditorStatus* source = nullptr;
-  if (view->queryInterface(orbel::IOrbelEditorStatus::iid, reinterpret_cast<void**>(&source)) == kResultOk) {
+  if (view->queryInterface(orbel::IOrbelEditorStatus::iid, reinterpret_cast<void**>(&source)) ==
+      kResultOk) {
     source->getEditorStatus(&status);
     source->release();
   }
@@ -104,7 +108,9 @@ struct Editor {
   std::string error;
 
   bool open() {
-    if (!module.load(ORBEL_BENCH_BUNDLE, error) || !orbel::readFactoryInfo(module.factory(), info, error)) return false;
+    if (!module.load(ORBEL_BENCH_BUNDLE, error) ||
+        !orbel::readFactoryInfo(module.factory(), info, error))
+      return false;
     const orbel::FactoryClass* audio = orbel::findClass(info, kVstAudioEffectClass);
     if (audio == nullptr || !instance.open(module.factory(), *audio, error)) return false;
     view = instance.controller()->createView(ViewType::kEditor);
@@ -118,7 +124,8 @@ struct Editor {
     if (view->attached(reinterpret_cast<void*>(static_cast<uintptr_t>(window.windowId())),
                        kPlatformTypeX11EmbedWindowID) != kResultOk)
       return false;
-    return turnUntil(loop, window, [&] { return statusOf(view).hellosDrawn > 0; }, seconds);
+    return turnUntil(
+        loop, window, [&] { return statusOf(view).hellosDrawn > 0; }, seconds);
   }
   void hide() {
     view->removed();
@@ -155,7 +162,11 @@ void BM_EditorColdOpen(benchmark::State& state) {
     editor.hide();
   }
 }
-BENCHMARK(BM_EditorColdOpen)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(15)
+BENCHMARK(BM_EditorColdOpen)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(15)
     ->ReportAggregatesOnly(true);
 
 // The round-trip page: batches of ten "orbel.getState" → "orbel.state",
@@ -206,7 +217,9 @@ public:
     }
     controller_->handleBridgeMessage(data, length);
   }
-  void setBridgeSink(std::function<void(const std::string&)> sink) override { controller_->setBridgeSink(sink); }
+  void setBridgeSink(std::function<void(const std::string&)> sink) override {
+    controller_->setBridgeSink(sink);
+  }
   void onEditorOpened() override { controller_->onEditorOpened(); }
   void onEditorClosed() override { controller_->onEditorClosed(); }
   void onEditorError(const char* reason) override { controller_->onEditorError(reason); }
@@ -244,8 +257,10 @@ void BM_EditorRoundTrip(benchmark::State& state) {
     placement.width = 720;
     placement.height = 560;
     placement.helperPath = std::string(ORBEL_BENCH_BUNDLE) + "/Contents/x86_64-linux/orbel-webview";
-    std::unique_ptr<orbel::BridgedWebView> page = orbel::BridgedWebView::open(&host, root, placement, *hostLoop);
-    const bool finished = page && turnUntil(loop, window, [&] { return host.done; }, 120);
+    std::unique_ptr<orbel::BridgedWebView> page =
+        orbel::BridgedWebView::open(&host, root, placement, *hostLoop);
+    const bool finished = page && turnUntil(
+                                      loop, window, [&] { return host.done; }, 120);
     page.reset();
     if (!finished || host.samples.empty()) {
       state.SkipWithError("the page's samples did not come");
@@ -267,7 +282,11 @@ void BM_EditorRoundTrip(benchmark::State& state) {
   std::remove((root + "/index.html").c_str());
   ::rmdir(root.c_str());
 }
-BENCHMARK(BM_EditorRoundTrip)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(80)->Repetitions(1);
+BENCHMARK(BM_EditorRoundTrip)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(80)
+    ->Repetitions(1);
 
 // utime + stime of a process in clock ticks, and its children's pids.
 long cpuTicks(int pid) {
@@ -305,7 +324,8 @@ std::vector<int> childrenOf(int pid) {
 double selfCpuSeconds() {
   rusage usage{};
   ::getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 void BM_EditorIdleCpu(benchmark::State& state) {
@@ -317,7 +337,8 @@ void BM_EditorIdleCpu(benchmark::State& state) {
   }
   const int helper = statusOf(editor.view).processId;
   // Let the page settle (its start-up timers, first paints).
-  turnUntil(editor.loop, editor.window, [] { return false; }, 2.0);
+  turnUntil(
+      editor.loop, editor.window, [] { return false; }, 2.0);
   const double tick = static_cast<double>(::sysconf(_SC_CLK_TCK));
   for (auto _ : state) {
     std::vector<int> processes = childrenOf(helper);
@@ -326,7 +347,8 @@ void BM_EditorIdleCpu(benchmark::State& state) {
     for (int pid : processes) before += cpuTicks(pid);
     const double hostBefore = selfCpuSeconds();
     const auto start = Clock::now();
-    turnUntil(editor.loop, editor.window, [] { return false; }, 10.0);
+    turnUntil(
+        editor.loop, editor.window, [] { return false; }, 10.0);
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
     long after = 0;
     for (int pid : processes) after += cpuTicks(pid);
@@ -336,7 +358,11 @@ void BM_EditorIdleCpu(benchmark::State& state) {
     state.counters["processes"] = static_cast<double>(processes.size());
   }
 }
-BENCHMARK(BM_EditorIdleCpu)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1)->Repetitions(1);
+BENCHMARK(BM_EditorIdleCpu)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->Repetitions(1);
 
 }  // namespace
 

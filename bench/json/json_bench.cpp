@@ -35,8 +35,8 @@ struct Fixture {
   }
 
   std::string write() const {
-    return orbel::writeStateJson(params, 2, &map, orbel::kSamplerAssetNone, orbel::kZoneLegacySingleZone, &bank,
-                                 &pads, nullptr);
+    return orbel::writeStateJson(params, 2, &map, orbel::kSamplerAssetNone,
+                                 orbel::kZoneLegacySingleZone, &bank, &pads, nullptr);
   }
 };
 
@@ -58,7 +58,8 @@ BENCHMARK(BM_ParseState);
 
 void BM_SkipValue(benchmark::State& state) {
   std::string text = "[";
-  for (int i = 0; i < 2000; ++i) text += "{\"k\":\"some text\",\"n\":-12.5e3,\"a\":[true,false,null]},";
+  for (int i = 0; i < 2000; ++i)
+    text += "{\"k\":\"some text\",\"n\":-12.5e3,\"a\":[true,false,null]},";
   text += "0]";
   for (auto _ : state) {
     orbel::Reader reader(text.data(), text.size());

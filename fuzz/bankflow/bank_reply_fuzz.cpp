@@ -46,10 +46,12 @@ public:
 
 orbel::JsonValue parsed(const std::string& json) {
   orbel::JsonValue value;
-  if (!orbel::parseJsonDocument(std::vector<uint8_t>(json.begin(), json.end()), value) || !value.isObject())
+  if (!orbel::parseJsonDocument(std::vector<uint8_t>(json.begin(), json.end()), value) ||
+      !value.isObject())
     std::abort();
   const orbel::JsonValue* type = value.find("type");
-  if (!type || type->text != "orbel.bankState" || !value.find("pads") || !value.find("banks")) std::abort();
+  if (!type || type->text != "orbel.bankState" || !value.find("pads") || !value.find("banks"))
+    std::abort();
   return value;
 }
 

@@ -37,7 +37,8 @@ uint64_t check(const std::string& dir, int depth) {
       const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
       if (n <= 0) std::abort();
       const std::string t(target, static_cast<size_t>(n));
-      if (t[0] == '/' || t == ".." || t.rfind("../", 0) == 0 || t.find("/../") != std::string::npos ||
+      if (t[0] == '/' || t == ".." || t.rfind("../", 0) == 0 ||
+          t.find("/../") != std::string::npos ||
           (t.size() >= 3 && t.compare(t.size() - 3, 3, "/..") == 0))
         std::abort();
     } else if (S_ISDIR(info.st_mode)) {
@@ -69,7 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!orbel::createNewFolder(out)) std::abort();
 
   const orbel::ArchiveLimits limits{kMaxBytes, kMaxEntries};
-  const orbel::ArchiveExtract result = orbel::extractZipArchive(archive, out, limits, nullptr, nullptr);
+  const orbel::ArchiveExtract result =
+      orbel::extractZipArchive(archive, out, limits, nullptr, nullptr);
 
   std::vector<orbel::FolderEntry> beside;
   if (!orbel::listFolder(gBase, beside) || beside.size() != 2) std::abort();

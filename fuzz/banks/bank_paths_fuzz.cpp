@@ -20,7 +20,8 @@ namespace {
 struct Scratch {
   std::string root, pack, realPack;
   Scratch() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orbel-paths-fuzz-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "orbel-paths-fuzz-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) std::abort();
     root = pattern;
     pack = root + "/pack";
@@ -49,10 +50,12 @@ struct Scratch {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const Scratch scratch;
   const std::string path(reinterpret_cast<const char*>(data), size);
-  if (path.find('\0') != std::string::npos) return 0;  // manifest texts can hold U+0000, file names cannot
+  if (path.find('\0') != std::string::npos)
+    return 0;  // manifest texts can hold U+0000, file names cannot
 
   const std::string joined = orbel::joinPath(scratch.pack, path);
-  if (!path.empty() && path[0] != '/' && joined.compare(0, scratch.pack.size() + 1, scratch.pack + "/") != 0)
+  if (!path.empty() && path[0] != '/' &&
+      joined.compare(0, scratch.pack.size() + 1, scratch.pack + "/") != 0)
     std::abort();
 
   const bool contained = orbel::pathIsContained(path);

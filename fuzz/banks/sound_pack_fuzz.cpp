@@ -28,7 +28,8 @@ void writeFile(const std::string& path, const uint8_t* data, size_t size) {
 struct Scratch {
   std::string dir;
   Scratch() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orbel-pack-fuzz-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "orbel-pack-fuzz-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) std::abort();
     dir = pattern;
     writeFile(dir + "/a.wav", orbel::fuzz::kMono16.data(), orbel::fuzz::kMono16.size());
@@ -54,9 +55,13 @@ void check(const orbel::RuntimeBankLoad& load) {
   for (const orbel::StagedZone& z : bank.zones) {
     const uint64_t arena = bank.samples.size();
     if (uint64_t(z.assetOffset) + z.assetFrames > arena) std::abort();
-    if (z.start < z.assetOffset || uint64_t(z.start) + z.frames > uint64_t(z.assetOffset) + z.assetFrames) std::abort();
-    if (z.frames == 0 || z.lowKey > 127 || z.highKey > 127 || z.rootKey > 127 || z.trigger > 2) std::abort();
-    if (z.loop && !(z.loopStart < z.loopEnd && z.loopEnd <= z.frames && z.loopCrossfade <= z.loopEnd - z.loopStart))
+    if (z.start < z.assetOffset ||
+        uint64_t(z.start) + z.frames > uint64_t(z.assetOffset) + z.assetFrames)
+      std::abort();
+    if (z.frames == 0 || z.lowKey > 127 || z.highKey > 127 || z.rootKey > 127 || z.trigger > 2)
+      std::abort();
+    if (z.loop && !(z.loopStart < z.loopEnd && z.loopEnd <= z.frames &&
+                    z.loopCrossfade <= z.loopEnd - z.loopStart))
       std::abort();
   }
 }

@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (error.empty() || !audio.samples.empty()) std::abort();
     return 0;
   }
-  if (audio.samples.empty() || audio.samples.size() > size / 2 || !(audio.sampleRate > 0.0)) std::abort();
+  if (audio.samples.empty() || audio.samples.size() > size / 2 || !(audio.sampleRate > 0.0))
+    std::abort();
   for (float s : audio.samples) {
     const float steps = s * 32768.0f;
     if (!(s >= -1.0f && s < 1.0f) || steps != std::round(steps)) std::abort();

@@ -39,7 +39,9 @@ public:
 
 class Handler : public IComponentHandler {
 public:
-  tresult PLUGIN_API beginEdit(ParamID id) override { return id < orbel::ORBEL_PARAM_COUNT ? kResultOk : kResultFalse; }
+  tresult PLUGIN_API beginEdit(ParamID id) override {
+    return id < orbel::ORBEL_PARAM_COUNT ? kResultOk : kResultFalse;
+  }
   tresult PLUGIN_API performEdit(ParamID id, ParamValue v) override {
     if (id >= orbel::ORBEL_PARAM_COUNT || !(v >= 0.0 && v <= 1.0)) std::abort();
     return kResultOk;
@@ -56,7 +58,8 @@ public:
 
 void checkAnnouncement(const std::string& json) {
   orbel::JsonValue value;
-  if (!orbel::parseJsonDocument(std::vector<uint8_t>(json.begin(), json.end()), value) || !value.isObject())
+  if (!orbel::parseJsonDocument(std::vector<uint8_t>(json.begin(), json.end()), value) ||
+      !value.isObject())
     std::abort();
   const orbel::JsonValue* type = value.find("type");
   if (type == nullptr || !type->isString()) std::abort();
@@ -65,7 +68,8 @@ void checkAnnouncement(const std::string& json) {
     const std::string prefix = "{\"type\":\"orbel.state\",\"state\":";
     if (json.compare(0, prefix.size(), prefix) != 0) std::abort();
     orbel::StateChunk chunk;
-    if (!orbel::parseStateJson(json.data() + prefix.size(), json.size() - prefix.size() - 1, chunk)) std::abort();
+    if (!orbel::parseStateJson(json.data() + prefix.size(), json.size() - prefix.size() - 1, chunk))
+      std::abort();
   }
 }
 

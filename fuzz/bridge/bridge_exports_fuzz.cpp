@@ -29,10 +29,11 @@ namespace {
 constexpr int32 kBlock = 64;
 
 bool sameDocument(const orbel::JsonValue& a, const orbel::JsonValue& b) {
-  if (a.kind != b.kind || a.boolean != b.boolean || a.text != b.text || a.items.size() != b.items.size() ||
-      a.members.size() != b.members.size())
+  if (a.kind != b.kind || a.boolean != b.boolean || a.text != b.text ||
+      a.items.size() != b.items.size() || a.members.size() != b.members.size())
     return false;
-  if (a.isNumber() && !(a.number == b.number || (a.number != a.number && b.number != b.number))) return false;
+  if (a.isNumber() && !(a.number == b.number || (a.number != a.number && b.number != b.number)))
+    return false;
   for (size_t i = 0; i < a.items.size(); ++i)
     if (!sameDocument(a.items[i], b.items[i])) return false;
   for (auto ia = a.members.begin(), ib = b.members.begin(); ia != a.members.end(); ++ia, ++ib)
@@ -43,7 +44,8 @@ bool sameDocument(const orbel::JsonValue& a, const orbel::JsonValue& b) {
 void checkAnnouncement(void*, const char* data, size_t length) {
   const std::string text(data, length);
   orbel::JsonValue value;
-  if (!orbel::parseJsonDocument(std::vector<uint8_t>(text.begin(), text.end()), value) || !value.isObject())
+  if (!orbel::parseJsonDocument(std::vector<uint8_t>(text.begin(), text.end()), value) ||
+      !value.isObject())
     std::abort();
   const orbel::JsonValue* type = value.find("type");
   if (type == nullptr || !type->isString()) std::abort();
@@ -57,7 +59,8 @@ void checkAnnouncement(void*, const char* data, size_t length) {
 }
 
 // Audio for one block: the transport comes from the tick's bytes.
-void processBlock(orbel::OrbelProcessor& processor, const uint8_t* bytes, size_t n, int64& position) {
+void processBlock(orbel::OrbelProcessor& processor, const uint8_t* bytes, size_t n,
+                  int64& position) {
   static float left[kBlock], right[kBlock];
   static float* channels[2] = {left, right};
   AudioBusBuffers out{};
@@ -65,8 +68,10 @@ void processBlock(orbel::OrbelProcessor& processor, const uint8_t* bytes, size_t
   out.channelBuffers32 = channels;
   ProcessContext context{};
   const uint8_t flags = n > 0 ? bytes[0] : 0;
-  context.state = (flags & 1 ? ProcessContext::kPlaying : 0) | (flags & 2 ? ProcessContext::kTempoValid : 0) |
-                  (flags & 4 ? ProcessContext::kTimeSigValid : 0) | (flags & 8 ? ProcessContext::kCycleValid : 0) |
+  context.state = (flags & 1 ? ProcessContext::kPlaying : 0) |
+                  (flags & 2 ? ProcessContext::kTempoValid : 0) |
+                  (flags & 4 ? ProcessContext::kTimeSigValid : 0) |
+                  (flags & 8 ? ProcessContext::kCycleValid : 0) |
                   (flags & 16 ? ProcessContext::kCycleActive : 0) |
                   (flags & 32 ? ProcessContext::kProjectTimeMusicValid : 0);
   context.tempo = n > 1 ? 20.0 + bytes[1] : 120.0;
@@ -117,11 +122,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<char> line(data + start, data + i);
     start = i + 1;
     if (!line.empty() && line[0] == '\x01') {
-      processBlock(*processor, reinterpret_cast<const uint8_t*>(line.data()) + 1, line.size() - 1, position);
+      processBlock(*processor, reinterpret_cast<const uint8_t*>(line.data()) + 1, line.size() - 1,
+                   position);
       if (orbelTickDiagnosticCadence(object) != 1) std::abort();
       continue;
     }
-    if (orbelDeliverDiagnosticBridgeMessage(object, line.empty() ? "" : line.data(), line.size()) != 1)
+    if (orbelDeliverDiagnosticBridgeMessage(object, line.empty() ? "" : line.data(), line.size()) !=
+        1)
       std::abort();
     for (uint32 p = 0; p < orbel::ORBEL_PARAM_COUNT; ++p) {
       const double v = controller->getParamNormalized(p);

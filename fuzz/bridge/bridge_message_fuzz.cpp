@@ -14,11 +14,12 @@ namespace {
 bool sameMessage(const orbel::BridgeMessage& a, const orbel::BridgeMessage& b) {
   auto sameNumber = [](double x, double y) { return x == y || (x != x && y != y); };
   return a.type == b.type && a.path == b.path && a.id == b.id && a.source == b.source &&
-         a.bankPath == b.bankPath && a.url == b.url && a.sha256 == b.sha256 && a.instrument == b.instrument &&
-         sameNumber(a.value, b.value) && a.hasValue == b.hasValue && sameNumber(a.note, b.note) &&
-         sameNumber(a.velocity, b.velocity) && a.hasState == b.hasState && a.hasCcMap == b.hasCcMap &&
-         a.ccMap.count == b.ccMap.count && a.hasPads == b.hasPads && a.pads.size() == b.pads.size() &&
-         a.diagOp == b.diagOp && a.feeds == b.feeds && sameNumber(a.hz, b.hz) && a.stimulusKind == b.stimulusKind;
+         a.bankPath == b.bankPath && a.url == b.url && a.sha256 == b.sha256 &&
+         a.instrument == b.instrument && sameNumber(a.value, b.value) && a.hasValue == b.hasValue &&
+         sameNumber(a.note, b.note) && sameNumber(a.velocity, b.velocity) &&
+         a.hasState == b.hasState && a.hasCcMap == b.hasCcMap && a.ccMap.count == b.ccMap.count &&
+         a.hasPads == b.hasPads && a.pads.size() == b.pads.size() && a.diagOp == b.diagOp &&
+         a.feeds == b.feeds && sameNumber(a.hz, b.hz) && a.stimulusKind == b.stimulusKind;
 }
 
 }  // namespace
@@ -46,7 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::string padded = " \r\n" + std::string(bytes, size) + "\t ";
   orbel::BridgeMessage again;
-  if (!orbel::parseBridgeMessage(padded.data(), padded.size(), again) || !sameMessage(again, message)) std::abort();
+  if (!orbel::parseBridgeMessage(padded.data(), padded.size(), again) ||
+      !sameMessage(again, message))
+    std::abort();
   padded += "x";
   orbel::BridgeMessage trailing;
   if (orbel::parseBridgeMessage(padded.data(), padded.size(), trailing)) std::abort();

@@ -28,7 +28,7 @@ void rawMap(const uint8_t* data, size_t size, CcMap& map) {
     const uint8_t* r = data + at;
     CcBinding& b = map.bindings[map.count++];
     b.paramIndex = static_cast<int8_t>(r[0]) % 13;  // includes -12..12
-    b.cc = r[1] & 3;  // few controllers, so bindings share them
+    b.cc = r[1] & 3;                                // few controllers, so bindings share them
     b.channel = r[2] % 18;
     b.curve = r[3] % 5;
     b.valueMode = r[4] % 6;
@@ -85,11 +85,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int channel = ev[1] % 18;
     const int value = (flags & 0x80) ? static_cast<int8_t>(ev[2]) * 3 : ev[2] & 0x7F;
     switch ((flags >> 4) & 7) {
-      case 0: current = ev[2] / 255.0; break;
-      case 1: current = NAN; break;
-      case 2: current = -INFINITY; break;
-      case 3: current = 7.5; break;
-      default: break;
+      case 0:
+        current = ev[2] / 255.0;
+        break;
+      case 1:
+        current = NAN;
+        break;
+      case 2:
+        current = -INFINITY;
+        break;
+      case 3:
+        current = 7.5;
+        break;
+      default:
+        break;
     }
     const bool useCurrent = flags & 1;
     CcRouterState* st = (flags & 2) ? nullptr : &state;

@@ -28,7 +28,7 @@ std::vector<double> values(orbel::OrbelController& c) {
   return v;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
@@ -55,15 +55,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     orbel::testhost::ByteStream again(saved);
     if (c->setState(&again) != kResultOk || saveState(*c) != saved) std::abort();
     ParamID id = 0;
-    for (int16 channel = 0; channel < 16; ++channel) c->getMidiControllerAssignment(0, channel, data[0] & 127, id);
+    for (int16 channel = 0; channel < 16; ++channel)
+      c->getMidiControllerAssignment(0, channel, data[0] & 127, id);
   } else {
-    static const char* const ids[] = {"orbel.diag.lifecycle", "orbel.diag.transport", "orbel.diag.hostFacts",
-                                      "orbel.runtimeDiagnostics", "orbel.runtimeBankResult", "orbel.diag.signal"};
+    static const char* const ids[] = {"orbel.diag.lifecycle",    "orbel.diag.transport",
+                                      "orbel.diag.hostFacts",    "orbel.runtimeDiagnostics",
+                                      "orbel.runtimeBankResult", "orbel.diag.signal"};
     orbel::hosting::Message message;
     message.setMessageID(ids[route - 2]);
     // An empty payload stands for a message without its attribute.
     if (!payload.empty())
-      message.getAttributes()->setBinary("json", payload.data(), static_cast<uint32>(payload.size()));
+      message.getAttributes()->setBinary("json", payload.data(),
+                                         static_cast<uint32>(payload.size()));
     if (c->notify(&message) != kResultOk) std::abort();
   }
   c->terminate();

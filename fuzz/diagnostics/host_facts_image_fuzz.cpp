@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   HostFacts after;
   TransportFact fact;
   if (!hostFactsFromImage(image, kHostFactsImageSize, before)) __builtin_trap();
-  if (!hostFactsFromImage(image + kHostFactsImageSize, kHostFactsImageSize, after)) __builtin_trap();
+  if (!hostFactsFromImage(image + kHostFactsImageSize, kHostFactsImageSize, after))
+    __builtin_trap();
   if (!transportFactFromImage(image + 2 * kHostFactsImageSize, kTransportFactImageSize, fact)) {
     __builtin_trap();
   }

@@ -32,8 +32,8 @@ struct Input {
   bool done() const { return pos >= size; }
 };
 
-const double kRates[] = {44100.0, 48000.0, 96000.0, 22050.0, 88200.0, 192000.0, 8000.0,
-                         11025.0, 44100.5, 47999.99, 1000.0, 352800.0, 32000.0, 176400.0};
+const double kRates[] = {44100.0, 48000.0, 96000.0,  22050.0, 88200.0,  192000.0, 8000.0,
+                         11025.0, 44100.5, 47999.99, 1000.0,  352800.0, 32000.0,  176400.0};
 
 void check(bool condition) {
   if (!condition) std::abort();
@@ -47,12 +47,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   orbel::testkernel::resetAll();
   const uint8_t flags = in.byte();
   orbel::testkernel::config().only48k = flags & 1;
-  orbel::testkernel::config().signal = (flags & 2) ? Signal::kDc : ((flags & 4) ? Signal::kSine : Signal::kGate);
+  orbel::testkernel::config().signal =
+      (flags & 2) ? Signal::kDc : ((flags & 4) ? Signal::kSine : Signal::kGate);
   orbel::testkernel::config().sineHz = 20.0 + 100.0 * (flags >> 3);
   orbel::testkernel::config().inputViewLength = (flags & 0x80) ? 128 : 0;
 
   const uint8_t rateChoice = in.byte();
-  const double rate = rateChoice < 200 ? kRates[rateChoice % (sizeof kRates / sizeof kRates[0])] : in.f64();
+  const double rate =
+      rateChoice < 200 ? kRates[rateChoice % (sizeof kRates / sizeof kRates[0])] : in.f64();
   const int32_t maxBlock = int32_t(in.u16() % 4097);
 
   orbel::KernelEngine engine(orbel::testkernel::binding());

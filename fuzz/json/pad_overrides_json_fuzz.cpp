@@ -9,7 +9,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   orbel::SamplerPadOverrides list;
-  if (!orbel::parseSamplerPadOverridesJson(reinterpret_cast<const char*>(data), size, list)) return 0;
+  if (!orbel::parseSamplerPadOverridesJson(reinterpret_cast<const char*>(data), size, list))
+    return 0;
   if (list.size() > orbel::kPadOverrideMaxRecords) std::abort();
   for (const auto& record : list) {
     if (record.mask == 0 || record.pad.size() > orbel::kPadOverrideMaxKeyBytes) std::abort();

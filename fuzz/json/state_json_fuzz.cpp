@@ -14,13 +14,15 @@ namespace {
 std::string rewrite(const orbel::StateChunk& c) {
   double params[orbel::kStateParamCount];
   for (int s = 0; s < orbel::kStateParamCount; ++s) params[s] = c.hasParam[s] ? c.params[s] : 0.0;
-  orbel::BankStateRefOut bank{c.id, c.bankVersion, c.sha256, c.source, c.presetId, c.instrument, c.locator};
-  orbel::AuthoredStateOut authored{c.authoredBytes.data(), c.authoredBytes.size(), c.authoredVersion};
-  return orbel::writeStateJson(params, c.variation, c.hasCcMap ? &c.ccMap : nullptr,
-                               c.hasAssetFault ? c.assetFault : orbel::kSamplerAssetNone,
-                               c.hasZoneProgram ? c.zoneProgram : orbel::kZoneLegacySingleZone,
-                               c.hasRef ? &bank : nullptr, c.hasPadOverrides ? &c.padOverrides : nullptr,
-                               c.hasAuthoredState ? &authored : nullptr);
+  orbel::BankStateRefOut bank{c.id,       c.bankVersion, c.sha256, c.source,
+                              c.presetId, c.instrument,  c.locator};
+  orbel::AuthoredStateOut authored{c.authoredBytes.data(), c.authoredBytes.size(),
+                                   c.authoredVersion};
+  return orbel::writeStateJson(
+      params, c.variation, c.hasCcMap ? &c.ccMap : nullptr,
+      c.hasAssetFault ? c.assetFault : orbel::kSamplerAssetNone,
+      c.hasZoneProgram ? c.zoneProgram : orbel::kZoneLegacySingleZone, c.hasRef ? &bank : nullptr,
+      c.hasPadOverrides ? &c.padOverrides : nullptr, c.hasAuthoredState ? &authored : nullptr);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ std::string saveState(orbel::OrbelProcessor& p) {
   return out.data();
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
@@ -36,13 +36,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (p->setState(&in) != kResultOk && saveState(*p) != before) std::abort();
     saveState(*p);
   } else {
-    static const char* const ids[] = {"orbel.ccMap", "orbel.diag.presetLoaded", "orbel.padOverrides",
-                                      "orbel.loadRuntimeBank", "orbel.diag.transportPoll"};
+    static const char* const ids[] = {"orbel.ccMap", "orbel.diag.presetLoaded",
+                                      "orbel.padOverrides", "orbel.loadRuntimeBank",
+                                      "orbel.diag.transportPoll"};
     orbel::hosting::Message message;
     message.setMessageID(ids[route - 1]);
     // An empty payload stands for a message without its attribute.
     if (!payload.empty())
-      message.getAttributes()->setBinary("json", payload.data(), static_cast<uint32>(payload.size()));
+      message.getAttributes()->setBinary("json", payload.data(),
+                                         static_cast<uint32>(payload.size()));
     message.getAttributes()->setInt("reset", static_cast<int64>(data[0]));
     p->notify(&message);
     saveState(*p);

@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace orbel;
   const std::string text(reinterpret_cast<const char*>(data), size);  // may hold NULs: cut there
   std::vector<char16_t> wide(size / 2 + 1, u'\0');
-  for (size_t i = 0; i + 1 < size; i += 2) wide[i / 2] = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+  for (size_t i = 0; i + 1 < size; i += 2)
+    wide[i / 2] = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
   for (const orbel_param_desc& desc : ORBEL_PARAMS) {
     double value = -7.0;
     if (orbel_param_from_text(&desc, text.c_str(), &value)) {
@@ -26,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::abort();  // failure must leave the output alone
     }
     double wideValue = -7.0;
-    if (orbel_param_from_utf16(&desc, wide.data(), &wideValue) && !(wideValue >= 0.0 && wideValue <= 1.0)) {
+    if (orbel_param_from_utf16(&desc, wide.data(), &wideValue) &&
+        !(wideValue >= 0.0 && wideValue <= 1.0)) {
       std::abort();
     }
     char16_t shown16[128];

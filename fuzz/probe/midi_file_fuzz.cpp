@@ -13,8 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string error;
   if (orbel::readMidiFileNotes(data, size, notes, error)) {
     for (const orbel::NoteSpec& n : notes.notes) {
-      if (!(n.startSeconds >= 0) || !(n.durationSeconds >= 0) || !std::isfinite(n.startSeconds + n.durationSeconds) ||
-          n.pitch < 0 || n.pitch > 127 || !(n.velocity > 0 && n.velocity <= 1))
+      if (!(n.startSeconds >= 0) || !(n.durationSeconds >= 0) ||
+          !std::isfinite(n.startSeconds + n.durationSeconds) || n.pitch < 0 || n.pitch > 127 ||
+          !(n.velocity > 0 && n.velocity <= 1))
         std::abort();
     }
   } else if (error.empty() || !notes.notes.empty()) {

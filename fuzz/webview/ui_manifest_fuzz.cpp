@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* name;
     size_t capacity;
   };
-  for (const Key key : {Key{"buildTime", 64}, Key{"sourceRevision", 64}, Key{"sha256", 80}, Key{"x", 2}}) {
+  for (const Key key :
+       {Key{"buildTime", 64}, Key{"sourceRevision", 64}, Key{"sha256", 80}, Key{"x", 2}}) {
     char out[96];
     std::memset(out, 0x7f, sizeof out);
     const bool found = orbel::uiManifestString(bytes, size, key.name, out, key.capacity);
@@ -26,7 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t length = static_cast<size_t>(static_cast<const char*>(end) - out);
     if (length + 1 >= key.capacity && length != 0) std::abort();
     if (found != (length > 0) && !(found && length == 0)) std::abort();
-    if (found && std::string(bytes, size).find("\"" + std::string(key.name) + "\"") == std::string::npos) std::abort();
+    if (found &&
+        std::string(bytes, size).find("\"" + std::string(key.name) + "\"") == std::string::npos)
+      std::abort();
   }
   return 0;
 }

@@ -21,7 +21,8 @@ struct Tree {
   std::string root;
   std::string realRoot;
   Tree() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orbel-scheme-fuzz-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "orbel-scheme-fuzz-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) std::abort();
     base = pattern;
     root = base + "/ui";
@@ -45,10 +46,11 @@ struct Tree {
 };
 
 bool fromTable(const char* mime) {
-  static const char* kKnown[] = {"text/css", "image/gif", "text/html", "image/x-icon", "image/jpeg",
-                                 "text/javascript", "application/json", "image/png", "image/svg+xml",
-                                 "font/ttf", "text/plain", "application/wasm", "font/woff", "font/woff2",
-                                 "application/octet-stream"};
+  static const char* kKnown[] = {"text/css",         "image/gif",  "text/html",
+                                 "image/x-icon",     "image/jpeg", "text/javascript",
+                                 "application/json", "image/png",  "image/svg+xml",
+                                 "font/ttf",         "text/plain", "application/wasm",
+                                 "font/woff",        "font/woff2", "application/octet-stream"};
   for (const char* known : kKnown)
     if (std::string(mime) == known) return true;
   return false;
@@ -63,8 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string file;
   if (!orbel::resolveUiSchemePath(tree.root, path, file)) return 0;
   const std::string& real = tree.realRoot;
-  const bool inside = file == real || (file.size() > real.size() && file.compare(0, real.size(), real) == 0 &&
-                                       file[real.size()] == '/');
+  const bool inside =
+      file == real || (file.size() > real.size() && file.compare(0, real.size(), real) == 0 &&
+                       file[real.size()] == '/');
   if (!inside) std::abort();
   orbel::UiSchemeFile served;
   if (orbel::serveUiSchemeRequest(tree.root, path, served)) {

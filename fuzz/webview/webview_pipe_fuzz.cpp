@@ -14,9 +14,9 @@ namespace {
 constexpr size_t kLimit = 4096;  // small, so overlong lines are reached
 
 bool same(const orbel::WebViewPipeMessage& a, const orbel::WebViewPipeMessage& b) {
-  return a.kind == b.kind && a.id == b.id && a.code == b.code && a.window == b.window && a.width == b.width &&
-         a.height == b.height && a.url == b.url && a.scheme == b.scheme && a.handler == b.handler &&
-         a.script == b.script && a.text == b.text && a.data == b.data;
+  return a.kind == b.kind && a.id == b.id && a.code == b.code && a.window == b.window &&
+         a.width == b.width && a.height == b.height && a.url == b.url && a.scheme == b.scheme &&
+         a.handler == b.handler && a.script == b.script && a.text == b.text && a.data == b.data;
 }
 
 void check(const std::string& line) {
@@ -26,7 +26,8 @@ void check(const std::string& line) {
   orbel::appendWebViewPipeLine(again, message);
   if (again.empty() || again.back() != '\n' || again.find('\n') != again.size() - 1) std::abort();
   orbel::WebViewPipeMessage back;
-  if (!orbel::parseWebViewPipeLine(std::string_view(again).substr(0, again.size() - 1), back)) std::abort();
+  if (!orbel::parseWebViewPipeLine(std::string_view(again).substr(0, again.size() - 1), back))
+    std::abort();
   if (!same(message, back)) std::abort();
 }
 

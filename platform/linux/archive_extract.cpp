@@ -42,7 +42,9 @@ bool isSafeRelative(const std::string& path) {
   return true;
 }
 
-bool cancelled(const std::atomic<bool>* cancel) { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }
+bool cancelled(const std::atomic<bool>* cancel) {
+  return cancel != nullptr && cancel->load(std::memory_order_relaxed);
+}
 
 const char* entryName(archive_entry* entry) {
   const char* name = archive_entry_pathname_utf8(entry);
@@ -63,7 +65,8 @@ ArchiveExtract fail(ArchiveExtract code, std::string* detail, const std::string&
 ArchiveExtract writeFailure(archive* writer, std::string* detail, const std::string& name) {
   const int error = archive_errno(writer);
   const char* text = archive_error_string(writer);
-  const std::string line = "entry \"" + name + "\": " + (text != nullptr ? text : "cannot be written");
+  const std::string line =
+      "entry \"" + name + "\": " + (text != nullptr ? text : "cannot be written");
   switch (error) {
     case ENOSPC:
     case EDQUOT:
@@ -85,7 +88,8 @@ ArchiveExtract extractZipArchive(const std::string& archivePath, const std::stri
                                  const ArchiveLimits& limits, const std::atomic<bool>* cancel,
                                  std::string* detail) {
   const std::string base = canonicalPath(folder);
-  if (base.empty() || !isDirectory(base)) return fail(ArchiveExtract::CannotWrite, detail, "no folder to unpack into");
+  if (base.empty() || !isDirectory(base))
+    return fail(ArchiveExtract::CannotWrite, detail, "no folder to unpack into");
 
   archive* reader = archive_read_new();
   if (reader == nullptr) return fail(ArchiveExtract::CannotWrite, detail, "out of memory");
@@ -99,7 +103,8 @@ ArchiveExtract extractZipArchive(const std::string& archivePath, const std::stri
   WriteCloser writeCloser{writer};
   // Owners, times, ACLs and extended attributes are not restored, and the
   // user's umask applies.
-  archive_write_disk_set_options(writer, ARCHIVE_EXTRACT_SECURE_SYMLINKS | ARCHIVE_EXTRACT_SECURE_NODOTDOT);
+  archive_write_disk_set_options(writer,
+                                 ARCHIVE_EXTRACT_SECURE_SYMLINKS | ARCHIVE_EXTRACT_SECURE_NODOTDOT);
 
   uint64_t unpacked = 0;
   uint32_t entries = 0;
@@ -113,11 +118,13 @@ ArchiveExtract extractZipArchive(const std::string& archivePath, const std::stri
       return fail(ArchiveExtract::Unreadable, detail, text != nullptr ? text : "not a zip archive");
     }
     if (++entries > limits.maxEntries)
-      return fail(ArchiveExtract::TooLarge, detail, "more than " + std::to_string(limits.maxEntries) + " entries");
+      return fail(ArchiveExtract::TooLarge, detail,
+                  "more than " + std::to_string(limits.maxEntries) + " entries");
 
     const char* rawName = entryName(entry);
     const std::string name = rawName != nullptr ? rawName : "";
-    if (!isSafeRelative(name)) return fail(ArchiveExtract::Unreadable, detail, "entry \"" + name + "\" leaves the folder");
+    if (!isSafeRelative(name))
+      return fail(ArchiveExtract::Unreadable, detail, "entry \"" + name + "\" leaves the folder");
     if (archive_entry_hardlink(entry) != nullptr || archive_entry_hardlink_utf8(entry) != nullptr)
       return fail(ArchiveExtract::Unreadable, detail, "entry \"" + name + "\" is a hard link");
 
@@ -126,22 +133,26 @@ ArchiveExtract extractZipArchive(const std::string& archivePath, const std::stri
       const char* rawTarget = linkTarget(entry);
       const std::string target = rawTarget != nullptr ? rawTarget : "";
       if (!isSafeRelative(target))
-        return fail(ArchiveExtract::Unreadable, detail, "link \"" + name + "\" points outside the folder");
+        return fail(ArchiveExtract::Unreadable, detail,
+                    "link \"" + name + "\" points outside the folder");
     } else if (type == AE_IFDIR) {
       archive_entry_set_perm(entry, 0755);
     } else if (type == AE_IFREG) {
       archive_entry_set_perm(entry, 0644);
       if (archive_entry_size_is_set(entry) && archive_entry_size(entry) > 0 &&
           static_cast<uint64_t>(archive_entry_size(entry)) > limits.maxBytes - unpacked) {
-        return fail(ArchiveExtract::TooLarge, detail, "entry \"" + name + "\" is larger than the limit");
+        return fail(ArchiveExtract::TooLarge, detail,
+                    "entry \"" + name + "\" is larger than the limit");
       }
     } else {
-      return fail(ArchiveExtract::Unreadable, detail, "entry \"" + name + "\" is not a file, folder or link");
+      return fail(ArchiveExtract::Unreadable, detail,
+                  "entry \"" + name + "\" is not a file, folder or link");
     }
 
     const std::string target = base + "/" + name;
     archive_entry_copy_pathname(entry, target.c_str());
-    if (archive_write_header(writer, entry) < ARCHIVE_WARN) return writeFailure(writer, detail, name);
+    if (archive_write_header(writer, entry) < ARCHIVE_WARN)
+      return writeFailure(writer, detail, name);
 
     if (type == AE_IFREG) {
       for (;;) {
@@ -157,12 +168,15 @@ ArchiveExtract extractZipArchive(const std::string& archivePath, const std::stri
                       "entry \"" + name + "\": " + (text != nullptr ? text : "damaged data"));
         }
         if (size > limits.maxBytes - unpacked)
-          return fail(ArchiveExtract::TooLarge, detail, "more than " + std::to_string(limits.maxBytes) + " bytes");
+          return fail(ArchiveExtract::TooLarge, detail,
+                      "more than " + std::to_string(limits.maxBytes) + " bytes");
         unpacked += size;
-        if (archive_write_data_block(writer, block, size, offset) < ARCHIVE_OK) return writeFailure(writer, detail, name);
+        if (archive_write_data_block(writer, block, size, offset) < ARCHIVE_OK)
+          return writeFailure(writer, detail, name);
       }
     }
-    if (archive_write_finish_entry(writer) < ARCHIVE_WARN) return writeFailure(writer, detail, name);
+    if (archive_write_finish_entry(writer) < ARCHIVE_WARN)
+      return writeFailure(writer, detail, name);
   }
   if (archive_write_close(writer) < ARCHIVE_WARN) return writeFailure(writer, detail, "(closing)");
   return ArchiveExtract::Ok;

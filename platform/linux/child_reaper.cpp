@@ -19,7 +19,8 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr double kReapIntervalSeconds = 0.1;
 
 std::vector<int>& pending() {
-  static std::vector<int>* children = new std::vector<int>;  // never destroyed: see processClockScheduler
+  static std::vector<int>* children =
+      new std::vector<int>;  // never destroyed: see processClockScheduler
   return *children;
 }
 ClockScheduler::Clock* gReaper = nullptr;
@@ -63,7 +64,8 @@ void endChildProcess(int pid, std::chrono::milliseconds wait) {
   ::kill(pid, SIGKILL);
   if (reapedWithin(pid, wait)) return;
   pending().push_back(pid);
-  if (gReaper == nullptr) gReaper = processClockScheduler().start(&reapPending, nullptr, kReapIntervalSeconds);
+  if (gReaper == nullptr)
+    gReaper = processClockScheduler().start(&reapPending, nullptr, kReapIntervalSeconds);
 }
 
 int childProcessesPending() { return static_cast<int>(pending().size()); }

@@ -77,11 +77,13 @@ FileRead readWholeFileUpTo(const std::string& path, uint64_t maxBytes, std::vect
   return FileRead::Ok;
 }
 
-PathPlacement placePathWithin(const std::string& base, const std::string& path, std::string* resolved) {
+PathPlacement placePathWithin(const std::string& base, const std::string& path,
+                              std::string* resolved) {
   std::string realBase, realPath;
   if (!canonical(base, realBase) || !canonical(path, realPath)) return PathPlacement::Unresolved;
   bool inside = realPath == realBase;
-  if (!inside && realPath.size() > realBase.size() && realPath.compare(0, realBase.size(), realBase) == 0) {
+  if (!inside && realPath.size() > realBase.size() &&
+      realPath.compare(0, realBase.size(), realBase) == 0) {
     // "/packs/a" must not count "/packs/ab/x" as inside; the root "/" ends in a slash already.
     inside = realBase.back() == '/' || realPath[realBase.size()] == '/';
   }
@@ -93,7 +95,8 @@ PathPlacement placePathWithin(const std::string& base, const std::string& path, 
 std::string existingDirectory(const std::string& path) {
   std::string real;
   struct stat info {};
-  if (!canonical(path, real) || ::stat(real.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return {};
+  if (!canonical(path, real) || ::stat(real.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+    return {};
   return real;
 }
 

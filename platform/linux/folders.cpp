@@ -104,7 +104,8 @@ bool listFolder(const std::string& path, std::vector<FolderEntry>& out) {
     struct stat info {};
     FolderEntry item;
     item.name = name;
-    item.isDirectory = ::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
+    item.isDirectory =
+        ::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
     out.push_back(std::move(item));
   }
   ::closedir(dir);

@@ -51,7 +51,8 @@ constexpr int kHelperCommandFd = 3;
 constexpr int kHelperEventFd = 4;
 
 std::string helperBesideModule() {
-  const std::string image = modulePathForAddress(reinterpret_cast<const void*>(&helperBesideModule));
+  const std::string image =
+      modulePathForAddress(reinterpret_cast<const void*>(&helperBesideModule));
   const size_t slash = image.find_last_of('/');
   if (slash == std::string::npos) return {};
   return image.substr(0, slash) + "/orbel-webview";
@@ -133,7 +134,8 @@ public:
     }
     // A larger command pipe lets a whole page file through in one write.
     ::fcntl(toHelper_, F_SETPIPE_SZ, 1 << 20);
-    if (!setNonBlocking(toHelper_) || !setNonBlocking(fromHelper_) || !loop_.addFdHandler(*this, fromHelper_)) {
+    if (!setNonBlocking(toHelper_) || !setNonBlocking(fromHelper_) ||
+        !loop_.addFdHandler(*this, fromHelper_)) {
       error = "the host's run loop does not watch the web view helper";
       closeFd(toHelper_);
       closeFd(fromHelper_);
@@ -161,7 +163,8 @@ public:
     send(m);
   }
 
-  void answerRequest(uint64_t request, std::string_view mimeType, const uint8_t* data, size_t size) override {
+  void answerRequest(uint64_t request, std::string_view mimeType, const uint8_t* data,
+                     size_t size) override {
     WebViewPipeMessage m;
     m.kind = WebViewPipeKind::Answer;
     m.id = request;
@@ -222,7 +225,8 @@ private:
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setflags(
+        &attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
     char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
     std::vector<std::string> environment = webViewHelperEnvironment(environ);
     std::vector<char*> envp;
@@ -273,21 +277,32 @@ private:
   void handleLine(const std::string& line) {
     WebViewPipeMessage m;
     if (!parseWebViewPipeLine(line, m)) {
-      std::fprintf(stderr, "orbel-plugin-shell: web view helper sent a malformed line (%zu bytes)\n", line.size());
+      std::fprintf(stderr,
+                   "orbel-plugin-shell: web view helper sent a malformed line (%zu bytes)\n",
+                   line.size());
       return;
     }
     switch (m.kind) {
-      case WebViewPipeKind::Message: events_.onWebViewMessage(m.text); break;
-      case WebViewPipeKind::Request: events_.onWebViewRequest(m.id, m.text); break;
-      case WebViewPipeKind::Frame: events_.onWebViewFrame(m.id); break;
-      case WebViewPipeKind::Ready: ready_ = true; break;
+      case WebViewPipeKind::Message:
+        events_.onWebViewMessage(m.text);
+        break;
+      case WebViewPipeKind::Request:
+        events_.onWebViewRequest(m.id, m.text);
+        break;
+      case WebViewPipeKind::Frame:
+        events_.onWebViewFrame(m.id);
+        break;
+      case WebViewPipeKind::Ready:
+        ready_ = true;
+        break;
       case WebViewPipeKind::Failed:
         std::fprintf(stderr, "orbel-plugin-shell: web view helper: %s\n", m.text.c_str());
         // Before it was ready the web view never existed.
         fail(ready_ && !m.text.empty() ? m.text : std::string("webview allocation failed"));
         report();
         break;
-      default: break;  // the plug-in's own kinds
+      default:
+        break;  // the plug-in's own kinds
     }
   }
 
@@ -400,8 +415,8 @@ private:
 
 const char* webViewWindowType() { return "X11EmbedWindowID"; }
 
-std::unique_ptr<WebView> openWebView(RunLoop& loop, WebViewEvents& events, const WebViewSetup& setup,
-                                     std::string& error) {
+std::unique_ptr<WebView> openWebView(RunLoop& loop, WebViewEvents& events,
+                                     const WebViewSetup& setup, std::string& error) {
   error.clear();
   auto view = std::make_unique<HelperWebView>(loop, events);
   if (!view->start(setup, error)) return nullptr;

@@ -18,7 +18,8 @@ template <typename Interface>
 class Forwarder : public Interface {
 public:
   tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-    if (FUnknownPrivate::iidEqual(iid, Interface::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
+    if (FUnknownPrivate::iidEqual(iid, Interface::iid) ||
+        FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
       this->addRef();
       *obj = static_cast<Interface*>(this);
       return kResultOk;
@@ -97,7 +98,8 @@ bool HostRunLoop::addTimer(RunLoopTimer& timer, uint64_t milliseconds) {
 }
 
 void HostRunLoop::removeTimer(RunLoopTimer& timer) {
-  const auto it = std::find_if(timers_.begin(), timers_.end(), [&](TimerForwarder* t) { return t->target == &timer; });
+  const auto it = std::find_if(timers_.begin(), timers_.end(),
+                               [&](TimerForwarder* t) { return t->target == &timer; });
   if (it == timers_.end()) return;
   TimerForwarder* forwarder = *it;
   timers_.erase(it);
@@ -120,8 +122,8 @@ bool HostRunLoop::addFdHandler(RunLoopFdHandler& handler, int fd) {
 }
 
 void HostRunLoop::removeFdHandler(RunLoopFdHandler& handler) {
-  const auto it =
-      std::find_if(fdHandlers_.begin(), fdHandlers_.end(), [&](FdForwarder* f) { return f->target == &handler; });
+  const auto it = std::find_if(fdHandlers_.begin(), fdHandlers_.end(),
+                               [&](FdForwarder* f) { return f->target == &handler; });
   if (it == fdHandlers_.end()) return;
   FdForwarder* forwarder = *it;
   fdHandlers_.erase(it);
@@ -133,7 +135,8 @@ void HostRunLoop::removeFdHandler(RunLoopFdHandler& handler) {
 std::shared_ptr<RunLoop> hostRunLoopFrom(FUnknown* source) {
   if (source == nullptr) return nullptr;
   Linux::IRunLoop* loop = nullptr;
-  if (source->queryInterface(Linux::IRunLoop::iid, reinterpret_cast<void**>(&loop)) != kResultOk || !loop)
+  if (source->queryInterface(Linux::IRunLoop::iid, reinterpret_cast<void**>(&loop)) != kResultOk ||
+      !loop)
     return nullptr;
   auto adapter = std::make_shared<HostRunLoop>(loop);
   loop->release();  // the adapter holds its own reference

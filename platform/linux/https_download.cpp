@@ -55,7 +55,8 @@ size_t onBody(char* data, size_t size, size_t count, void* userdata) {
 
 int onProgress(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   const auto* t = static_cast<const Transfer*>(userdata);
-  return t->options->cancel != nullptr && t->options->cancel->load(std::memory_order_relaxed) ? 1 : 0;
+  return t->options->cancel != nullptr && t->options->cancel->load(std::memory_order_relaxed) ? 1
+                                                                                              : 0;
 }
 
 }  // namespace
@@ -74,7 +75,8 @@ DownloadUrl classifyDownloadUrl(const std::string& url) {
     const std::string lower(scheme);
     if (lower != "https") {
       result = DownloadUrl::NotHttps;
-    } else if (curl_url_get(handle, CURLUPART_HOST, &host, 0) == CURLUE_OK && host != nullptr && host[0] != 0) {
+    } else if (curl_url_get(handle, CURLUPART_HOST, &host, 0) == CURLUE_OK && host != nullptr &&
+               host[0] != 0) {
       result = DownloadUrl::Https;
     }
   }

@@ -32,4 +32,4 @@ std::string bundlePathForModulePath(const std::string& modulePath) {
   return path;
 }
 
-} // namespace orbel
+}  // namespace orbel

@@ -23,7 +23,9 @@ void PipeLineReader::append(const char* data, size_t size) {
 bool PipeLineReader::next(std::string& line) {
   for (;;) {
     const size_t from = start_ + scanned_;
-    const void* found = from < buffer_.size() ? std::memchr(buffer_.data() + from, '\n', buffer_.size() - from) : nullptr;
+    const void* found = from < buffer_.size()
+                            ? std::memchr(buffer_.data() + from, '\n', buffer_.size() - from)
+                            : nullptr;
     if (found == nullptr) {
       scanned_ = buffer_.size() - start_;
       if (!discarding_ && scanned_ > maxLine_) {

@@ -26,8 +26,8 @@ public:
 private:
   size_t maxLine_;
   std::string buffer_;
-  size_t start_ = 0;       // first byte not yet handed out
-  size_t scanned_ = 0;     // bytes after start_ known to hold no '\n'
+  size_t start_ = 0;         // first byte not yet handed out
+  size_t scanned_ = 0;       // bytes after start_ known to hold no '\n'
   bool discarding_ = false;  // inside a line that was too long
   size_t dropped_ = 0;
 };

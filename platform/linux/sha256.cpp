@@ -30,7 +30,8 @@ Sha256Stream::~Sha256Stream() { EVP_MD_CTX_free(static_cast<EVP_MD_CTX*>(context
 bool Sha256Stream::update(const uint8_t* data, size_t length) {
   if (failed_) return false;
   if (length == 0) return true;
-  if (data == nullptr || EVP_DigestUpdate(static_cast<EVP_MD_CTX*>(context_), data, length) != 1) failed_ = true;
+  if (data == nullptr || EVP_DigestUpdate(static_cast<EVP_MD_CTX*>(context_), data, length) != 1)
+    failed_ = true;
   return !failed_;
 }
 

@@ -160,19 +160,21 @@ bool parseWebViewPipeLine(std::string_view line, WebViewPipeMessage& out) {
       double window = 0;
       if (!readInteger(object, "window", 0, kMaxId, window)) return false;
       out.window = static_cast<uint64_t>(window);
-      return readSides(object, out) && readText(object, "url", out.url) && readText(object, "scheme", out.scheme) &&
-             readText(object, "script", out.script) && readText(object, "handler", out.handler);
+      return readSides(object, out) && readText(object, "url", out.url) &&
+             readText(object, "scheme", out.scheme) && readText(object, "script", out.script) &&
+             readText(object, "handler", out.handler);
     }
     case WebViewPipeKind::Eval:
       return readText(object, "script", out.script);
     case WebViewPipeKind::Answer: {
       std::string data;
-      return readId(object, out) && readText(object, "mime", out.text) && readText(object, "data", data) &&
-             base64Decode(data, out.data, kWebViewPipeMaxBody);
+      return readId(object, out) && readText(object, "mime", out.text) &&
+             readText(object, "data", data) && base64Decode(data, out.data, kWebViewPipeMaxBody);
     }
     case WebViewPipeKind::Fail: {
       double code = 0;
-      if (!readId(object, out) || !readInteger(object, "code", -2147483648.0, 2147483647.0, code)) return false;
+      if (!readId(object, out) || !readInteger(object, "code", -2147483648.0, 2147483647.0, code))
+        return false;
       out.code = static_cast<int32_t>(code);
       return true;
     }

@@ -49,16 +49,16 @@ inline constexpr int32_t kWebViewPipeMaxSide = 16384;
 
 struct WebViewPipeMessage {
   WebViewPipeKind kind = WebViewPipeKind::Ready;
-  uint64_t id = 0;       // request id, frame token
-  int32_t code = 0;      // fail
-  uint64_t window = 0;   // open
-  int32_t width = 0;     // open, resize: 1..kWebViewPipeMaxSide
+  uint64_t id = 0;      // request id, frame token
+  int32_t code = 0;     // fail
+  uint64_t window = 0;  // open
+  int32_t width = 0;    // open, resize: 1..kWebViewPipeMaxSide
   int32_t height = 0;
-  std::string url;       // open
-  std::string scheme;    // open
-  std::string handler;   // open
-  std::string script;    // open (document-start script), eval
-  std::string text;      // answer: MIME type; message: text; request: path; failed: reason
+  std::string url;            // open
+  std::string scheme;         // open
+  std::string handler;        // open
+  std::string script;         // open (document-start script), eval
+  std::string text;           // answer: MIME type; message: text; request: path; failed: reason
   std::vector<uint8_t> data;  // answer
 };
 

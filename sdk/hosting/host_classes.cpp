@@ -58,7 +58,8 @@ tresult PLUGIN_API AttributeList::setString(AttrID id, const TChar* string) {
 
 tresult PLUGIN_API AttributeList::getString(AttrID id, TChar* string, uint32 sizeInBytes) {
   auto it = id != nullptr ? values_.find(id) : values_.end();
-  if (it == values_.end() || !std::holds_alternative<std::u16string>(it->second)) return kResultFalse;
+  if (it == values_.end() || !std::holds_alternative<std::u16string>(it->second))
+    return kResultFalse;
   const std::u16string& text = std::get<std::u16string>(it->second);
   const size_t room = sizeInBytes / sizeof(TChar);
   if (string == nullptr || room == 0) return kResultFalse;
@@ -146,9 +147,12 @@ tresult PLUGIN_API HostApplication::createInstance(TUID cid, TUID iid, void** ob
                        FUnknownPrivate::iidEqual(iid, Vst::IMessage::iid);
   const bool list = FUnknownPrivate::iidEqual(cid, Vst::IAttributeList::iid) &&
                     FUnknownPrivate::iidEqual(iid, Vst::IAttributeList::iid);
-  if (message) *obj = static_cast<Vst::IMessage*>(new Message);
-  else if (list) *obj = static_cast<Vst::IAttributeList*>(new AttributeList);
-  else *obj = nullptr;
+  if (message)
+    *obj = static_cast<Vst::IMessage*>(new Message);
+  else if (list)
+    *obj = static_cast<Vst::IAttributeList*>(new AttributeList);
+  else
+    *obj = nullptr;
   return *obj != nullptr ? kResultTrue : kResultFalse;
 }
 

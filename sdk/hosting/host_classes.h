@@ -21,7 +21,7 @@
 namespace orbel::hosting {
 
 class AttributeList : public Steinberg::Vst::IAttributeList {
- public:
+public:
   AttributeList() = default;
   virtual ~AttributeList() = default;
 
@@ -41,14 +41,14 @@ class AttributeList : public Steinberg::Vst::IAttributeList {
   Steinberg::uint32 PLUGIN_API addRef() override;
   Steinberg::uint32 PLUGIN_API release() override;
 
- private:
+private:
   using Value = std::variant<Steinberg::int64, double, std::u16string, std::vector<char>>;
   std::map<std::string, Value> values_;
   std::atomic<Steinberg::uint32> refs_{1};
 };
 
 class Message : public Steinberg::Vst::IMessage {
- public:
+public:
   Message();
   virtual ~Message();
 
@@ -60,7 +60,7 @@ class Message : public Steinberg::Vst::IMessage {
   Steinberg::uint32 PLUGIN_API addRef() override;
   Steinberg::uint32 PLUGIN_API release() override;
 
- private:
+private:
   std::string id_;
   AttributeList* attributes_;
   std::atomic<Steinberg::uint32> refs_{1};
@@ -69,7 +69,7 @@ class Message : public Steinberg::Vst::IMessage {
 // A host application that hands out the messages and attribute lists above
 // and answers for the SDK's plug-in interface support.
 class HostApplication : public Steinberg::Vst::IHostApplication {
- public:
+public:
   HostApplication();
   virtual ~HostApplication() = default;
 
@@ -81,7 +81,7 @@ class HostApplication : public Steinberg::Vst::IHostApplication {
   Steinberg::uint32 PLUGIN_API addRef() override;
   Steinberg::uint32 PLUGIN_API release() override;
 
- private:
+private:
   Steinberg::IPtr<Steinberg::Vst::PlugInterfaceSupport> support_;
   std::atomic<Steinberg::uint32> refs_{1};
 };

@@ -44,7 +44,7 @@ T* busAt(BusList& list, int32 index) {
   if (index < 0 || index >= static_cast<int32>(list.size())) return nullptr;
   return FCast<T>(list.at(static_cast<size_t>(index)).get());
 }
-} // namespace
+}  // namespace
 
 AudioBus* AudioEffect::getAudioInput(int32 index) { return busAt<AudioBus>(audioInputs, index); }
 AudioBus* AudioEffect::getAudioOutput(int32 index) { return busAt<AudioBus>(audioOutputs, index); }
@@ -86,5 +86,5 @@ tresult PLUGIN_API AudioEffect::setupProcessing(ProcessSetup& setup) {
   return kResultOk;
 }
 
-} // namespace Vst
-} // namespace Steinberg
+}  // namespace Vst
+}  // namespace Steinberg

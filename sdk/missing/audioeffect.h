@@ -47,8 +47,8 @@ public:
 
   OBJ_METHODS(AudioEffect, Component)
   DEFINE_INTERFACES
-    DEF_INTERFACE(IAudioProcessor)
-    DEF_INTERFACE(IProcessContextRequirements)
+  DEF_INTERFACE(IAudioProcessor)
+  DEF_INTERFACE(IProcessContextRequirements)
   END_DEFINE_INTERFACES(Component)
   REFCOUNT_METHODS(Component)
 
@@ -57,5 +57,5 @@ protected:
   uint32 processContextRequirements = 0;  // IProcessContextRequirements::Flags
 };
 
-} // namespace Vst
-} // namespace Steinberg
+}  // namespace Vst
+}  // namespace Steinberg

@@ -37,7 +37,7 @@ void copyField(char8 (&dst)[N], const char8* src, size_t srcCapacity) {
   std::memset(dst + n, 0, N - n);
 }
 
-} // namespace
+}  // namespace
 
 CPluginFactory::CPluginFactory(const PFactoryInfo& info) : factoryInfo(info) {}
 
@@ -198,4 +198,4 @@ tresult PLUGIN_API CPluginFactory::setHostContext(FUnknown* context) {
   return kResultOk;
 }
 
-} // namespace Steinberg
+}  // namespace Steinberg

@@ -60,4 +60,4 @@ protected:
 // The module's one factory while it lives (cleared by its destructor).
 extern IPluginFactory* gPluginFactory;
 
-} // namespace Steinberg
+}  // namespace Steinberg

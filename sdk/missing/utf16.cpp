@@ -15,11 +15,17 @@ char32_t decodeUtf8(const unsigned char*& p, const unsigned char* end) {
   char32_t cp;
   char32_t minimum;
   if ((lead & 0xE0) == 0xC0) {
-    extra = 1; cp = lead & 0x1F; minimum = 0x80;
+    extra = 1;
+    cp = lead & 0x1F;
+    minimum = 0x80;
   } else if ((lead & 0xF0) == 0xE0) {
-    extra = 2; cp = lead & 0x0F; minimum = 0x800;
+    extra = 2;
+    cp = lead & 0x0F;
+    minimum = 0x800;
   } else if ((lead & 0xF8) == 0xF0) {
-    extra = 3; cp = lead & 0x07; minimum = 0x10000;
+    extra = 3;
+    cp = lead & 0x07;
+    minimum = 0x10000;
   } else {
     return kReplacement;
   }
@@ -49,7 +55,7 @@ void appendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-} // namespace
+}  // namespace
 
 size_t utf8ToUtf16(const char* text, size_t length, char16_t* out, size_t capacity) {
   if (!out || capacity == 0) return 0;
@@ -116,4 +122,4 @@ std::string utf16ToUtf8(const char16_t* text, size_t maxUnits) {
   return out;
 }
 
-} // namespace orbel
+}  // namespace orbel

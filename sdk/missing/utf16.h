@@ -17,4 +17,4 @@ std::u16string utf8ToUtf16(const std::string& text);
 // Converts a terminated UTF-16 string (at most `maxUnits` units are read).
 std::string utf16ToUtf8(const char16_t* text, size_t maxUnits = static_cast<size_t>(-1));
 
-} // namespace orbel
+}  // namespace orbel

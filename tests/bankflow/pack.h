@@ -14,18 +14,20 @@ inline void writeSmallPack(const TempDir& dir, const std::string& sub = "") {
   const std::string base = sub.empty() ? "" : sub + "/";
   const Bytes wav = rampWav(8, 48000);
   dir.write(base + "a.wav", wav);
-  dir.write(base + "bank.json",
-            "{\"format\":\"orbel-sound-pack/v1\",\"id\":\"small\",\"version\":\"1.0\",\"name\":\"Small\","
-            "\"assetTable\":[{\"id\":\"a\",\"path\":\"a.wav\",\"bytes\":" +
-                std::to_string(wav.size()) + ",\"sha256\":\"" + sha256Hex(wav.data(), wav.size()) +
-                "\"}],"
-                "\"instruments\":[{\"id\":\"keys\",\"name\":\"Keys\",\"document\":\"inst.json\"}],"
-                "\"kits\":[{\"id\":\"drums\",\"name\":\"Drums\",\"document\":\"inst.json\"}],"
-                "\"presets\":[{\"id\":\"p1\",\"name\":\"Soft\",\"instrument\":\"keys\","
-                "\"document\":\"p1.json\"}]}");
-  dir.write(base + "inst.json",
-            "{\"format\":\"orbel-sampler-instrument/v1\",\"zones\":[{\"id\":\"pad1\",\"assetId\":\"a\","
-            "\"lowKey\":36,\"highKey\":36,\"keyTracking\":false}]}");
+  dir.write(
+      base + "bank.json",
+      "{\"format\":\"orbel-sound-pack/v1\",\"id\":\"small\",\"version\":\"1.0\",\"name\":\"Small\","
+      "\"assetTable\":[{\"id\":\"a\",\"path\":\"a.wav\",\"bytes\":" +
+          std::to_string(wav.size()) + ",\"sha256\":\"" + sha256Hex(wav.data(), wav.size()) +
+          "\"}],"
+          "\"instruments\":[{\"id\":\"keys\",\"name\":\"Keys\",\"document\":\"inst.json\"}],"
+          "\"kits\":[{\"id\":\"drums\",\"name\":\"Drums\",\"document\":\"inst.json\"}],"
+          "\"presets\":[{\"id\":\"p1\",\"name\":\"Soft\",\"instrument\":\"keys\","
+          "\"document\":\"p1.json\"}]}");
+  dir.write(
+      base + "inst.json",
+      "{\"format\":\"orbel-sampler-instrument/v1\",\"zones\":[{\"id\":\"pad1\",\"assetId\":\"a\","
+      "\"lowKey\":36,\"highKey\":36,\"keyTracking\":false}]}");
   dir.write(base + "p1.json", "{\"params\":{\"master.gain\":0.1,\"filter.cutoff\":1000}}");
 }
 

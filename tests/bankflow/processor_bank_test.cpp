@@ -20,15 +20,17 @@ using testhost::ByteStream;
 using testhost::RecordingPeer;
 
 class ProcessorBanks : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     FUnknown* unknown = OrbelProcessor::createInstance(nullptr);
     ASSERT_NE(unknown, nullptr);
-    ASSERT_EQ(unknown->queryInterface(IComponent::iid, reinterpret_cast<void**>(&component)), kResultOk);
+    ASSERT_EQ(unknown->queryInterface(IComponent::iid, reinterpret_cast<void**>(&component)),
+              kResultOk);
     unknown->release();
     ASSERT_EQ(component->initialize(&hostApp), kResultOk);
-    ASSERT_EQ(component->queryInterface(IConnectionPoint::iid, reinterpret_cast<void**>(&connection)),
-              kResultOk);
+    ASSERT_EQ(
+        component->queryInterface(IConnectionPoint::iid, reinterpret_cast<void**>(&connection)),
+        kResultOk);
     ASSERT_EQ(connection->connect(&peer), kResultOk);
   }
   void TearDown() override {
@@ -45,7 +47,8 @@ class ProcessorBanks : public ::testing::Test {
   void send(const char* id, const std::string* json) {
     orbel::hosting::Message message;
     message.setMessageID(id);
-    if (json) message.getAttributes()->setBinary("json", json->data(), static_cast<uint32>(json->size()));
+    if (json)
+      message.getAttributes()->setBinary("json", json->data(), static_cast<uint32>(json->size()));
     connection->notify(&message);
   }
   // The reply to one "orbel.loadRuntimeBank" request.
@@ -135,7 +138,8 @@ TEST_F(ProcessorBanks, PadOverridesTravelThroughMessagesAndState) {
   // Malformed payloads and a missing attribute change nothing and get no reply.
   const std::string before = saved();
   const size_t messages = peer.messages.size();
-  for (const std::string bad : {"{\"kick\":", "[1]", "{\"kick\":{\"gain\":0.5}} x"}) send("orbel.padOverrides", &bad);
+  for (const std::string bad : {"{\"kick\":", "[1]", "{\"kick\":{\"gain\":0.5}} x"})
+    send("orbel.padOverrides", &bad);
   send("orbel.padOverrides", nullptr);
   EXPECT_EQ(saved(), before);
   EXPECT_EQ(peer.messages.size(), messages);
@@ -172,9 +176,9 @@ TEST_F(ProcessorBanks, StateNamingAnUnrecallableBankStillApplies) {
     size_t healthReports;  // a refused or failed recall is reported at once
   };
   const Case cases[] = {
-      {"user-folder", dir / "pack", 1},       // loads, but the engine refuses it
-      {"user-folder", dir / "nowhere", 1},    // cannot be read
-      {"embedded", dir / "pack", 0},          // never reloaded from a folder
+      {"user-folder", dir / "pack", 1},     // loads, but the engine refuses it
+      {"user-folder", dir / "nowhere", 1},  // cannot be read
+      {"embedded", dir / "pack", 0},        // never reloaded from a folder
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.source + (" " + c.locator));

@@ -80,7 +80,8 @@ TEST(BankPublication, RecallOfANamedBankReportsItMissing) {
   EXPECT_EQ(r.code, 27u);
   EXPECT_EQ(r.phase, 9);
   EXPECT_STREQ(r.detail, "{\"bank\":\"grand\",\"banks\":0}");
-  EXPECT_EQ(std::strncmp(r.message, "state recall named a bank this build does not contain", 53), 0);
+  EXPECT_EQ(std::strncmp(r.message, "state recall named a bank this build does not contain", 53),
+            0);
 
   engine.recordBankRecallFailure(kBankRecallHashDiffers, nullptr);
   EXPECT_EQ(lastRecord(engine).code, 28u);
@@ -156,11 +157,12 @@ TEST(PadOverridePublication, VelocitySensitivityFollowsFixedKeyZones) {
     z.keyTracking = tracking;
     return z;
   };
-  bank.zones = {zone("kick", 36, 36, 0), zone("snare", 38, 38, 0), zone("kick2", 36, 36, 0),
+  bank.zones = {zone("kick", 36, 36, 0), zone("snare", 38, 38, 0),   zone("kick2", 36, 36, 0),
                 zone("wide", 40, 41, 0), zone("tracked", 42, 42, 1), zone("high", 200, 200, 0)};
   const uint32_t sens = 1u << kPadVelocitySensitivity;
-  SamplerPadOverrides set = {pad("kick", sens, 0), pad("snare", 1u << kPadGain), pad("kick2", sens, 0),
-                             pad("wide", sens, 0), pad("tracked", sens, 0), pad("high", sens, 0)};
+  SamplerPadOverrides set = {pad("kick", sens, 0),    pad("snare", 1u << kPadGain),
+                             pad("kick2", sens, 0),   pad("wide", sens, 0),
+                             pad("tracked", sens, 0), pad("high", sens, 0)};
   for (auto& o : set) o.values[kPadVelocitySensitivity] = 0.25;
 
   engine.refreshSamplerPadVelocitySensitivity(&set, &bank);

@@ -51,7 +51,8 @@ TEST(RuntimeBankLoad, EngineWithoutBanksRefusesBeforeReadingTheFolder) {
     EXPECT_STREQ(lastRecord(engine).message,
                  "runtime bank load refused (bank-too-large): the engine refused the staged bank "
                  "(arena capacity)");
-    EXPECT_STREQ(lastRecord(engine).detail, "{\"reason\":\"bank-too-large\",\"source\":\"hosted\"}");
+    EXPECT_STREQ(lastRecord(engine).detail,
+                 "{\"reason\":\"bank-too-large\",\"source\":\"hosted\"}");
     EXPECT_EQ(engine.publishedRuntimeBank(), nullptr);
   }
 }
@@ -97,7 +98,8 @@ TEST(RuntimeBankRecall, FollowsTheReferenceRules) {
     std::strcpy(chunk.sha256, c.sha);
     EXPECT_EQ(runtimeBankRecallWanted(chunk), c.attempted);
     std::string source = "s", locator = "l", sha = "h", instrument = "i";
-    EXPECT_FALSE(recallRuntimeBankFromChunk(engine, chunk, source, locator, sha, instrument, cacheRoot));
+    EXPECT_FALSE(
+        recallRuntimeBankFromChunk(engine, chunk, source, locator, sha, instrument, cacheRoot));
     if (!c.attempted) {
       EXPECT_EQ(engine.diagnostics().count, 0u);
       EXPECT_EQ(source + locator + sha + instrument, "slhi");
@@ -105,8 +107,9 @@ TEST(RuntimeBankRecall, FollowsTheReferenceRules) {
     }
     EXPECT_EQ(runtimeBankRecallFolder(chunk, cacheRoot), c.folder);
     EXPECT_EQ(source + locator + sha + instrument, "");
-    EXPECT_STREQ(lastRecord(engine).detail,
-                 ("{\"reason\":\"bank-too-large\",\"source\":\"" + std::string(c.source) + "\"}").c_str());
+    EXPECT_STREQ(
+        lastRecord(engine).detail,
+        ("{\"reason\":\"bank-too-large\",\"source\":\"" + std::string(c.source) + "\"}").c_str());
   }
 
   // With no bank published there is no reference to fill.

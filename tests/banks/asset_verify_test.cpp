@@ -18,14 +18,16 @@ namespace fs = std::filesystem;
 TEST(AssetVerify, Sha256OfKnownBytesAndFile) {
   const uint8_t abc[] = {'a', 'b', 'c'};
   EXPECT_EQ(sha256Hex(abc, 3), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  EXPECT_EQ(sha256Hex(nullptr, 0), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(sha256Hex(nullptr, 0),
+            "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 
   TempDir dir;
   dir.write("fox.txt", std::string("The quick brown fox jumps over the lazy dog"));
   std::vector<uint8_t> bytes;
   ASSERT_TRUE(readWholeFile(dir / "fox.txt", bytes));
   EXPECT_EQ(bytes.size(), 43u);
-  EXPECT_EQ(sha256Hex(bytes.data(), bytes.size()), "d7a8fbb307d7809469ca9abcb0082e4f8d5651e46d3cdb762d02d0bf37c9e592");
+  EXPECT_EQ(sha256Hex(bytes.data(), bytes.size()),
+            "d7a8fbb307d7809469ca9abcb0082e4f8d5651e46d3cdb762d02d0bf37c9e592");
 }
 
 TEST(AssetVerify, ReadWholeFileRefusesWhatIsNotARegularFile) {
@@ -48,11 +50,15 @@ TEST(AssetVerify, JoinPath) {
   const struct {
     const char *base, *relative, *joined;
   } cases[] = {
-      {"/packs/a", "x.wav", "/packs/a/x.wav"}, {"/packs/a/", "x.wav", "/packs/a/x.wav"},
-      {"/packs/a", "/abs/x.wav", "/abs/x.wav"}, {"", "x.wav", "x.wav"},
-      {"/packs/a", "", "/packs/a"},             {"/packs/a", "./s//x.wav", "/packs/a/./s//x.wav"},
+      {"/packs/a", "x.wav", "/packs/a/x.wav"},
+      {"/packs/a/", "x.wav", "/packs/a/x.wav"},
+      {"/packs/a", "/abs/x.wav", "/abs/x.wav"},
+      {"", "x.wav", "x.wav"},
+      {"/packs/a", "", "/packs/a"},
+      {"/packs/a", "./s//x.wav", "/packs/a/./s//x.wav"},
   };
-  for (const auto& c : cases) EXPECT_EQ(joinPath(c.base, c.relative), c.joined) << c.base << " + " << c.relative;
+  for (const auto& c : cases)
+    EXPECT_EQ(joinPath(c.base, c.relative), c.joined) << c.base << " + " << c.relative;
 }
 
 TEST(AssetVerify, PathIsContainedByText) {
@@ -60,9 +66,9 @@ TEST(AssetVerify, PathIsContainedByText) {
     const char* path;
     bool contained;
   } cases[] = {
-      {"", false},           {"/etc/passwd", false},   {"a\\b.wav", false},   {"..", false},
-      {"../x.wav", false},   {"s/../x.wav", false},    {"s/..", false},       {"a..b/x..wav", true},
-      {"./x.wav", true},     {"s//x.wav", true},       {"...", true},         {"s/x.wav", true},
+      {"", false},         {"/etc/passwd", false}, {"a\\b.wav", false}, {"..", false},
+      {"../x.wav", false}, {"s/../x.wav", false},  {"s/..", false},     {"a..b/x..wav", true},
+      {"./x.wav", true},   {"s//x.wav", true},     {"...", true},       {"s/x.wav", true},
   };
   for (const auto& c : cases) EXPECT_EQ(pathIsContained(c.path), c.contained) << c.path;
 }

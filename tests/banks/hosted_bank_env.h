@@ -28,7 +28,8 @@ public:
     www_ = std::make_unique<TempDir>();
     work_ = std::make_unique<TempDir>();
     ASSERT_TRUE(runPython({ORBEL_TEST_SCRIPTS "/make_bank_zips.py", www_->path()}));
-    ASSERT_TRUE(server_.start(www_->path(), work_->path())) << "the loopback https server did not start";
+    ASSERT_TRUE(server_.start(www_->path(), work_->path()))
+        << "the loopback https server did not start";
   }
   void TearDown() override {
     server_.stop();
@@ -58,7 +59,9 @@ protected:
 
   static const HttpsBankServer& server() { return HostedBankServerEnv::instance->server_; }
   static std::string served(const std::string& name) { return server().url("/files/" + name); }
-  static std::string www(const std::string& name) { return *HostedBankServerEnv::instance->www_ / name; }
+  static std::string www(const std::string& name) {
+    return *HostedBankServerEnv::instance->www_ / name;
+  }
 
   // The pin of a served archive.
   static std::string pinOf(const std::string& name) {

@@ -59,8 +59,12 @@ TEST_F(HostedBank, DownloadsUnpacksAndReusesTheCacheWithTheServerGone) {
 TEST_F(HostedBank, APinThatIsNotSixtyFourLowercaseHexDigitsTouchesNothing) {
   std::string climbing(64, 'a');
   climbing.replace(0, 9, "../../../");
-  const std::string pins[] = {std::string(63, 'a'), std::string(65, 'a'), std::string(64, 'A'),
-                              std::string(64, 'g'), climbing, ""};
+  const std::string pins[] = {std::string(63, 'a'),
+                              std::string(65, 'a'),
+                              std::string(64, 'A'),
+                              std::string(64, 'g'),
+                              climbing,
+                              ""};
   for (const std::string& pin : pins) {
     const Fetched f = fetch(served("pack.zip"), pin);
     EXPECT_FALSE(f.ok) << pin;
@@ -94,13 +98,15 @@ TEST_F(HostedBank, OnlyHttpsAddressesWhateverTheirCase) {
 
   const Fetched upper = fetch("HTTPS" + served("pack.zip").substr(5), pin);
   EXPECT_TRUE(upper.ok) << upper.error;
-  EXPECT_TRUE(fetch(server().url("/redirect/pack.zip"), pin).ok) << "redirects to https are followed";
+  EXPECT_TRUE(fetch(server().url("/redirect/pack.zip"), pin).ok)
+      << "redirects to https are followed";
 }
 
 TEST_F(HostedBank, EveryFailureLeavesNoStagingFolderAndNothingOutside) {
   const std::string packPin = pinOf("pack.zip");
   const std::string notZip = "the downloaded archive is not a readable zip";
-  const std::string tooBig = "the downloaded archive unpacks to more than 4194304 bytes or 16 entries";
+  const std::string tooBig =
+      "the downloaded archive unpacks to more than 4194304 bytes or 16 entries";
   struct Case {
     const char* what;
     std::string url;
@@ -110,7 +116,8 @@ TEST_F(HostedBank, EveryFailureLeavesNoStagingFolderAndNothingOutside) {
   } cases[] = {
       {"missing file", served("missing.zip"), packPin, "HTTP 404"},
       {"wrong pin", served("pack.zip"), pinOf("wrapped.zip"),
-       "downloaded bytes hash to " + packPin.substr(0, 16) + "\xE2\x80\xA6 which does not match the pinned sha256"},
+       "downloaded bytes hash to " + packPin.substr(0, 16) +
+           "\xE2\x80\xA6 which does not match the pinned sha256"},
       {"redirect to http", server().url("/redirect-http/pack.zip"), packPin, ""},
       {"certificate not trusted", served("pack.zip"), packPin, "", false},
       {"not a zip", served("not-a-zip.zip"), pinOf("not-a-zip.zip"), notZip},
@@ -120,7 +127,8 @@ TEST_F(HostedBank, EveryFailureLeavesNoStagingFolderAndNothingOutside) {
       {"link that climbs", served("slip-link.zip"), pinOf("slip-link.zip"), notZip},
       {"absolute link", served("slip-link-absolute.zip"), pinOf("slip-link-absolute.zip"), notZip},
       {"link left pointing out", served("slip-link-only.zip"), pinOf("slip-link-only.zip"), notZip},
-      {"written through a link", served("slip-link-through.zip"), pinOf("slip-link-through.zip"), notZip},
+      {"written through a link", served("slip-link-through.zip"), pinOf("slip-link-through.zip"),
+       notZip},
       {"zip bomb", served("bomb.zip"), pinOf("bomb.zip"), tooBig},
       {"too many entries", served("many.zip"), pinOf("many.zip"), tooBig},
   };

@@ -44,7 +44,8 @@ public:
   // Serves `root` from a new process; certificates and the port file go to
   // `workdir`. False when it did not come up within 30 s.
   bool start(const std::string& root, const std::string& workdir) {
-    if (!runPython({ORBEL_TEST_SCRIPTS "/https_bank_server.py", root, workdir}, &pid_)) return false;
+    if (!runPython({ORBEL_TEST_SCRIPTS "/https_bank_server.py", root, workdir}, &pid_))
+      return false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (std::chrono::steady_clock::now() < deadline) {
       std::ifstream in(workdir + "/port");
@@ -70,7 +71,9 @@ public:
     pid_ = 0;
   }
 
-  std::string url(const std::string& path) const { return "https://127.0.0.1:" + std::to_string(port_) + path; }
+  std::string url(const std::string& path) const {
+    return "https://127.0.0.1:" + std::to_string(port_) + path;
+  }
   const std::string& caFile() const { return caFile_; }
 
 private:

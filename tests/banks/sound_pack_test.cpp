@@ -49,38 +49,53 @@ Pack demoPack() {
   pack.files["samples/b.wav"] = b;
   pack.files["unused.wav"] = rampWav(2);
   pack.files["bank.json"] = bytes(
-      "{\"format\":\"orbel-sound-pack/v1\",\"id\":\"demo\",\"version\":\"1.2\",\"name\":\"Demo Pack\",\"extra\":{\"x\":[1]},"
-      "\"assetTable\":[{\"id\":\"a\",\"path\":\"a.wav\",\"bytes\":56,\"sha256\":\"" + hashOf(a) + "\"},"
-      "{\"id\":\"b\",\"path\":\"./samples//b.wav\",\"bytes\":68,\"sha256\":\"" + hashOf(b) + "\",\"codec\":\"wav\"},"
+      "{\"format\":\"orbel-sound-pack/v1\",\"id\":\"demo\",\"version\":\"1.2\",\"name\":\"Demo "
+      "Pack\",\"extra\":{\"x\":[1]},"
+      "\"assetTable\":[{\"id\":\"a\",\"path\":\"a.wav\",\"bytes\":56,\"sha256\":\"" +
+      hashOf(a) +
+      "\"},"
+      "{\"id\":\"b\",\"path\":\"./samples//b.wav\",\"bytes\":68,\"sha256\":\"" +
+      hashOf(b) +
+      "\",\"codec\":\"wav\"},"
       "{\"id\":\"u\",\"path\":\"unused.wav\"},7],"
-      "\"instruments\":[{\"id\":\"bare\",\"name\":\"No Document\"},{\"id\":\"piano\",\"name\":\"Piano\",\"document\":\"inst.json\"},\"junk\"],"
-      "\"kits\":[{\"id\":\"drums\",\"name\":\"Drums\",\"document\":\"kits/kit.json\"},{\"name\":\"no id\"}],"
+      "\"instruments\":[{\"id\":\"bare\",\"name\":\"No "
+      "Document\"},{\"id\":\"piano\",\"name\":\"Piano\",\"document\":\"inst.json\"},\"junk\"],"
+      "\"kits\":[{\"id\":\"drums\",\"name\":\"Drums\",\"document\":\"kits/"
+      "kit.json\"},{\"name\":\"no id\"}],"
       "\"presets\":[{\"id\":\"p1\",\"instrument\":\"piano\",\"document\":\"presets/p1.json\"},"
-      "{\"id\":\"p2\",\"name\":\"No Document\"},{\"id\":\"p3\",\"document\":\"presets/empty.json\"},"
-      "{\"id\":\"p4\",\"document\":\"../presets/p1.json\"},{\"name\":\"no id\",\"document\":\"presets/p1.json\"},"
+      "{\"id\":\"p2\",\"name\":\"No "
+      "Document\"},{\"id\":\"p3\",\"document\":\"presets/empty.json\"},"
+      "{\"id\":\"p4\",\"document\":\"../presets/p1.json\"},{\"name\":\"no "
+      "id\",\"document\":\"presets/p1.json\"},"
       "{\"id\":\"p5\",\"name\":\"Bright\",\"document\":\"presets/p5.json\"}]}");
   pack.files["inst.json"] = bytes(
       "{\"format\":\"orbel-sampler-instrument/v1\",\"zones\":["
-      "{\"id\":\"z1\",\"assetId\":\"b\",\"lowKey\":10.4,\"highKey\":200,\"rootKey\":-1,\"keyTracking\":false,"
-      "\"lowVelocity\":1.5,\"highVelocity\":\"loud\",\"gain\":0.5,\"pan\":-0.25,\"fineTuneCents\":-7.5,"
-      "\"roundRobinGroup\":3.9,\"chokeGroup\":-2,\"trigger\":\"release\",\"attackSeconds\":0.2,\"releaseSeconds\":1.5,"
+      "{\"id\":\"z1\",\"assetId\":\"b\",\"lowKey\":10.4,\"highKey\":200,\"rootKey\":-1,"
+      "\"keyTracking\":false,"
+      "\"lowVelocity\":1.5,\"highVelocity\":\"loud\",\"gain\":0.5,\"pan\":-0.25,\"fineTuneCents\":-"
+      "7.5,"
+      "\"roundRobinGroup\":3.9,\"chokeGroup\":-2,\"trigger\":\"release\",\"attackSeconds\":0.2,"
+      "\"releaseSeconds\":1.5,"
       "\"reverse\":true,\"filterCutoffHz\":1200,\"filterResonance\":0.3},"
       "{\"id\":\"z2\",\"assetId\":\"a\",\"startFrame\":1,\"endFrame\":5,\"trigger\":\"legato\","
       "\"loopMode\":\"forward\",\"loopStartFrame\":2,\"loopEndFrame\":4,\"loopCrossfadeFrames\":1},"
       "\"not a zone\","
       "{\"id\":\"z3\",\"assetId\":\"b\",\"trigger\":\"Release\"}]}");
-  pack.files["kits/kit.json"] =
-      bytes("{\"format\":\"orbel-sampler-instrument/v1\",\"zones\":[{\"id\":\"k1\",\"assetId\":\"a\",\"startFrame\":4}]}");
-  pack.files["presets/p1.json"] =
-      bytes("{\"params\":{\"master.gain\":0.5,\"filter.cutoff\":1000,\"osc.type\":\"saw\",\"Z\":1e400,\"A\":-1}}");
+  pack.files["kits/kit.json"] = bytes(
+      "{\"format\":\"orbel-sampler-instrument/"
+      "v1\",\"zones\":[{\"id\":\"k1\",\"assetId\":\"a\",\"startFrame\":4}]}");
+  pack.files["presets/p1.json"] = bytes(
+      "{\"params\":{\"master.gain\":0.5,\"filter.cutoff\":1000,\"osc.type\":\"saw\",\"Z\":1e400,"
+      "\"A\":-1}}");
   pack.files["presets/empty.json"] = bytes("{\"params\":{\"osc.type\":\"saw\"}}");
   pack.files["presets/p5.json"] = bytes("{\"params\":{\"osc.octave\":-1}}");
   return pack;
 }
 
 class SoundPackTest : public ::testing::Test {
- protected:
-  RuntimeBankLoad load(const Pack& pack, const std::string& instrument = "", unsigned long capacity = 0) {
+protected:
+  RuntimeBankLoad load(const Pack& pack, const std::string& instrument = "",
+                       unsigned long capacity = 0) {
     pack.writeTo(dir_);
     return loadRuntimeBank(dir_.path(), capacity, instrument);
   }
@@ -103,7 +118,9 @@ TEST_F(SoundPackTest, DemoPackStagesInstrumentPresetsArenaAndZones) {
   EXPECT_EQ(bank.instrumentKind, "instruments");
 
   ASSERT_EQ(bank.entries.size(), 3u);
-  const char* expected[][3] = {{"bare", "No Document", "instruments"}, {"piano", "Piano", "instruments"}, {"drums", "Drums", "kits"}};
+  const char* expected[][3] = {{"bare", "No Document", "instruments"},
+                               {"piano", "Piano", "instruments"},
+                               {"drums", "Drums", "kits"}};
   for (size_t i = 0; i < 3; ++i) {
     EXPECT_EQ(bank.entries[i].id, expected[i][0]);
     EXPECT_EQ(bank.entries[i].name, expected[i][1]);
@@ -116,7 +133,8 @@ TEST_F(SoundPackTest, DemoPackStagesInstrumentPresetsArenaAndZones) {
   EXPECT_EQ(p1.id, "p1");
   EXPECT_EQ(p1.name, "p1");
   EXPECT_EQ(p1.instrument, "piano");
-  const std::vector<std::pair<std::string, double>> params = {{"A", -1}, {"filter.cutoff", 1000}, {"master.gain", 0.5}};
+  const std::vector<std::pair<std::string, double>> params = {
+      {"A", -1}, {"filter.cutoff", 1000}, {"master.gain", 0.5}};
   EXPECT_EQ(p1.params, params);
   EXPECT_EQ(bank.presets[1].preset.name, "Bright");
 
@@ -207,30 +225,44 @@ TEST_F(SoundPackTest, ZonePlayableRangeAndLoopRules) {
       {"\"startFrame\":100", 10, 100, 0, 0, 0, 0, -1, -1, -1},  // at the end: ignored
       {"\"startFrame\":-5,\"endFrame\":null", 10, 100, 0, 0, 0, 0, -1, -1, -1},
       {"\"startFrame\":10.9,\"endFrame\":50", 20, 40, 0, 0, 0, 0, -1, -1, -1},
-      {"\"startFrame\":10,\"endFrame\":500", 20, 90, 0, 0, 0, 0, -1, -1, -1},  // cannot extend the asset
+      {"\"startFrame\":10,\"endFrame\":500", 20, 90, 0, 0, 0, 0, -1, -1,
+       -1},  // cannot extend the asset
       {"\"startFrame\":10,\"endFrame\":10", 20, 90, 0, 0, 0, 0, -1, -1, -1},
       {"\"startFrame\":\"5\",\"endFrame\":1e300", 10, 100, 0, 0, 0, 0, -1, -1, -1},
-      {"\"startFrame\":10,\"loopMode\":\"forward\",\"loopStartFrame\":20,\"loopEndFrame\":60,\"loopCrossfadeFrames\":10",
+      {"\"startFrame\":10,\"loopMode\":\"forward\",\"loopStartFrame\":20,\"loopEndFrame\":60,"
+       "\"loopCrossfadeFrames\":10",
        20, 90, 1, 10, 50, 10, 20, 60, 10},
-      {"\"endFrame\":50,\"loopMode\":\"forward\",\"loopStartFrame\":20,\"loopEndFrame\":60", 10, 50, 0, 0, 0, 0, 20, 60, -1},
-      {"\"loopMode\":\"forward\",\"loopStartFrame\":20,\"loopEndFrame\":60,\"loopCrossfadeFrames\":41", 10, 100, 1, 20, 60, 0, 20, 60, 41},
-      {"\"loopMode\":\"forward\",\"loopStartFrame\":-3,\"loopEndFrame\":100", 10, 100, 1, 0, 100, 0, 0, 100, 0},
-      {"\"startFrame\":10,\"loopMode\":\"forward\",\"loopStartFrame\":5,\"loopEndFrame\":50", 20, 90, 0, 0, 0, 0, 5, 50, -1},
-      {"\"loopMode\":\"forward\",\"loopStartFrame\":60,\"loopEndFrame\":60", 10, 100, 0, 0, 0, 0, 60, 60, -1},
-      {"\"loopMode\":\"forward\",\"loopStartFrame\":1e12,\"loopEndFrame\":3e12", 10, 100, 0, 0, 0, 0, 2147483647, 2147483647, -1},
-      {"\"loopMode\":\"Forward\",\"loopStartFrame\":20,\"loopEndFrame\":60", 10, 100, 0, 0, 0, 0, -1, -1, -1},
+      {"\"endFrame\":50,\"loopMode\":\"forward\",\"loopStartFrame\":20,\"loopEndFrame\":60", 10, 50,
+       0, 0, 0, 0, 20, 60, -1},
+      {"\"loopMode\":\"forward\",\"loopStartFrame\":20,\"loopEndFrame\":60,\"loopCrossfadeFrames\":"
+       "41",
+       10, 100, 1, 20, 60, 0, 20, 60, 41},
+      {"\"loopMode\":\"forward\",\"loopStartFrame\":-3,\"loopEndFrame\":100", 10, 100, 1, 0, 100, 0,
+       0, 100, 0},
+      {"\"startFrame\":10,\"loopMode\":\"forward\",\"loopStartFrame\":5,\"loopEndFrame\":50", 20,
+       90, 0, 0, 0, 0, 5, 50, -1},
+      {"\"loopMode\":\"forward\",\"loopStartFrame\":60,\"loopEndFrame\":60", 10, 100, 0, 0, 0, 0,
+       60, 60, -1},
+      {"\"loopMode\":\"forward\",\"loopStartFrame\":1e12,\"loopEndFrame\":3e12", 10, 100, 0, 0, 0,
+       0, 2147483647, 2147483647, -1},
+      {"\"loopMode\":\"Forward\",\"loopStartFrame\":20,\"loopEndFrame\":60", 10, 100, 0, 0, 0, 0,
+       -1, -1, -1},
       {"\"loopMode\":\"forward\",\"loopStartFrame\":20", 10, 100, 0, 0, 0, 0, -1, -1, -1},
   };
   Pack pack;
   pack.files["pre.wav"] = rampWav(10);
   pack.files["r.wav"] = rampWav(100);
   pack.files["bank.json"] = bytes(
-      "{\"format\":\"orbel-sound-pack/v1\",\"id\":\"z\",\"assetTable\":[{\"id\":\"pre\",\"path\":\"pre.wav\"},"
-      "{\"id\":\"r\",\"path\":\"r.wav\"}],\"instruments\":[{\"id\":\"i\",\"document\":\"i.json\"}]}");
+      "{\"format\":\"orbel-sound-pack/"
+      "v1\",\"id\":\"z\",\"assetTable\":[{\"id\":\"pre\",\"path\":\"pre.wav\"},"
+      "{\"id\":\"r\",\"path\":\"r.wav\"}],\"instruments\":[{\"id\":\"i\",\"document\":\"i.json\"}]"
+      "}");
   for (const ZoneCase& c : cases) {
     SCOPED_TRACE(c.members);
-    pack.files["i.json"] = bytes(std::string("{\"format\":\"orbel-sampler-instrument/v1\",\"zones\":[{\"assetId\":\"pre\"},") +
-                                 "{\"assetId\":\"r\"" + (*c.members ? "," : "") + c.members + "}]}");
+    pack.files["i.json"] =
+        bytes(std::string(
+                  "{\"format\":\"orbel-sampler-instrument/v1\",\"zones\":[{\"assetId\":\"pre\"},") +
+              "{\"assetId\":\"r\"" + (*c.members ? "," : "") + c.members + "}]}");
     const RuntimeBankLoad result = load(pack);
     ASSERT_EQ(result.outcome, kRuntimeBankOk) << result.message;
     ASSERT_EQ(result.bank.zones.size(), 2u);
@@ -268,45 +300,56 @@ TEST_F(SoundPackTest, EachValidationFailureGivesItsOutcomeAndMessage) {
   const std::string instHead = "{\"format\":\"orbel-sampler-instrument/v1\",\"zones\":";
   const std::string badHash = hashOf(simpleWav(1, 1, 44100, 16, pcm16({9, 9, 9, 9, 9, 9})));
   const FailureCase cases[] = {
-      {"no bank.json", [](Pack& p, const TempDir&) { p.files.erase("bank.json"); }, "", 0, kRuntimeBankMissing,
-       "cannot read {dir}/bank.json"},
+      {"no bank.json", [](Pack& p, const TempDir&) { p.files.erase("bank.json"); }, "", 0,
+       kRuntimeBankMissing, "cannot read {dir}/bank.json"},
       {"bank.json links out of the pack",
        [](Pack& p, const TempDir& dir) {
          p.files.erase("bank.json");
          std::filesystem::create_symlink("/etc/passwd", dir / "bank.json");
        },
        "", 0, kRuntimeBankMissing, "cannot read {dir}/bank.json"},
-      {"manifest not an object", set("bank.json", "[1,2]"), "", 0, kRuntimeBankMalformed, "bank.json is not a JSON object"},
-      {"manifest not JSON", set("bank.json", "{\"format\":"), "", 0, kRuntimeBankMalformed, "bank.json is not a JSON object"},
-      {"format v2", edit("bank.json", "sound-pack/v1", "sound-pack/v2"), "", 0, kRuntimeBankMalformed,
+      {"manifest not an object", set("bank.json", "[1,2]"), "", 0, kRuntimeBankMalformed,
+       "bank.json is not a JSON object"},
+      {"manifest not JSON", set("bank.json", "{\"format\":"), "", 0, kRuntimeBankMalformed,
+       "bank.json is not a JSON object"},
+      {"format v2", edit("bank.json", "sound-pack/v1", "sound-pack/v2"), "", 0,
+       kRuntimeBankMalformed,
        "bank.json format is \"orbel-sound-pack/v2\", expected orbel-sound-pack/v1"},
-      {"no id", edit("bank.json", "\"id\":\"demo\",", ""), "", 0, kRuntimeBankMalformed, "bank.json declares no id"},
-      {"empty assetTable", edit("bank.json", "\"assetTable\":[", "\"assetTable\":[],\"x\":["), "", 0, kRuntimeBankMalformed,
-       "bank.json declares no assetTable"},
-      {"asset without path", edit("bank.json", "\"path\":\"unused.wav\"", "\"path\":7"), "", 0, kRuntimeBankMalformed,
-       "assetTable entry missing id or path"},
-      {"parent component", edit("bank.json", "\"unused.wav\"", "\"x/../unused.wav\""), "", 0, kRuntimeBankMalformed,
-       "asset \"u\" path escapes the bank directory"},
-      {"absolute path", edit("bank.json", "\"unused.wav\"", "\"/etc/passwd\""), "", 0, kRuntimeBankMalformed,
-       "asset \"u\" path escapes the bank directory"},
-      {"backslash", edit("bank.json", "\"unused.wav\"", "\"sub\\\\unused.wav\""), "", 0, kRuntimeBankMalformed,
-       "asset \"u\" path escapes the bank directory"},
+      {"no id", edit("bank.json", "\"id\":\"demo\",", ""), "", 0, kRuntimeBankMalformed,
+       "bank.json declares no id"},
+      {"empty assetTable", edit("bank.json", "\"assetTable\":[", "\"assetTable\":[],\"x\":["), "",
+       0, kRuntimeBankMalformed, "bank.json declares no assetTable"},
+      {"asset without path", edit("bank.json", "\"path\":\"unused.wav\"", "\"path\":7"), "", 0,
+       kRuntimeBankMalformed, "assetTable entry missing id or path"},
+      {"parent component", edit("bank.json", "\"unused.wav\"", "\"x/../unused.wav\""), "", 0,
+       kRuntimeBankMalformed, "asset \"u\" path escapes the bank directory"},
+      {"absolute path", edit("bank.json", "\"unused.wav\"", "\"/etc/passwd\""), "", 0,
+       kRuntimeBankMalformed, "asset \"u\" path escapes the bank directory"},
+      {"backslash", edit("bank.json", "\"unused.wav\"", "\"sub\\\\unused.wav\""), "", 0,
+       kRuntimeBankMalformed, "asset \"u\" path escapes the bank directory"},
       {"symlink out of the pack",
        [](Pack& p, const TempDir& dir) {
          p.files.erase("unused.wav");
          std::filesystem::create_symlink("/etc/passwd", dir / "unused.wav");
        },
        "", 0, kRuntimeBankMalformed, "asset \"u\" path escapes the bank directory"},
-      {"other codec", edit("bank.json", "\"path\":\"unused.wav\"", "\"path\":\"unused.wav\",\"codec\":\"flac\""), "", 0,
-       kRuntimeBankUnsupportedCodec, "asset \"u\" codec \"flac\" is not decoded by the native runtime loader (wav only)"},
-      {"asset file missing", [](Pack& p, const TempDir&) { p.files.erase("unused.wav"); }, "", 0, kRuntimeBankMissing,
-       "asset \"u\" file missing: unused.wav"},
-      {"size differs", edit("bank.json", "\"bytes\":56", "\"bytes\":55.9"), "", 0, kRuntimeBankHashMismatch,
-       "asset \"a\" is 56 bytes, manifest declares 55"},
-      {"huge declared size", edit("bank.json", "\"bytes\":56", "\"bytes\":1e30"), "", 0, kRuntimeBankHashMismatch,
+      {"other codec",
+       edit("bank.json", "\"path\":\"unused.wav\"", "\"path\":\"unused.wav\",\"codec\":\"flac\""),
+       "", 0, kRuntimeBankUnsupportedCodec,
+       "asset \"u\" codec \"flac\" is not decoded by the native runtime loader (wav only)"},
+      {"asset file missing", [](Pack& p, const TempDir&) { p.files.erase("unused.wav"); }, "", 0,
+       kRuntimeBankMissing, "asset \"u\" file missing: unused.wav"},
+      {"size differs", edit("bank.json", "\"bytes\":56", "\"bytes\":55.9"), "", 0,
+       kRuntimeBankHashMismatch, "asset \"a\" is 56 bytes, manifest declares 55"},
+      {"huge declared size", edit("bank.json", "\"bytes\":56", "\"bytes\":1e30"), "", 0,
+       kRuntimeBankHashMismatch,
        "asset \"a\" is 56 bytes, manifest declares 1000000000000000019884624838656"},
-      {"content differs", [](Pack& p, const TempDir&) { p.files["a.wav"] = simpleWav(1, 1, 44100, 16, pcm16({9, 9, 9, 9, 9, 9})); },
-       "", 0, kRuntimeBankHashMismatch, "asset \"a\" sha256 " + badHash.substr(0, 16) + "\xE2\x80\xA6 does not match the manifest"},
+      {"content differs",
+       [](Pack& p, const TempDir&) {
+         p.files["a.wav"] = simpleWav(1, 1, 44100, 16, pcm16({9, 9, 9, 9, 9, 9}));
+       },
+       "", 0, kRuntimeBankHashMismatch,
+       "asset \"a\" sha256 " + badHash.substr(0, 16) + "\xE2\x80\xA6 does not match the manifest"},
       {"upper-case digest",
        [](Pack& p, const TempDir&) {
          const std::string h = hashOf(p.files.at("a.wav"));
@@ -315,7 +358,8 @@ TEST_F(SoundPackTest, EachValidationFailureGivesItsOutcomeAndMessage) {
          p.replace("bank.json", h, upper);
        },
        "", 0, kRuntimeBankHashMismatch,
-       "asset \"a\" sha256 " + hashOf(rampWav(6, 44100)).substr(0, 16) + "\xE2\x80\xA6 does not match the manifest"},
+       "asset \"a\" sha256 " + hashOf(rampWav(6, 44100)).substr(0, 16) +
+           "\xE2\x80\xA6 does not match the manifest"},
       {"unknown instrument", nullptr, "organ", 0, kRuntimeBankInstrumentUnknown,
        "bank demo has no instrument or kit \"organ\" (known: bare, piano, drums)"},
       {"listed instrument without document", nullptr, "bare", 0, kRuntimeBankInstrumentUnknown,
@@ -325,37 +369,41 @@ TEST_F(SoundPackTest, EachValidationFailureGivesItsOutcomeAndMessage) {
          p.replace("bank.json", "\"instruments\":[", "\"instruments\":0,\"i\":[");
          p.replace("bank.json", "\"kits\":[", "\"kits\":{},\"k\":[");
        },
-       "organ", 0,
-       kRuntimeBankInstrumentUnknown, "bank demo has no instrument or kit \"organ\" (the bank lists none)"},
-      {"no document at all", edit("bank.json", "\"document\":\"inst.json\"", "\"doc\":1"), "piano", 0,
-       kRuntimeBankInstrumentUnknown, "bank demo has no instrument or kit \"piano\" (known: bare, piano, drums)"},
+       "organ", 0, kRuntimeBankInstrumentUnknown,
+       "bank demo has no instrument or kit \"organ\" (the bank lists none)"},
+      {"no document at all", edit("bank.json", "\"document\":\"inst.json\"", "\"doc\":1"), "piano",
+       0, kRuntimeBankInstrumentUnknown,
+       "bank demo has no instrument or kit \"piano\" (known: bare, piano, drums)"},
       {"no document, none requested",
        [](Pack& p, const TempDir&) {
          p.replace("bank.json", "\"document\":\"inst.json\"", "\"doc\":1");
          p.replace("bank.json", "\"document\":\"kits/kit.json\"", "\"doc\":1");
        },
        "", 0, kRuntimeBankMalformed, "bank.json names no readable instrument/kit document"},
-      {"document escapes", edit("bank.json", "\"inst.json\"", "\"../inst.json\""), "", 0, kRuntimeBankMalformed,
-       "bank.json names no readable instrument/kit document"},
+      {"document escapes", edit("bank.json", "\"inst.json\"", "\"../inst.json\""), "", 0,
+       kRuntimeBankMalformed, "bank.json names no readable instrument/kit document"},
       {"document links out of the pack",
        [](Pack& p, const TempDir& dir) {
          p.files.erase("inst.json");
          std::filesystem::create_symlink("/etc/passwd", dir / "inst.json");
        },
        "", 0, kRuntimeBankMalformed, "bank.json names no readable instrument/kit document"},
-      {"document missing", [](Pack& p, const TempDir&) { p.files.erase("inst.json"); }, "", 0, kRuntimeBankMissing,
-       "instrument document missing: inst.json"},
+      {"document missing", [](Pack& p, const TempDir&) { p.files.erase("inst.json"); }, "", 0,
+       kRuntimeBankMissing, "instrument document missing: inst.json"},
       {"document not an object", set("inst.json", "\"zones\""), "", 0, kRuntimeBankMalformed,
        "instrument document is not a JSON object"},
       {"document format", set("inst.json", "{\"zones\":[{}]}"), "", 0, kRuntimeBankMalformed,
        "instrument document format is \"\", expected orbel-sampler-instrument/v1"},
-      {"no zones", set("inst.json", instHead + "[]}"), "", 0, kRuntimeBankMalformed, "instrument document declares no zones"},
+      {"no zones", set("inst.json", instHead + "[]}"), "", 0, kRuntimeBankMalformed,
+       "instrument document declares no zones"},
       {"zones not an array", set("inst.json", instHead + "{}}"), "", 0, kRuntimeBankMalformed,
        "instrument document declares no zones"},
-      {"undeclared asset", set("inst.json", instHead + "[{\"assetId\":\"a\"},{\"id\":\"z9\",\"assetId\":\"nope\"}]}"), "", 0,
-       kRuntimeBankMalformed, "zone \"z9\" names asset \"nope\" which the assetTable does not declare"},
-      {"zone without asset", set("inst.json", instHead + "[{\"id\":\"z0\"}]}"), "", 0, kRuntimeBankMalformed,
-       "zone \"z0\" names asset \"\" which the assetTable does not declare"},
+      {"undeclared asset",
+       set("inst.json", instHead + "[{\"assetId\":\"a\"},{\"id\":\"z9\",\"assetId\":\"nope\"}]}"),
+       "", 0, kRuntimeBankMalformed,
+       "zone \"z9\" names asset \"nope\" which the assetTable does not declare"},
+      {"zone without asset", set("inst.json", instHead + "[{\"id\":\"z0\"}]}"), "", 0,
+       kRuntimeBankMalformed, "zone \"z0\" names asset \"\" which the assetTable does not declare"},
       {"asset is not a WAV",
        [](Pack& p, const TempDir&) {
          p.files["unused.wav"] = bytes("OggS");
@@ -368,8 +416,8 @@ TEST_F(SoundPackTest, EachValidationFailureGivesItsOutcomeAndMessage) {
          p.replace("inst.json", "\"assetId\":\"b\",\"trigger\"", "\"assetId\":\"u\",\"trigger\"");
        },
        "", 0, kRuntimeBankUnsupportedCodec, "asset \"u\": unsupported WAV format tag 1 / 8-bit"},
-      {"only non-object zones", set("inst.json", instHead + "[1,\"z\",null]}"), "", 0, kRuntimeBankMalformed,
-       "bank staged no zones or no samples"},
+      {"only non-object zones", set("inst.json", instHead + "[1,\"z\",null]}"), "", 0,
+       kRuntimeBankMalformed, "bank staged no zones or no samples"},
   };
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -379,11 +427,13 @@ TEST_F(SoundPackTest, EachValidationFailureGivesItsOutcomeAndMessage) {
     pack.writeTo(dir);
     const RuntimeBankLoad result = loadRuntimeBank(dir.path(), c.capacity, c.instrument);
     std::string message = c.message;
-    if (const size_t at = message.find("{dir}"); at != std::string::npos) message.replace(at, 5, dir.path());
+    if (const size_t at = message.find("{dir}"); at != std::string::npos)
+      message.replace(at, 5, dir.path());
     EXPECT_EQ(result.outcome, c.outcome) << runtimeBankOutcomeName(result.outcome);
     EXPECT_EQ(result.message, message);
-    EXPECT_TRUE(result.bank.id.empty() && result.bank.entries.empty() && result.bank.samples.empty() &&
-                result.bank.zones.empty() && result.bank.sha256.empty());
+    EXPECT_TRUE(result.bank.id.empty() && result.bank.entries.empty() &&
+                result.bank.samples.empty() && result.bank.zones.empty() &&
+                result.bank.sha256.empty());
     EXPECT_EQ(result.bank.sampleRate, 48000);
   }
 }
@@ -396,12 +446,17 @@ Pack arenaPack() {
   pack.files["small.wav"] = rampWav(10);
   pack.files["empty.bin"] = Bytes();
   pack.files["bank.json"] = bytes(
-      "{\"format\":\"orbel-sound-pack/v1\",\"id\":\"t\",\"assetTable\":[{\"id\":\"big\",\"path\":\"big.wav\"},"
-      "{\"id\":\"small\",\"path\":\"small.wav\"},{\"id\":\"e\",\"path\":\"empty.bin\",\"bytes\":0}],"
-      "\"instruments\":[{\"id\":\"big\",\"document\":\"big.json\"},{\"id\":\"two\",\"document\":\"two.json\"}]}");
-  pack.files["big.json"] = bytes("{\"format\":\"orbel-sampler-instrument/v1\",\"zones\":[{\"assetId\":\"big\"}]}");
-  pack.files["two.json"] =
-      bytes("{\"format\":\"orbel-sampler-instrument/v1\",\"zones\":[{\"assetId\":\"small\"},{\"assetId\":\"big\"},{\"assetId\":\"small\"}]}");
+      "{\"format\":\"orbel-sound-pack/"
+      "v1\",\"id\":\"t\",\"assetTable\":[{\"id\":\"big\",\"path\":\"big.wav\"},"
+      "{\"id\":\"small\",\"path\":\"small.wav\"},{\"id\":\"e\",\"path\":\"empty.bin\",\"bytes\":0}]"
+      ","
+      "\"instruments\":[{\"id\":\"big\",\"document\":\"big.json\"},{\"id\":\"two\",\"document\":"
+      "\"two.json\"}]}");
+  pack.files["big.json"] =
+      bytes("{\"format\":\"orbel-sampler-instrument/v1\",\"zones\":[{\"assetId\":\"big\"}]}");
+  pack.files["two.json"] = bytes(
+      "{\"format\":\"orbel-sampler-instrument/"
+      "v1\",\"zones\":[{\"assetId\":\"small\"},{\"assetId\":\"big\"},{\"assetId\":\"small\"}]}");
   return pack;
 }
 
@@ -415,10 +470,12 @@ TEST_F(SoundPackTest, ArenaCapacityIsEnforcedAfterEachAsset) {
     const char* message;
     size_t arenaFrames;
   } cases[] = {
-      {"big", 1000, kRuntimeBankTooLarge, "bank needs 1001 arena frames, the kernel published 1000", 0},
+      {"big", 1000, kRuntimeBankTooLarge, "bank needs 1001 arena frames, the kernel published 1000",
+       0},
       {"big", 1001, kRuntimeBankOk, "", 1001},
       {"big", 0, kRuntimeBankOk, "", 1001},
-      {"two", 1010, kRuntimeBankTooLarge, "bank needs 1011 arena frames, the kernel published 1010", 0},
+      {"two", 1010, kRuntimeBankTooLarge, "bank needs 1011 arena frames, the kernel published 1010",
+       0},
       {"two", 1011, kRuntimeBankOk, "", 1011},
   };
   for (const auto& c : cases) {
@@ -456,7 +513,8 @@ TEST_F(SoundPackTest, AssetCountAndByteLimitsRefuseBeforeReadingOn) {
   pack.writeTo(dir_);
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.maxAssets) + " " + std::to_string(c.maxBytes));
-    const RuntimeBankLoad result = loadRuntimeBank(dir_.path(), 0, "big", {c.maxAssets, c.maxBytes});
+    const RuntimeBankLoad result =
+        loadRuntimeBank(dir_.path(), 0, "big", {c.maxAssets, c.maxBytes});
     EXPECT_EQ(result.outcome, c.outcome);
     EXPECT_EQ(result.message, c.message);
     EXPECT_EQ(result.bank.samples.size(), c.outcome == kRuntimeBankOk ? 1001u : 0u);
@@ -464,9 +522,17 @@ TEST_F(SoundPackTest, AssetCountAndByteLimitsRefuseBeforeReadingOn) {
 }
 
 TEST(SoundPackNames, OutcomeNames) {
-  const char* names[] = {"ok", "bank-missing", "bank-hash-mismatch", "bank-malformed", "bank-unsupported-codec",
-                         "bank-too-large", "bank-instrument-unknown", "bank-missing", "bank-missing"};
-  for (int i = 0; i < 9; ++i) EXPECT_STREQ(runtimeBankOutcomeName(RuntimeBankOutcome(i == 8 ? 255 : i)), names[i]);
+  const char* names[] = {"ok",
+                         "bank-missing",
+                         "bank-hash-mismatch",
+                         "bank-malformed",
+                         "bank-unsupported-codec",
+                         "bank-too-large",
+                         "bank-instrument-unknown",
+                         "bank-missing",
+                         "bank-missing"};
+  for (int i = 0; i < 9; ++i)
+    EXPECT_STREQ(runtimeBankOutcomeName(RuntimeBankOutcome(i == 8 ? 255 : i)), names[i]);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 namespace orbel::test {
 
 class TempDir {
- public:
+public:
   TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "orbel-banks-XXXXXX").string();
     if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
@@ -38,7 +38,7 @@ class TempDir {
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
   }
 
- private:
+private:
   std::string path_;
 };
 

@@ -41,7 +41,8 @@ inline Bytes riff(std::initializer_list<Bytes> chunks) {
 
 // "fmt " body; a non-negative `subFormat` writes the 40-byte extensible form
 // (tag 0xFFFE) whose sub-format GUID begins with that tag.
-inline Bytes fmtBody(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, int subFormat = -1) {
+inline Bytes fmtBody(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
+                     int subFormat = -1) {
   Bytes b;
   put16(b, subFormat >= 0 ? 0xFFFE : tag);
   put16(b, channels);
@@ -50,11 +51,12 @@ inline Bytes fmtBody(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bi
   put16(b, channels * (bits / 8u));
   put16(b, bits);
   if (subFormat >= 0) {
-    put16(b, 22);        // extension size
-    put16(b, bits);      // valid bits
+    put16(b, 22);                     // extension size
+    put16(b, bits);                   // valid bits
     put32(b, channels == 2 ? 3 : 4);  // channel mask
     put16(b, uint16_t(subFormat));
-    static const uint8_t kGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+    static const uint8_t kGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                          0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
     b.insert(b.end(), kGuidTail, kGuidTail + 14);
   }
   return b;
@@ -86,7 +88,8 @@ inline Bytes f32(std::initializer_list<float> values) {
 }
 
 // The common case: one format chunk and one data chunk.
-inline Bytes simpleWav(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, const Bytes& data) {
+inline Bytes simpleWav(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
+                       const Bytes& data) {
   return riff({chunk("fmt ", fmtBody(tag, channels, rate, bits)), chunk("data", data)});
 }
 

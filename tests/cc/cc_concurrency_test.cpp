@@ -36,7 +36,8 @@ bool consistent(const CcMap& map, uint32_t& stamp) {
   if (map.count != 1 + stamp % kCcMapMaxBindings) return false;
   for (uint32_t i = 0; i < map.count; ++i) {
     const CcBinding& b = map.bindings[i];
-    if (b.min != stamp || b.cc != stamp % 128 || b.paramIndex != static_cast<int32_t>(stamp % ORBEL_PARAM_COUNT))
+    if (b.min != stamp || b.cc != stamp % 128 ||
+        b.paramIndex != static_cast<int32_t>(stamp % ORBEL_PARAM_COUNT))
       return false;
   }
   return true;

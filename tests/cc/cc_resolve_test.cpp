@@ -86,10 +86,10 @@ TEST(CcApplyNormalized, CurvesRangesAndKinds) {
        t64 * t64},
       {"log", bind(1, ORBEL_PARAM_MASTER_GAIN, kCcCurveLog), ORBEL_PARAM_MASTER_GAIN, 64,
        std::sqrt(t64)},
-      {"s-curve middle", bind(1, ORBEL_PARAM_MASTER_GAIN, kCcCurveSCurve),
-       ORBEL_PARAM_MASTER_GAIN, 64, t64 * t64 * (3 - 2 * t64)},
-      {"s-curve bottom", bind(1, ORBEL_PARAM_MASTER_GAIN, kCcCurveSCurve),
-       ORBEL_PARAM_MASTER_GAIN, 0, 0.0},
+      {"s-curve middle", bind(1, ORBEL_PARAM_MASTER_GAIN, kCcCurveSCurve), ORBEL_PARAM_MASTER_GAIN,
+       64, t64 * t64 * (3 - 2 * t64)},
+      {"s-curve bottom", bind(1, ORBEL_PARAM_MASTER_GAIN, kCcCurveSCurve), ORBEL_PARAM_MASTER_GAIN,
+       0, 0.0},
       {"s-curve top", bind(1, ORBEL_PARAM_MASTER_GAIN, kCcCurveSCurve), ORBEL_PARAM_MASTER_GAIN,
        127, 1.0},
       {"unknown curve is linear", bind(1, ORBEL_PARAM_MASTER_GAIN, 9), ORBEL_PARAM_MASTER_GAIN, 64,
@@ -257,8 +257,8 @@ TEST(CcResolve, RelativeWithoutCallbackWalksFromWhatItSent) {
 // ---- toggle ------------------------------------------------------------------
 
 TEST(CcResolve, ToggleActsOnRisingEdges) {
-  const CcMap map = mapOf(
-      {withRange(bind(20, ORBEL_PARAM_MASTER_GAIN, kCcCurveExp, kCcValueToggle), 0.2, 0.9)});
+  const CcMap map =
+      mapOf({withRange(bind(20, ORBEL_PARAM_MASTER_GAIN, kCcCurveExp, kCcValueToggle), 0.2, 0.9)});
   struct Walk {
     std::vector<int> values;
     std::vector<double> results;
@@ -292,8 +292,8 @@ TEST(CcResolve, ToggleActsOnRisingEdges) {
 // ---- pickup ------------------------------------------------------------------
 
 TEST(CcResolve, PickupWaitsUntilTheKnobPassesTheParameter) {
-  const CcMap map = mapOf({bind(20, ORBEL_PARAM_MASTER_GAIN, kCcCurveLinear, kCcValueAbsolute,
-                                kCcTakeoverPickup)});
+  const CcMap map = mapOf(
+      {bind(20, ORBEL_PARAM_MASTER_GAIN, kCcCurveLinear, kCcValueAbsolute, kCcTakeoverPickup)});
   double current = 0.5;
   CcRouterState state;
   EXPECT_FALSE(single(map, 10, &state, &current));
@@ -326,8 +326,8 @@ TEST(CcResolve, PickupWaitsUntilTheKnobPassesTheParameter) {
 }
 
 TEST(CcResolve, PickupWithoutKnownValueJumpsThenTracks) {
-  const CcMap map = mapOf({bind(20, ORBEL_PARAM_MASTER_GAIN, kCcCurveLinear, kCcValueAbsolute,
-                                kCcTakeoverPickup)});
+  const CcMap map = mapOf(
+      {bind(20, ORBEL_PARAM_MASTER_GAIN, kCcCurveLinear, kCcValueAbsolute, kCcTakeoverPickup)});
   // No state: nothing to remember, so it jumps.
   double current = 0.5;
   EXPECT_DOUBLE_EQ(*single(map, 10, nullptr, &current), 10.0 / 127.0);
@@ -347,8 +347,8 @@ TEST(CcResolve, PickupWithoutKnownValueJumpsThenTracks) {
 }
 
 TEST(CcResolve, ANewMapRestartsTakeover) {
-  const CcMap a = mapOf({bind(20, ORBEL_PARAM_MASTER_GAIN, kCcCurveLinear, kCcValueAbsolute,
-                              kCcTakeoverPickup)});
+  const CcMap a = mapOf(
+      {bind(20, ORBEL_PARAM_MASTER_GAIN, kCcCurveLinear, kCcValueAbsolute, kCcTakeoverPickup)});
   const CcMap b = a;  // same content, another map
   double current = 40.0 / 127.0;
   CcRouterState state;
@@ -366,8 +366,8 @@ TEST(CcResolve, ANewMapRestartsTakeover) {
 // ---- scaled ------------------------------------------------------------------
 
 TEST(CcResolve, ScaledMovesInProportionToMeetTheKnob) {
-  const CcMap map = mapOf({bind(20, ORBEL_PARAM_MASTER_GAIN, kCcCurveLinear, kCcValueAbsolute,
-                                kCcTakeoverScaled)});
+  const CcMap map = mapOf(
+      {bind(20, ORBEL_PARAM_MASTER_GAIN, kCcCurveLinear, kCcValueAbsolute, kCcTakeoverScaled)});
   struct Case {
     int position;  // the parameter's knob position
     int from;
@@ -419,8 +419,8 @@ TEST(CcResolve, RouterWalkStaysInRange) {
     seed = seed * 1103515245u + 12345u;
     const int value = static_cast<int>((seed >> 16) % 140) - 6;
     current = ((seed >> 8) % 1000) / 999.0;
-    for (const CcResolution& r : resolve(map, value, &state, step % 2 ? &current : nullptr, 20,
-                                         1, 8)) {
+    for (const CcResolution& r :
+         resolve(map, value, &state, step % 2 ? &current : nullptr, 20, 1, 8)) {
       EXPECT_GE(r.normalized, 0.0);
       EXPECT_LE(r.normalized, 1.0);
       EXPECT_LT(r.paramIndex, ORBEL_PARAM_COUNT);

@@ -41,7 +41,8 @@ public:
     return kResultOk;
   }
   tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-    if (FUnknownPrivate::iidEqual(iid, IComponentHandler::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
+    if (FUnknownPrivate::iidEqual(iid, IComponentHandler::iid) ||
+        FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
       *obj = static_cast<IComponentHandler*>(this);
       return kResultOk;
     }
@@ -91,9 +92,7 @@ protected:
     const DiagnosticLifecycleLog& log = controller->lifecycle();
     return log.count ? diagnosticLifecycleKindName(log.newest().kind) : "";
   }
-  size_t sentToProcessor(const char* id) const {
-    return peer.count(id);
-  }
+  size_t sentToProcessor(const char* id) const { return peer.count(id); }
 
   NamedHost host;
   RecordingPeer peer;
@@ -102,4 +101,4 @@ protected:
   std::vector<std::string> page;  // announcements the page received
 };
 
-} // namespace orbel::testhost
+}  // namespace orbel::testhost

@@ -67,9 +67,10 @@ TEST_F(ControllerTest, AnswersItsInterfacesAndClassNames) {
     const TUID& iid;
     bool answered;
   };
-  const Query queries[] = {{IMidiMapping::iid, true}, {IUnitInfo::iid, true},     {IEditController::iid, true},
-                           {IEditController2::iid, true}, {IConnectionPoint::iid, true},
-                           {IPluginBase::iid, true},  {IAudioProcessor::iid, false}};
+  const Query queries[] = {{IMidiMapping::iid, true},     {IUnitInfo::iid, true},
+                           {IEditController::iid, true},  {IEditController2::iid, true},
+                           {IConnectionPoint::iid, true}, {IPluginBase::iid, true},
+                           {IAudioProcessor::iid, false}};
   for (const Query& q : queries) {
     void* obj = nullptr;
     EXPECT_EQ(unknown->queryInterface(q.iid, &obj) == kResultOk, q.answered);
@@ -81,7 +82,8 @@ TEST_F(ControllerTest, AnswersItsInterfacesAndClassNames) {
   midi->release();
 
   EXPECT_STREQ(controller->isA(), "OrbelController");
-  for (const char* base : {"OrbelController", "EditControllerEx1", "EditController", "ComponentBase", "FObject"})
+  for (const char* base :
+       {"OrbelController", "EditControllerEx1", "EditController", "ComponentBase", "FObject"})
     EXPECT_TRUE(controller->isTypeOf(base, true)) << base;
   EXPECT_FALSE(controller->isTypeOf("EditController", false));
   EXPECT_EQ(controller->getParameterCount(), 11);
@@ -110,9 +112,10 @@ TEST_F(ControllerTest, MidiAssignmentFollowsTheFirstEnabledBinding) {
   ParamID id = 77;
   EXPECT_EQ(controller->getMidiControllerAssignment(0, 0, 74, id), kResultFalse);  // no map yet
 
-  const std::string json = R"([{"cc":74,"path":"filter.cutoff"},{"cc":1,"path":"filter.resonance","channel":2},)"
-                           R"({"cc":1,"path":"master.gain"},{"cc":7,"path":"master.gain","enabled":false},)"
-                           R"({"cc":7,"path":"osc.detune"},{"cc":0,"path":"osc.type","channel":16}])";
+  const std::string json =
+      R"([{"cc":74,"path":"filter.cutoff"},{"cc":1,"path":"filter.resonance","channel":2},)"
+      R"({"cc":1,"path":"master.gain"},{"cc":7,"path":"master.gain","enabled":false},)"
+      R"({"cc":7,"path":"osc.detune"},{"cc":0,"path":"osc.type","channel":16}])";
   CcMap map;
   ASSERT_TRUE(parseCcMapJson(json.data(), json.size(), map));
   controller->adoptCcMap(map, false);
@@ -128,21 +131,21 @@ TEST_F(ControllerTest, MidiAssignmentFollowsTheFirstEnabledBinding) {
       {0, 0, 74, kResultTrue, 3},   {0, 15, 74, kResultTrue, 3},  // channel 0 in the map: any
       {0, 1, 1, kResultTrue, 4},    {0, 0, 1, kResultTrue, 10},   // channel 2 only, else the next
       {0, 3, 7, kResultTrue, 2},                                  // disabled binding skipped
-      {0, 15, 0, kResultTrue, 0},   {0, 14, 0, kResultFalse, 0},
-      {1, 0, 74, kResultFalse, 0},  {0, 0, 128, kResultFalse, 0},
-      {0, 0, -1, kResultFalse, 0},  {0, 0, 5, kResultFalse, 0},
+      {0, 15, 0, kResultTrue, 0},   {0, 14, 0, kResultFalse, 0}, {1, 0, 74, kResultFalse, 0},
+      {0, 0, 128, kResultFalse, 0}, {0, 0, -1, kResultFalse, 0}, {0, 0, 5, kResultFalse, 0},
   };
   for (const Query& q : queries) {
     ParamID got = 77;
     EXPECT_EQ(controller->getMidiControllerAssignment(q.bus, q.channel, q.cc, got), q.result)
         << q.bus << "/" << q.channel << "/" << q.cc;
-    EXPECT_EQ(got, q.result == kResultTrue ? q.id : 77u) << q.bus << "/" << q.channel << "/" << q.cc;
+    EXPECT_EQ(got, q.result == kResultTrue ? q.id : 77u)
+        << q.bus << "/" << q.channel << "/" << q.cc;
   }
 }
 
 std::string paramChanged(const char* path, const char* value, double normalized) {
-  std::string out = std::string("{\"type\":\"orbel.paramChanged\",\"path\":\"") + path + "\",\"value\":" + value +
-                    ",\"normalized\":";
+  std::string out = std::string("{\"type\":\"orbel.paramChanged\",\"path\":\"") + path +
+                    "\",\"value\":" + value + ",\"normalized\":";
   jsonAppendNumber(out, normalized);
   return out + "}";
 }
@@ -183,5 +186,5 @@ TEST_F(ControllerTest, PageEditsAreNotEchoedButHostChangesAre) {
   EXPECT_EQ(page.size(), 4u);
 }
 
-} // namespace
-} // namespace orbel::testhost
+}  // namespace
+}  // namespace orbel::testhost

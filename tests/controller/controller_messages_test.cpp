@@ -17,7 +17,9 @@ protected:
     if (withAttribute) message.getAttributes()->setBinary("json", data, static_cast<uint32>(size));
     return controller->notify(&message);
   }
-  tresult send(const char* id, const std::string& text) { return send(id, text.data(), text.size()); }
+  tresult send(const char* id, const std::string& text) {
+    return send(id, text.data(), text.size());
+  }
 };
 
 TEST_F(ControllerNotify, TakesOnlyImagesOfTheExactSize) {
@@ -33,7 +35,8 @@ TEST_F(ControllerNotify, TakesOnlyImagesOfTheExactSize) {
   EXPECT_EQ(send("orbel.diag.hostFacts", image), kResultOk);
   EXPECT_EQ(controller->currentHostFacts().sampleRate, 44100.0);
   EXPECT_EQ(controller->currentHostFacts().maxBlockFrames, 256);
-  EXPECT_STREQ(controller->currentHostFacts().hostName, "Test Host");  // identity is the controller's own
+  EXPECT_STREQ(controller->currentHostFacts().hostName,
+               "Test Host");  // identity is the controller's own
   EXPECT_STREQ(lastLifecycleKind(), "sampleRateChanged");
 
   TransportFact fact;
@@ -53,9 +56,12 @@ TEST_F(ControllerNotify, RecordsLifecycleNamesItKnows) {
     const char* recorded;  // null: ignored
   };
   const Case cases[] = {
-      {"activated", "activated"},     {"tempoChanged", "tempoChanged"},
-      {"Activated", nullptr},          {"bogus", nullptr},
-      {"", nullptr},                   {std::string("reset\0x", 7), nullptr},
+      {"activated", "activated"},
+      {"tempoChanged", "tempoChanged"},
+      {"Activated", nullptr},
+      {"bogus", nullptr},
+      {"", nullptr},
+      {std::string("reset\0x", 7), nullptr},
       {std::string(64, 'a'), nullptr},
   };
   for (const Case& c : cases) {
@@ -91,8 +97,8 @@ TEST_F(ControllerNotify, RelaysHealthReportsToThePage) {
   // inserted into script text unquoted.
   const uint32_t seq = controller->lifecycle().lastSeq;
   std::string huge = "{\"x\":\"" + std::string(65536, 'a') + "\"}";
-  for (const std::string& bad : {std::string(), huge, std::string("\"text\""), std::string("{}); alert(1); ({"),
-                                 std::string("{\"a\":1")}) {
+  for (const std::string& bad : {std::string(), huge, std::string("\"text\""),
+                                 std::string("{}); alert(1); ({"), std::string("{\"a\":1")}) {
     EXPECT_EQ(send("orbel.runtimeDiagnostics", bad), kResultOk);
   }
   EXPECT_EQ(send("orbel.runtimeDiagnostics", nullptr, 0, false), kResultOk);
@@ -156,7 +162,8 @@ TEST_F(ConnectedPair, SetUpDeliversHostFactsToTheController) {
   // A refused set-up reaches the controller as a health report.
   ProcessSetup bad{kRealtime, kSample32, 256, 5.0e6};
   EXPECT_NE(processor->setupProcessing(bad), kResultOk);
-  EXPECT_NE(controller->lastRuntimeHealthReport().find("\"lifecycle\":\"failed\""), std::string::npos);
+  EXPECT_NE(controller->lastRuntimeHealthReport().find("\"lifecycle\":\"failed\""),
+            std::string::npos);
 }
 
 TEST_F(ConnectedPair, ControllerMapReachesTheProcessorState) {
@@ -173,5 +180,5 @@ TEST_F(ConnectedPair, ControllerMapReachesTheProcessorState) {
   EXPECT_EQ(chunk.ccMap.bindings[0].paramIndex, 3);
 }
 
-} // namespace
-} // namespace orbel::testhost
+}  // namespace
+}  // namespace orbel::testhost

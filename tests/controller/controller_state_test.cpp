@@ -12,15 +12,16 @@ namespace {
 
 CcMap cutoffOnCc74() {
   CcMap map;
-  const std::string json = R"({"bindings":[{"cc":74,"path":"filter.cutoff"},{"cc":1,"path":"osc.type","channel":2}]})";
+  const std::string json =
+      R"({"bindings":[{"cc":74,"path":"filter.cutoff"},{"cc":1,"path":"osc.type","channel":2}]})";
   EXPECT_TRUE(parseCcMapJson(json.data(), json.size(), map));
   return map;
 }
 
 // The state a processor saves after a host restored `values` into it.
 std::string savedProcessorState(const double* values, const CcMap* map) {
-  const std::string doc = writeStateJson(values, 2, map, kSamplerAssetNone, kZoneLegacySingleZone, nullptr,
-                                         nullptr, nullptr);
+  const std::string doc = writeStateJson(values, 2, map, kSamplerAssetNone, kZoneLegacySingleZone,
+                                         nullptr, nullptr, nullptr);
   auto* processor = new OrbelProcessor();
   processor->initialize(nullptr);
   ByteStream in(doc);
@@ -51,14 +52,18 @@ TEST_F(ControllerTest, ComponentStateMovesTheParametersAndAnnouncesThemInOrder) 
   // state as restored.
   ASSERT_EQ(page.size(), 13u);
   for (uint32 i = 0; i < ORBEL_PARAM_COUNT; ++i)
-    EXPECT_NE(page[i].find(std::string("\"path\":\"") + ORBEL_PARAMS[i].path + "\""), std::string::npos) << page[i];
-  std::string first = "{\"type\":\"orbel.paramChanged\",\"path\":\"osc.type\",\"value\":2,\"normalized\":";
+    EXPECT_NE(page[i].find(std::string("\"path\":\"") + ORBEL_PARAMS[i].path + "\""),
+              std::string::npos)
+        << page[i];
+  std::string first =
+      "{\"type\":\"orbel.paramChanged\",\"path\":\"osc.type\",\"value\":2,\"normalized\":";
   jsonAppendNumber(first, 2.0 / 3.0);
   EXPECT_EQ(page[0], first + "}");
   std::string mapChanged;
   writeCcMapChangedJson(mapChanged, map);
   EXPECT_EQ(page[11], mapChanged);
-  EXPECT_EQ(page[12].rfind("{\"type\":\"orbel.bankState\",\"reason\":\"restore\"", 0), 0u) << page[12];
+  EXPECT_EQ(page[12].rfind("{\"type\":\"orbel.bankState\",\"reason\":\"restore\"", 0), 0u)
+      << page[12];
 
   // The map reached the host's MIDI mapping, the processor and the log.
   ParamID id = 99;
@@ -87,12 +92,12 @@ TEST_F(ControllerTest, ComponentStateClampsStoredValuesIntoRange) {
     double normalized;
   };
   const Case cases[] = {
-      {0, 7, 1.0}, {0, -4, 0.0}, {0, 1, 1.0 / 3.0},      // list
-      {3, 50000, 1.0}, {3, 1, 0.0}, {1, 2, 1.0}, {10, -1, 0.0},  // continuous
+      {0, 7, 1.0},     {0, -4, 0.0}, {0, 1, 1.0 / 3.0},                 // list
+      {3, 50000, 1.0}, {3, 1, 0.0},  {1, 2, 1.0},       {10, -1, 0.0},  // continuous
   };
   for (const Case& c : cases) {
-    const std::string doc = std::string("{\"params\":{\"") + ORBEL_PARAMS[c.id].path + "\":" +
-                            std::to_string(c.plain) + "}}";
+    const std::string doc = std::string("{\"params\":{\"") + ORBEL_PARAMS[c.id].path +
+                            "\":" + std::to_string(c.plain) + "}}";
     ASSERT_EQ(setComponentState(doc), kResultOk) << doc;
     EXPECT_EQ(controller->getParamNormalized(c.id), c.normalized) << doc;
   }
@@ -103,8 +108,8 @@ TEST_F(ControllerTest, RefusedComponentStateChangesNothing) {
   installSink();
   const std::vector<double> before = values();
   const uint32_t seq = controller->lifecycle().lastSeq;
-  const std::string bad[] = {"", "{\"params\":[1,2", "nul", "{\"ccMap\":{\"bindings\":[{\"cc\":1,\"path\":5}]}}",
-                             "{} trailing"};
+  const std::string bad[] = {"", "{\"params\":[1,2", "nul",
+                             "{\"ccMap\":{\"bindings\":[{\"cc\":1,\"path\":5}]}}", "{} trailing"};
   for (const std::string& text : bad) {
     EXPECT_EQ(setComponentState(text, 5), kResultFalse) << text;
     EXPECT_EQ(values(), before) << text;
@@ -146,7 +151,8 @@ TEST_F(ControllerTest, EmptyControllerStateIsExactlyBraces) {
   // Only the page hears of it: the bank state as restored, with nothing in it.
   ASSERT_EQ(page.size(), 1u);
   EXPECT_EQ(page[0],
-            "{\"type\":\"orbel.bankState\",\"reason\":\"restore\",\"stateVersion\":1,\"pads\":{},\"banks\":[],"
+            "{\"type\":\"orbel.bankState\",\"reason\":\"restore\",\"stateVersion\":1,\"pads\":{},"
+            "\"banks\":[],"
             "\"presets\":{\"bankScoped\":false,\"items\":[]}}");
   EXPECT_TRUE(peer.messages.empty());
   EXPECT_EQ(controller->lifecycle().lastSeq, seq);
@@ -167,17 +173,19 @@ TEST_F(ControllerTest, ControllerStateRoundTripsMapAndPadsButNotParameters) {
   installSink();
   ASSERT_EQ(setState(doc), kResultOk);
   EXPECT_EQ(values(), before);  // parameters belong to the component state
-  ASSERT_EQ(page.size(), 2u);    // the map and the bank state with its pads
+  ASSERT_EQ(page.size(), 2u);   // the map and the bank state with its pads
   EXPECT_NE(page[0].find("orbel.ccMapChanged"), std::string::npos);
-  EXPECT_NE(page[1].find("\"reason\":\"restore\",\"stateVersion\":1,\"pads\":{\"snare\":{\"transpose\":2}}"),
+  EXPECT_NE(page[1].find(
+                "\"reason\":\"restore\",\"stateVersion\":1,\"pads\":{\"snare\":{\"transpose\":2}}"),
             std::string::npos)
       << page[1];
   EXPECT_EQ(controller->lifecycle().newest().kind, DiagnosticLifecycleKind::CcMapChanged);
 
   const std::string saved = getState();
-  EXPECT_EQ(saved,
-            R"({"ccMap":{"version":1,"bindings":[{"cc":74,"path":"filter.cutoff","channel":3,"curve":"exp"},)"
-            R"({"cc":7,"path":"master.gain","enabled":false}]},"sampler":{"v":1,"pads":{"snare":{"transpose":2}}}})");
+  EXPECT_EQ(
+      saved,
+      R"({"ccMap":{"version":1,"bindings":[{"cc":74,"path":"filter.cutoff","channel":3,"curve":"exp"},)"
+      R"({"cc":7,"path":"master.gain","enabled":false}]},"sampler":{"v":1,"pads":{"snare":{"transpose":2}}}})");
 
   // A fresh controller restores the same bytes.
   auto* other = new OrbelController();
@@ -202,5 +210,5 @@ TEST_F(ControllerTest, ControllerStateRoundTripsMapAndPadsButNotParameters) {
   padsOnly->release();
 }
 
-} // namespace
-} // namespace orbel::testhost
+}  // namespace
+}  // namespace orbel::testhost

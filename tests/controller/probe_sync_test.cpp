@@ -31,13 +31,15 @@ TEST(ProbeLoadState, SynchronisesTheController) {
   ASSERT_NE(instance.controller(), nullptr);
 
   const double plain[kStateParamCount] = {3, 1, -50, 1200, 6, 4, 0.2, 0.9, 0.3, 1.5, 0.5};
-  const std::string doc = writeStateJson(plain, -1, nullptr, kSamplerAssetNone, kZoneLegacySingleZone, nullptr,
-                                         nullptr, nullptr);
+  const std::string doc = writeStateJson(plain, -1, nullptr, kSamplerAssetNone,
+                                         kZoneLegacySingleZone, nullptr, nullptr, nullptr);
   ASSERT_TRUE(instance.loadState(std::vector<uint8_t>(doc.begin(), doc.end()), error)) << error;
   for (uint32_t i = 0; i < ORBEL_PARAM_COUNT; ++i) {
     const double normalized = instance.controller()->getParamNormalized(i);
-    EXPECT_EQ(normalized, orbel_param_normalize(&ORBEL_PARAMS[i], plain[i])) << ORBEL_PARAMS[i].path;
-    EXPECT_DOUBLE_EQ(instance.controller()->normalizedParamToPlain(i, normalized), plain[i]) << ORBEL_PARAMS[i].path;
+    EXPECT_EQ(normalized, orbel_param_normalize(&ORBEL_PARAMS[i], plain[i]))
+        << ORBEL_PARAMS[i].path;
+    EXPECT_DOUBLE_EQ(instance.controller()->normalizedParamToPlain(i, normalized), plain[i])
+        << ORBEL_PARAMS[i].path;
   }
 
   // Saved again, the processor's state carries the same values.
@@ -49,5 +51,5 @@ TEST(ProbeLoadState, SynchronisesTheController) {
   instance.close();
 }
 
-} // namespace
-} // namespace orbel
+}  // namespace
+}  // namespace orbel

@@ -56,13 +56,15 @@ TEST(HostFacts, HostBlockJson) {
   facts.bypassed = true;
   out.clear();
   writeDiagnosticHostJson(out, facts);
-  EXPECT_EQ(out,
-            "{\"hostName\":\"Probe\",\"hostVersion\":\"1.2\",\"hostPath\":\"/usr/bin/probe\","
-            "\"validatorHost\":\"orbel-probe\",\"sampleRate\":48000,\"maxBlockFrames\":512,"
-            "\"lastBlockFrames\":256,\"processMode\":\"offline\",\"sampleSize\":32,\"latencySamples\":0,"
-            "\"tailSamples\":\"infinite\",\"internalSampleRate\":48000,\"buses\":[{\"id\":\"out0\","
-            "\"direction\":\"output\",\"channels\":2,\"active\":true,\"layout\":\"stereo\"},{\"id\":\"in0\","
-            "\"direction\":\"input\",\"channels\":1,\"active\":false}],\"bypassed\":true}");
+  EXPECT_EQ(
+      out,
+      "{\"hostName\":\"Probe\",\"hostVersion\":\"1.2\",\"hostPath\":\"/usr/bin/probe\","
+      "\"validatorHost\":\"orbel-probe\",\"sampleRate\":48000,\"maxBlockFrames\":512,"
+      "\"lastBlockFrames\":256,\"processMode\":\"offline\",\"sampleSize\":32,\"latencySamples\":0,"
+      "\"tailSamples\":\"infinite\",\"internalSampleRate\":48000,\"buses\":[{\"id\":\"out0\","
+      "\"direction\":\"output\",\"channels\":2,\"active\":true,\"layout\":\"stereo\"},{\"id\":"
+      "\"in0\","
+      "\"direction\":\"input\",\"channels\":1,\"active\":false}],\"bypassed\":true}");
 
   facts.tailKind = HostFacts::kTailSamples;
   facts.tailSamples = 4410;
@@ -94,11 +96,12 @@ TEST(HostFacts, DeltaAndChangeKind) {
        "{\"lastBlockFrames\":128}"},
       {"last block unknown again", [](HostFacts& f) { f.lastBlockFrames = -1; }, "blockSizeChanged",
        nullptr},
-      {"bus layout", [](HostFacts& f) { std::strcpy(f.buses[0].layout, "mono"); }, "busLayoutChanged",
+      {"bus layout", [](HostFacts& f) { std::strcpy(f.buses[0].layout, "mono"); },
+       "busLayoutChanged",
        "{\"buses\":[{\"id\":\"out0\",\"direction\":\"output\",\"channels\":2,\"active\":true,"
        "\"layout\":\"mono\"}]}"},
-      {"bus added", [](HostFacts& f) { f.addBus("in0", true, 2, true, "stereo"); }, "busLayoutChanged",
-       nullptr /* checked below */},
+      {"bus added", [](HostFacts& f) { f.addBus("in0", true, 2, true, "stereo"); },
+       "busLayoutChanged", nullptr /* checked below */},
       {"latency", [](HostFacts& f) { f.latencySamples = 64; }, "latencyChanged",
        "{\"latencySamples\":64}"},
       {"tail", [](HostFacts& f) { f.tailKind = HostFacts::kTailSamples; }, "tailChanged",
@@ -157,9 +160,10 @@ TEST(HostFacts, HostChangedAnnouncement) {
   after.lastBlockFrames = 128;
   std::string out;
   ASSERT_TRUE(writeDiagnosticHostChangedJson(out, before, after, 3, 0));
-  EXPECT_EQ(out,
-            "{\"type\":\"orbel.hostChanged\",\"host\":{\"lastBlockFrames\":128},\"event\":{\"seq\":3,"
-            "\"timeMs\":0,\"kind\":\"blockSizeChanged\"}}");
+  EXPECT_EQ(
+      out,
+      "{\"type\":\"orbel.hostChanged\",\"host\":{\"lastBlockFrames\":128},\"event\":{\"seq\":3,"
+      "\"timeMs\":0,\"kind\":\"blockSizeChanged\"}}");
 
   // A change with a kind but an empty delta announces nothing.
   after.lastBlockFrames = -1;
@@ -222,13 +226,14 @@ TEST(TransportFact, AnnouncementJson) {
   TransportFact fact;
   std::string out;
   writeDiagnosticTransportJson(out, fact);
-  EXPECT_EQ(out,
-            "{\"type\":\"orbel.transport\",\"frame\":{\"atFrame\":0,\"source\":\"none\",\"state\":{"
-            "\"playing\":false,\"recording\":false,\"looping\":false,\"tempo\":120,\"timeSignature\":{"
-            "\"numerator\":4,\"denominator\":4},\"ppqPosition\":0,\"barPositionPpq\":0,"
-            "\"loopStartPpq\":null,\"loopEndPpq\":null,\"sampleRate\":null,\"projectTimeSamples\":0},"
-            "\"capabilities\":{\"tempo\":false,\"timeSignature\":false,\"position\":false,\"loop\":false,"
-            "\"canSetTempo\":false}}}");
+  EXPECT_EQ(
+      out,
+      "{\"type\":\"orbel.transport\",\"frame\":{\"atFrame\":0,\"source\":\"none\",\"state\":{"
+      "\"playing\":false,\"recording\":false,\"looping\":false,\"tempo\":120,\"timeSignature\":{"
+      "\"numerator\":4,\"denominator\":4},\"ppqPosition\":0,\"barPositionPpq\":0,"
+      "\"loopStartPpq\":null,\"loopEndPpq\":null,\"sampleRate\":null,\"projectTimeSamples\":0},"
+      "\"capabilities\":{\"tempo\":false,\"timeSignature\":false,\"position\":false,\"loop\":false,"
+      "\"canSetTempo\":false}}}");
 
   fact.atFrame = 96000;
   fact.source = TransportFact::kSourceHost;
@@ -246,13 +251,14 @@ TEST(TransportFact, AnnouncementJson) {
   fact.projectTimeSamples = -64;
   out.clear();
   writeDiagnosticTransportJson(out, fact);
-  EXPECT_EQ(out,
-            "{\"type\":\"orbel.transport\",\"frame\":{\"atFrame\":96000,\"source\":\"host\",\"state\":{"
-            "\"playing\":true,\"recording\":false,\"looping\":true,\"tempo\":97.5,\"timeSignature\":{"
-            "\"numerator\":7,\"denominator\":8},\"ppqPosition\":null,\"barPositionPpq\":4,"
-            "\"loopStartPpq\":2,\"loopEndPpq\":null,\"sampleRate\":48000,\"projectTimeSamples\":-64},"
-            "\"capabilities\":{\"tempo\":true,\"timeSignature\":true,\"position\":true,\"loop\":true,"
-            "\"canSetTempo\":false}}}");
+  EXPECT_EQ(
+      out,
+      "{\"type\":\"orbel.transport\",\"frame\":{\"atFrame\":96000,\"source\":\"host\",\"state\":{"
+      "\"playing\":true,\"recording\":false,\"looping\":true,\"tempo\":97.5,\"timeSignature\":{"
+      "\"numerator\":7,\"denominator\":8},\"ppqPosition\":null,\"barPositionPpq\":4,"
+      "\"loopStartPpq\":2,\"loopEndPpq\":null,\"sampleRate\":48000,\"projectTimeSamples\":-64},"
+      "\"capabilities\":{\"tempo\":true,\"timeSignature\":true,\"position\":true,\"loop\":true,"
+      "\"canSetTempo\":false}}}");
 }
 
 TEST(HostFacts, ImagesAreSizedAndMadeSafe) {

@@ -93,9 +93,10 @@ TEST(LifecycleLog, EventJson) {
       .addNumber("n", 0.25);
   out.clear();
   writeDiagnosticLifecycleEventJson(out, event);
-  EXPECT_EQ(out,
-            "{\"seq\":7,\"timeMs\":null,\"atFrame\":0,\"kind\":\"editorError\",\"detail\":{"
-            "\"reason\":\"bad \\\"bundle\\\"\",\"nan\":null,\"ok\":false,\"none\":null,\"n\":0.25}}");
+  EXPECT_EQ(
+      out,
+      "{\"seq\":7,\"timeMs\":null,\"atFrame\":0,\"kind\":\"editorError\",\"detail\":{"
+      "\"reason\":\"bad \\\"bundle\\\"\",\"nan\":null,\"ok\":false,\"none\":null,\"n\":0.25}}");
 
   // A kind without a name is written as a runtime diagnostic.
   DiagnosticLifecycleEvent unnamed;
@@ -116,14 +117,16 @@ TEST(LifecycleLog, AnnouncementAndEmptyCases) {
   EXPECT_EQ(out, "x");
   out.clear();
   EXPECT_TRUE(writeDiagnosticLifecycleJson(out, events, 2, 0));
-  EXPECT_EQ(out,
-            "{\"type\":\"orbel.lifecycle\",\"events\":[{\"seq\":1,\"timeMs\":0,\"kind\":\"created\"},"
-            "{\"seq\":2,\"timeMs\":0,\"kind\":\"destroyed\"}]}");
+  EXPECT_EQ(
+      out,
+      "{\"type\":\"orbel.lifecycle\",\"events\":[{\"seq\":1,\"timeMs\":0,\"kind\":\"created\"},"
+      "{\"seq\":2,\"timeMs\":0,\"kind\":\"destroyed\"}]}");
   out.clear();
   EXPECT_TRUE(writeDiagnosticLifecycleJson(out, events + 1, 1, 4));
-  EXPECT_EQ(out,
-            "{\"type\":\"orbel.lifecycle\",\"events\":[{\"seq\":2,\"timeMs\":0,\"kind\":\"destroyed\"}],"
-            "\"dropped\":4}");
+  EXPECT_EQ(
+      out,
+      "{\"type\":\"orbel.lifecycle\",\"events\":[{\"seq\":2,\"timeMs\":0,\"kind\":\"destroyed\"}],"
+      "\"dropped\":4}");
 
   auto log = std::make_unique<DiagnosticLifecycleLog>();
   out = "x";
@@ -134,7 +137,9 @@ TEST(LifecycleLog, AnnouncementAndEmptyCases) {
 TEST(LifecycleLog, The257thEventOverwritesTheOldest) {
   auto log = std::make_unique<DiagnosticLifecycleLog>();
   for (int i = 0; i < 256; ++i) {
-    log->record(DiagnosticLifecycleKind::StateSaved).addNumber("stateBytes", i).addString("source", "ui");
+    log->record(DiagnosticLifecycleKind::StateSaved)
+        .addNumber("stateBytes", i)
+        .addString("source", "ui");
   }
   EXPECT_EQ(log->head, 0);
   EXPECT_EQ(log->count, 256u);

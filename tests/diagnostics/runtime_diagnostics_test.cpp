@@ -140,11 +140,13 @@ TEST(RuntimeDiagnosticNames, CodesSeveritiesPhases) {
   EXPECT_STREQ(orbel_runtime_diagnostic_code_name(0xFFFFFFFFu), "runtime.unknown");
 
   const char* severities[] = {"info", "warning", "error", "fatal", "error"};
-  for (uint8_t s = 0; s < 5; ++s) EXPECT_STREQ(orbel_runtime_diagnostic_severity_name(s), severities[s]);
+  for (uint8_t s = 0; s < 5; ++s)
+    EXPECT_STREQ(orbel_runtime_diagnostic_severity_name(s), severities[s]);
   EXPECT_STREQ(orbel_runtime_diagnostic_severity_name(255), "error");
 
-  const char* phases[] = {"build", "package", "install",  "scan",  "load",   "configure", "activate",
-                          "process", "preset", "state", "editor", "shutdown", "process"};
+  const char* phases[] = {"build",     "package",  "install", "scan",   "load",
+                          "configure", "activate", "process", "preset", "state",
+                          "editor",    "shutdown", "process"};
   for (uint8_t p = 0; p < 13; ++p) EXPECT_STREQ(orbel_runtime_diagnostic_phase_name(p), phases[p]);
   EXPECT_STREQ(orbel_runtime_diagnostic_phase_name(200), "process");
 }

@@ -56,16 +56,19 @@ TEST(RuntimeHealth, StatusRules) {
 TEST(RuntimeHealth, RecordJsonMemberByMember) {
   orbel_runtime_diagnostic_ring ring;
   orbel_runtime_diagnostic_record(&ring, 25, ORBEL_DIAG_SEVERITY_WARNING, ORBEL_DIAG_PHASE_PROCESS,
-                                  "audio diagnostic queue overflowed", "dropped=8; source=audio callback");
+                                  "audio diagnostic queue overflowed",
+                                  "dropped=8; source=audio callback");
   std::string out;
   appendRuntimeDiagnosticJson(out, ring.records[0], "music.orbel.mirel", "0.0.0", 44100, 512);
-  EXPECT_EQ(out,
-            "{\"format\":\"orbel-plugin-runtime-diagnostic/v1\",\"schemaVersion\":1,\"sequence\":1,"
-            "\"code\":\"runtime.diagnostics-overflow\",\"severity\":\"warning\",\"phase\":\"process\","
-            "\"component\":\"shell\",\"message\":\"audio diagnostic queue overflowed\","
-            "\"recoverable\":true,\"identity\":{\"moduleId\":\"music.orbel.mirel\",\"version\":\"0.0.0\","
-            "\"target\":\"vst3\"},\"configuration\":{\"sampleRate\":44100,\"maxBlockFrames\":512},"
-            "\"occurrence\":{\"count\":1},\"context\":{\"detail\":\"dropped=8; source=audio callback\"}}");
+  EXPECT_EQ(
+      out,
+      "{\"format\":\"orbel-plugin-runtime-diagnostic/v1\",\"schemaVersion\":1,\"sequence\":1,"
+      "\"code\":\"runtime.diagnostics-overflow\",\"severity\":\"warning\",\"phase\":\"process\","
+      "\"component\":\"shell\",\"message\":\"audio diagnostic queue overflowed\","
+      "\"recoverable\":true,\"identity\":{\"moduleId\":\"music.orbel.mirel\",\"version\":\"0.0.0\","
+      "\"target\":\"vst3\"},\"configuration\":{\"sampleRate\":44100,\"maxBlockFrames\":512},"
+      "\"occurrence\":{\"count\":1},\"context\":{\"detail\":\"dropped=8; source=audio "
+      "callback\"}}");
 
   // No detail: no context; unknown names; absent identity; odd rates.
   orbel_runtime_diagnostic odd = ring.records[0];
@@ -83,13 +86,14 @@ TEST(RuntimeHealth, RecordJsonMemberByMember) {
   for (const Rate& rate : rates) {
     out.clear();
     appendRuntimeDiagnosticJson(out, odd, nullptr, nullptr, rate.value, -1);
-    EXPECT_EQ(out,
-              std::string("{\"format\":\"orbel-plugin-runtime-diagnostic/v1\",\"schemaVersion\":1,"
-                          "\"sequence\":1,\"code\":\"runtime.unknown\",\"severity\":\"error\","
-                          "\"phase\":\"process\",\"component\":\"shell\",\"message\":\"say \\\"hi\\\"\\\\\","
-                          "\"recoverable\":false,\"identity\":{\"moduleId\":\"unknown\",\"version\":"
-                          "\"unknown\",\"target\":\"vst3\"},\"configuration\":{\"sampleRate\":") +
-                  rate.text + ",\"maxBlockFrames\":-1},\"occurrence\":{\"count\":1}}");
+    EXPECT_EQ(
+        out, std::string(
+                 "{\"format\":\"orbel-plugin-runtime-diagnostic/v1\",\"schemaVersion\":1,"
+                 "\"sequence\":1,\"code\":\"runtime.unknown\",\"severity\":\"error\","
+                 "\"phase\":\"process\",\"component\":\"shell\",\"message\":\"say \\\"hi\\\"\\\\\","
+                 "\"recoverable\":false,\"identity\":{\"moduleId\":\"unknown\",\"version\":"
+                 "\"unknown\",\"target\":\"vst3\"},\"configuration\":{\"sampleRate\":") +
+                 rate.text + ",\"maxBlockFrames\":-1},\"occurrence\":{\"count\":1}}");
   }
   for (uint32_t code : {0u, 29u}) {
     odd.code = code;
@@ -102,7 +106,8 @@ TEST(RuntimeHealth, RecordJsonMemberByMember) {
 TEST(RuntimeHealth, DiagnosticsInOrderWithFirstErrorRepeated) {
   orbel_runtime_diagnostic_ring ring;
   orbel_runtime_diagnostic_record(&ring, 25, 1, 7, "first", nullptr);
-  orbel_runtime_diagnostic_record(&ring, 1, 3, 5, "product kernel instance creation failed", nullptr);
+  orbel_runtime_diagnostic_record(&ring, 1, 3, 5, "product kernel instance creation failed",
+                                  nullptr);
   orbel_runtime_diagnostic_record(&ring, 14, 2, 5, "third", nullptr);
   const std::string json = report(ring);
 
@@ -114,10 +119,11 @@ TEST(RuntimeHealth, DiagnosticsInOrderWithFirstErrorRepeated) {
     appendRuntimeDiagnosticJson(all, ring.records[i], "music.orbel.mirel", "0.0.0", 48000, 512);
   }
   all += "]";
-  EXPECT_EQ(json, "{\"format\":\"orbel-runtime-health/v1\",\"schemaVersion\":1,\"instanceId\":\"vst3\","
-                  "\"lifecycle\":\"configured\",\"status\":\"failed\",\"counters\":{\"diagnostics\":3,"
-                  "\"diagnostics.dropped\":0},\"diagnostics\":" +
-                      all + ",\"firstError\":" + second + "}");
+  EXPECT_EQ(json,
+            "{\"format\":\"orbel-runtime-health/v1\",\"schemaVersion\":1,\"instanceId\":\"vst3\","
+            "\"lifecycle\":\"configured\",\"status\":\"failed\",\"counters\":{\"diagnostics\":3,"
+            "\"diagnostics.dropped\":0},\"diagnostics\":" +
+                all + ",\"firstError\":" + second + "}");
 }
 
 TEST(RuntimeHealth, FirstErrorThatWasLostIsNotReported) {

@@ -23,7 +23,8 @@ TransportFact factAt(uint64_t i) {
 // Every field of a snapshot must come from the same push.
 bool consistent(const TransportFact& f) {
   const uint64_t i = f.atFrame;
-  return f.tempo == 60.0 + static_cast<double>(i % 1000) && f.ppqPosition == static_cast<double>(i) * 0.5 &&
+  return f.tempo == 60.0 + static_cast<double>(i % 1000) &&
+         f.ppqPosition == static_cast<double>(i) * 0.5 &&
          f.projectTimeSamples == static_cast<int64_t>(i) * 3 &&
          f.numerator == static_cast<int32_t>(i % 13) + 1 && f.playing == ((i % 2) == 1) &&
          f.denominator == 4;

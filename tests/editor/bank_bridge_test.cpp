@@ -34,14 +34,18 @@ const std::string kReply =
     "\x01warm\tWarm\tkeys\tfilter.cutoff=800\x1Fmaster.gain=0.25";
 
 TEST_F(BridgeTest, ALoadIsAskedOfTheProcessorAndItsReplyReported) {
-  post(R"({"type":"orbel.loadBank","source":"user-folder","bankPath":"/packs/a","instrument":"keys"})");
-  EXPECT_EQ(sentToProcessor("orbel.loadRuntimeBank"), std::vector<std::string>{"user-folder\n/packs/a\n\nkeys"});
+  post(
+      R"({"type":"orbel.loadBank","source":"user-folder","bankPath":"/packs/a","instrument":"keys"})");
+  EXPECT_EQ(sentToProcessor("orbel.loadRuntimeBank"),
+            std::vector<std::string>{"user-folder\n/packs/a\n\nkeys"});
   EXPECT_TRUE(page.empty());
   page.clear();
   reply(controller, kReply);
   ASSERT_EQ(page.size(), 1u);
-  EXPECT_TRUE(startsWith(page[0], "{\"type\":\"orbel.bankState\",\"reason\":\"loadBank\",\"stateVersion\":1,\"pads\":{},"
-                                  "\"banks\":[],\"runtime\":{\"source\":\"user-folder\",\"locator\":\"/packs/a\","))
+  EXPECT_TRUE(startsWith(
+      page[0],
+      "{\"type\":\"orbel.bankState\",\"reason\":\"loadBank\",\"stateVersion\":1,\"pads\":{},"
+      "\"banks\":[],\"runtime\":{\"source\":\"user-folder\",\"locator\":\"/packs/a\","))
       << page[0];
   EXPECT_EQ(controller->bankState().presets.size(), 1u);
 
@@ -49,8 +53,8 @@ TEST_F(BridgeTest, ALoadIsAskedOfTheProcessorAndItsReplyReported) {
   ASSERT_EQ(page.size(), 1u);
   EXPECT_NE(page[0].find("\"reason\":\"query\""), std::string::npos);
   post(R"({"type":"orbel.pickFolder"})");
-  EXPECT_EQ(page, std::vector<std::string>{
-                      "{\"type\":\"orbel.folderPicked\",\"ok\":false,\"error\":\"this build has no folder picker\"}"});
+  EXPECT_EQ(page, std::vector<std::string>{"{\"type\":\"orbel.folderPicked\",\"ok\":false,"
+                                           "\"error\":\"this build has no folder picker\"}"});
   EXPECT_TRUE(peer.messages.empty());
 }
 
@@ -61,7 +65,8 @@ TEST_F(BridgeTest, ABankPresetIsAUserEditNotedInThePresetFacts) {
   post(R"({"type":"orbel.loadBankPreset","id":"warm"})");
 
   // Each parameter is one gesture for the host and one announcement for the page.
-  const double cutoff = orbel_param_normalize(&ORBEL_PARAMS[3], 800), gain = orbel_param_normalize(&ORBEL_PARAMS[10], 0.25);
+  const double cutoff = orbel_param_normalize(&ORBEL_PARAMS[3], 800),
+               gain = orbel_param_normalize(&ORBEL_PARAMS[10], 0.25);
   EXPECT_DOUBLE_EQ(controller->getParamNormalized(3), cutoff);
   EXPECT_DOUBLE_EQ(controller->getParamNormalized(10), gain);
   ASSERT_EQ(handler.edits.size(), 6u);
@@ -100,15 +105,17 @@ TEST_F(BridgeTest, WithoutAProcessorALoadIsMissingAtOnce) {
   controller->disconnect(&peer);
   post(R"({"type":"orbel.loadBank","source":"user-folder","bankPath":"/packs/a"})");
   ASSERT_EQ(page.size(), 1u);
-  EXPECT_NE(page[0].find("\"error\":{\"code\":\"missing\",\"requestedId\":\"/packs/a\"}"), std::string::npos)
+  EXPECT_NE(page[0].find("\"error\":{\"code\":\"missing\",\"requestedId\":\"/packs/a\"}"),
+            std::string::npos)
       << page[0];
   controller->connect(&peer);
 }
 
 TEST_F(BridgeTest, ARestoredStatesBankReferenceIsAdopted) {
   const std::string pin(64, 'b');
-  const std::string state = R"({"bank":{"id":"kit","source":"hosted","locator":"/cache/)" + pin + R"(","sha256":")" +
-                            pin + R"(","instrument":"keys","presetId":"warm"}})";
+  const std::string state = R"({"bank":{"id":"kit","source":"hosted","locator":"/cache/)" + pin +
+                            R"(","sha256":")" + pin +
+                            R"(","instrument":"keys","presetId":"warm"}})";
   ByteStream in(state);
   page.clear();
   ASSERT_EQ(controller->setComponentState(&in), kResultOk);
@@ -120,7 +127,8 @@ TEST_F(BridgeTest, ARestoredStatesBankReferenceIsAdopted) {
   EXPECT_EQ(bank.currentPreset, "warm");
   EXPECT_FALSE(bank.hasRuntimeBank);
   ASSERT_EQ(page.size(), 1u);
-  EXPECT_TRUE(startsWith(page[0], "{\"type\":\"orbel.bankState\",\"reason\":\"restore\"")) << page[0];
+  EXPECT_TRUE(startsWith(page[0], "{\"type\":\"orbel.bankState\",\"reason\":\"restore\""))
+      << page[0];
 }
 
 // The UI thread's loop, turned by the test.
@@ -142,14 +150,16 @@ public:
 };
 
 TEST_F(BridgeTest, AnEditorClosedMidDownloadIsAnsweredByNobody) {
-  const std::string data = std::filesystem::temp_directory_path() / ("orbel-bank-bridge-" + std::to_string(getpid()));
+  const std::string data =
+      std::filesystem::temp_directory_path() / ("orbel-bank-bridge-" + std::to_string(getpid()));
   setenv("XDG_DATA_HOME", data.c_str(), 1);
   auto loop = std::make_shared<HandLoop>();
   processClockScheduler().offer(this, loop);
 
   // Nothing listens on port 9: the worker's download fails, later.
-  post(R"({"type":"orbel.loadBank","source":"hosted","url":"https://127.0.0.1:9/a.zip","sha256":")" +
-       std::string(64, 'd') + R"("})");
+  post(
+      R"({"type":"orbel.loadBank","source":"hosted","url":"https://127.0.0.1:9/a.zip","sha256":")" +
+      std::string(64, 'd') + R"("})");
   EXPECT_TRUE(page.empty());
   EXPECT_TRUE(controller->bankState().downloadPending());
   controller->onEditorClosed();
@@ -161,7 +171,8 @@ TEST_F(BridgeTest, AnEditorClosedMidDownloadIsAnsweredByNobody) {
   }
   EXPECT_FALSE(controller->bankState().downloadPending());
   EXPECT_TRUE(page.empty());
-  EXPECT_TRUE(sentToProcessor("orbel.loadRuntimeBank").empty()) << "a failed download asks nothing of the processor";
+  EXPECT_TRUE(sentToProcessor("orbel.loadRuntimeBank").empty())
+      << "a failed download asks nothing of the processor";
 
   // The next editor finds the control as it was.
   controller->setBridgeSink([this](const std::string& json) { page.push_back(json); });

@@ -34,8 +34,8 @@ public:
   void sendBankJson(const std::string& json) override { sent.push_back(json); }
   void editParam(unsigned index, double value) override { edits.emplace_back(index, value); }
   double readParam(unsigned) const override { return 0; }
-  void requestRuntimeBank(const std::string& source, const std::string& path, const std::string& sha256,
-                          const std::string& instrument) override {
+  void requestRuntimeBank(const std::string& source, const std::string& path,
+                          const std::string& sha256, const std::string& instrument) override {
     requests.push_back({source, path, sha256, instrument});
   }
   bool applyPadOverrides(const SamplerPadOverrides&) override {
@@ -47,7 +47,9 @@ public:
     error = pickError;
     return pickOk;
   }
-  void notePresetSelected(const std::string& id, const std::string& name) override { selected.emplace_back(id, name); }
+  void notePresetSelected(const std::string& id, const std::string& name) override {
+    selected.emplace_back(id, name);
+  }
 };
 
 // Downloads that the test answers by hand.
@@ -74,7 +76,8 @@ private:
 };
 
 constexpr const char* kEmptyReport =
-    "{\"type\":\"orbel.bankState\",\"reason\":\"query\",\"stateVersion\":1,\"pads\":{},\"banks\":[],"
+    "{\"type\":\"orbel.bankState\",\"reason\":\"query\",\"stateVersion\":1,\"pads\":{},\"banks\":[]"
+    ","
     "\"presets\":{\"bankScoped\":false,\"items\":[]}}";
 
 // Instrument "keys" of "instruments", a kit entry, and presets: one for keys,
@@ -83,7 +86,8 @@ const std::string kReply =
     "ok\n\nkeys\tKeys\tinstruments\nkeys\tKeys\tinstruments\ndrums\tDrums\tkits\textra\n"
     "\x01warm\tWarm\tkeys\tfilter.cutoff=800\x1Fmaster.gain=0.1\x1Fnot.a.param=3\n"
     "\x01kit\tKit preset\tdrums\tosc.type=2\n"
-    "\x01" "broken\tBroken\tkeys\tnoequals\x1F=5\x1Fmaster.gain=loud\x1Fosc.type=inf\x1Fosc.octave=nan";
+    "\x01"
+    "broken\tBroken\tkeys\tnoequals\x1F=5\x1Fmaster.gain=loud\x1Fosc.type=inf\x1Fosc.octave=nan";
 
 class BankControlTest : public ::testing::Test {
 protected:
@@ -102,8 +106,8 @@ protected:
     return v;
   }
   void loadFolder(const std::string& instrument = "keys") {
-    post(R"({"type":"orbel.loadBank","source":"user-folder","bankPath":"/packs/a","instrument":")" + instrument +
-         "\"}");
+    post(R"({"type":"orbel.loadBank","source":"user-folder","bankPath":"/packs/a","instrument":")" +
+         instrument + "\"}");
   }
 
   FakeHost host;
@@ -114,7 +118,8 @@ protected:
 TEST_F(BankControlTest, EmbeddedAndCompiledBanksAreMissing) {
   post(R"({"type":"orbel.loadBank","source":"embedded","id":"drums"})");
   EXPECT_EQ(last(),
-            "{\"type\":\"orbel.bankState\",\"reason\":\"loadBank\",\"stateVersion\":1,\"pads\":{},\"banks\":[],"
+            "{\"type\":\"orbel.bankState\",\"reason\":\"loadBank\",\"stateVersion\":1,\"pads\":{},"
+            "\"banks\":[],"
             "\"presets\":{\"bankScoped\":false,\"items\":[]},\"error\":{\"code\":\"bank-missing\","
             "\"requestedId\":\"drums\"}}");
   post(R"({"type":"orbel.loadBank","id":"kit"})");
@@ -143,7 +148,8 @@ TEST_F(BankControlTest, AFolderIsRequestedAndAnOkWithNoLinesIsABankWithNothingIn
   bank.adoptRuntimeBankReply("ok");
   EXPECT_TRUE(bank.hasRuntimeBank);
   EXPECT_EQ(last(),
-            "{\"type\":\"orbel.bankState\",\"reason\":\"loadBank\",\"stateVersion\":1,\"pads\":{},\"banks\":[],"
+            "{\"type\":\"orbel.bankState\",\"reason\":\"loadBank\",\"stateVersion\":1,\"pads\":{},"
+            "\"banks\":[],"
             "\"runtime\":{\"source\":\"user-folder\",\"locator\":\"/packs/a\",\"positionings\":[]},"
             "\"presets\":{\"bankScoped\":false,\"items\":[]}}");
 
@@ -161,17 +167,20 @@ TEST_F(BankControlTest, TheReplysLinesBecomeTheReport) {
   ASSERT_EQ(bank.entries.size(), 2u);
   ASSERT_EQ(bank.presets.size(), 2u) << "a preset without one usable parameter is dropped";
   EXPECT_EQ(bank.presets[0].params.size(), 3u);
-  EXPECT_EQ(last(),
-            "{\"type\":\"orbel.bankState\",\"reason\":\"loadBank\",\"stateVersion\":1,\"pads\":{},\"banks\":[],"
-            "\"runtime\":{\"source\":\"user-folder\",\"locator\":\"/packs/a\","
-            "\"instrument\":{\"id\":\"keys\",\"name\":\"Keys\",\"list\":\"instruments\"},"
-            "\"positionings\":[{\"id\":\"keys\",\"name\":\"Keys\",\"list\":\"instruments\"},"
-            // Control bytes stay as they are (line-safe JSON escapes them on the way out).
-            "{\"id\":\"drums\",\"name\":\"Drums\",\"list\":\"kits\textra\"}]},"
-            "\"presets\":{\"bankScoped\":true,\"items\":["
-            "{\"id\":\"warm\",\"name\":\"Warm\",\"instrument\":\"keys\","
-            "\"params\":{\"filter.cutoff\":800,\"master.gain\":0.10000000000000001,\"not.a.param\":3}},"
-            "{\"id\":\"kit\",\"name\":\"Kit preset\",\"instrument\":\"drums\",\"params\":{\"osc.type\":2}}]}}");
+  EXPECT_EQ(
+      last(),
+      "{\"type\":\"orbel.bankState\",\"reason\":\"loadBank\",\"stateVersion\":1,\"pads\":{},"
+      "\"banks\":[],"
+      "\"runtime\":{\"source\":\"user-folder\",\"locator\":\"/packs/a\","
+      "\"instrument\":{\"id\":\"keys\",\"name\":\"Keys\",\"list\":\"instruments\"},"
+      "\"positionings\":[{\"id\":\"keys\",\"name\":\"Keys\",\"list\":\"instruments\"},"
+      // Control bytes stay as they are (line-safe JSON escapes them on the way out).
+      "{\"id\":\"drums\",\"name\":\"Drums\",\"list\":\"kits\textra\"}]},"
+      "\"presets\":{\"bankScoped\":true,\"items\":["
+      "{\"id\":\"warm\",\"name\":\"Warm\",\"instrument\":\"keys\","
+      "\"params\":{\"filter.cutoff\":800,\"master.gain\":0.10000000000000001,\"not.a.param\":3}},"
+      "{\"id\":\"kit\",\"name\":\"Kit "
+      "preset\",\"instrument\":\"drums\",\"params\":{\"osc.type\":2}}]}}");
 
   // A second reply replaces everything; an empty instrument line stores none.
   bank.adoptRuntimeBankReply("ok\n\n\nsolo\tSolo\tinstruments");
@@ -254,7 +263,8 @@ TEST_F(BankControlTest, RestoreKeepsTheAdoptedFactsAndReportsPadsAlways) {
   bank.adoptRestoredPadOverrides(pads);
   bank.sendBankState("restore", nullptr, nullptr);
   EXPECT_EQ(last(),
-            "{\"type\":\"orbel.bankState\",\"reason\":\"restore\",\"stateVersion\":1,\"pads\":{\"40\":{\"muted\":1}},"
+            "{\"type\":\"orbel.bankState\",\"reason\":\"restore\",\"stateVersion\":1,\"pads\":{"
+            "\"40\":{\"muted\":1}},"
             "\"banks\":[],\"presets\":{\"bankScoped\":false,\"items\":[]}}");
   EXPECT_EQ(bank.source, "hosted");
   EXPECT_EQ(bank.sha256, std::string(64, 'a'));
@@ -277,14 +287,17 @@ TEST_F(BankControlTest, PadOverridesAreKeptOnlyWhenTheProcessorGotThem) {
 
 TEST_F(BankControlTest, FolderPickerAnswers) {
   post(R"({"type":"orbel.pickFolder"})");
-  EXPECT_EQ(last(), "{\"type\":\"orbel.folderPicked\",\"ok\":false,\"error\":\"this build has no folder picker\"}");
+  EXPECT_EQ(last(),
+            "{\"type\":\"orbel.folderPicked\",\"ok\":false,\"error\":\"this build has no folder "
+            "picker\"}");
   host.pickError.clear();
   post(R"({"type":"orbel.pickFolder"})");
   EXPECT_EQ(last(), "{\"type\":\"orbel.folderPicked\",\"ok\":false,\"cancelled\":true}");
   host.pickOk = true;
   host.pickPath = "/home/me/Kit \"1\"";
   post(R"({"type":"orbel.pickFolder"})");
-  EXPECT_EQ(last(), "{\"type\":\"orbel.folderPicked\",\"ok\":true,\"path\":\"/home/me/Kit \\\"1\\\"\"}");
+  EXPECT_EQ(last(),
+            "{\"type\":\"orbel.folderPicked\",\"ok\":true,\"path\":\"/home/me/Kit \\\"1\\\"\"}");
 }
 
 TEST_F(BankControlTest, HostedLoadsContinueWhenTheDownloadAnswers) {
@@ -309,7 +322,8 @@ TEST_F(BankControlTest, HostedLoadsContinueWhenTheDownloadAnswers) {
   EXPECT_EQ(bank.presets.size(), 2u);
 
   // A downloaded bank is asked for by its folder and known by its address.
-  post(R"({"type":"orbel.loadBank","source":"hosted","url":"https://h/a.zip","sha256":")" + pin + R"("})");
+  post(R"({"type":"orbel.loadBank","source":"hosted","url":"https://h/a.zip","sha256":")" + pin +
+       R"("})");
   ASSERT_EQ(downloads.calls.size(), 2u);
   downloads.calls[1].done(HostedBankResult{true, "/cache/" + pin, ""});
   ASSERT_EQ(host.requests.size(), 2u);

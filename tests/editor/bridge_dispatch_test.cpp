@@ -32,8 +32,9 @@ TEST_F(BridgeTest, PageEditIsNotEchoedButALaterHostChangeIs) {
   page.clear();
   EXPECT_EQ(controller->setParamNormalized(0, 2.0 / 3.0), kResultOk);
   ASSERT_EQ(page.size(), 1u);
-  EXPECT_EQ(page[0], "{\"type\":\"orbel.paramChanged\",\"path\":\"osc.type\",\"value\":2,"
-                     "\"normalized\":0.6666666666666666}");
+  EXPECT_EQ(page[0],
+            "{\"type\":\"orbel.paramChanged\",\"path\":\"osc.type\",\"value\":2,"
+            "\"normalized\":0.6666666666666666}");
 }
 
 TEST_F(BridgeTest, SetParamCases) {
@@ -46,18 +47,24 @@ TEST_F(BridgeTest, SetParamCases) {
   const double gainDefault = ORBEL_PARAMS[10].defaultNormalized;
   const Case cases[] = {
       {"{\"type\":\"orbel.setParam\",\"path\":\"master.gain\",\"value\":0.25}", 10, 0.25, true},
-      {"{\"type\":\"orbel.setParam\",\"path\":\"master.gain\",\"value\":7}", 10, 1.0, true},  // clamped
+      {"{\"type\":\"orbel.setParam\",\"path\":\"master.gain\",\"value\":7}", 10, 1.0,
+       true},  // clamped
       {"{\"type\":\"orbel.setParam\",\"path\":\"master.gain\",\"value\":-inf}", 10, 0.0, true},
-      {"{\"type\":\"orbel.setParam\",\"path\":\"master.gain\",\"value\":nan}", 10, gainDefault, false},
-      {"{\"type\":\"orbel.setParam\",\"path\":\"master.gain\",\"value\":\"0.25\"}", 10, gainDefault, false},
+      {"{\"type\":\"orbel.setParam\",\"path\":\"master.gain\",\"value\":nan}", 10, gainDefault,
+       false},
+      {"{\"type\":\"orbel.setParam\",\"path\":\"master.gain\",\"value\":\"0.25\"}", 10, gainDefault,
+       false},
       {"{\"type\":\"orbel.setParam\",\"path\":\"master.gain\"}", 10, gainDefault, false},
-      {"{\"type\":\"orbel.setParam\",\"path\":\"master.gainX\",\"value\":0.25}", 10, gainDefault, false},
+      {"{\"type\":\"orbel.setParam\",\"path\":\"master.gainX\",\"value\":0.25}", 10, gainDefault,
+       false},
       {"{\"type\":\"orbel.setParam\",\"path\":\"osc.type\",\"value\":3}", 0, 1.0, true},
-      {"{\"type\":\"orbel.setParam\",\"path\":\"osc.type\\u0000\",\"value\":3}", 0, 1.0 / 3.0, false},
+      {"{\"type\":\"orbel.setParam\",\"path\":\"osc.type\\u0000\",\"value\":3}", 0, 1.0 / 3.0,
+       false},
       {"{\"type\":\"orbel.setParam\",\"path\":\"osc.octave\",\"value\":1}", 1, 0.75, true},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(controller->setParamNormalized(c.param, ORBEL_PARAMS[c.param].defaultNormalized), kResultOk);
+    EXPECT_EQ(controller->setParamNormalized(c.param, ORBEL_PARAMS[c.param].defaultNormalized),
+              kResultOk);
     post(c.text);
     EXPECT_DOUBLE_EQ(controller->getParamNormalized(c.param), c.normalized) << c.text;
     EXPECT_EQ(!handler.edits.empty(), c.performed) << c.text;
@@ -79,7 +86,8 @@ TEST_F(BridgeTest, MalformedMessageChangesNothingAndSaysSoOnStandardError) {
 
   testing::internal::CaptureStderr();
   controller->handleBridgeMessage(nullptr, 3);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "orbel-plugin-shell: malformed bridge message (3 bytes)\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "orbel-plugin-shell: malformed bridge message (3 bytes)\n");
 }
 
 TEST_F(BridgeTest, MessagesWithoutEffect) {
@@ -106,12 +114,14 @@ TEST_F(BridgeTest, MessagesWithoutEffect) {
   const uint32_t lifecycleBefore = controller->lifecycle().count;
   for (const char* text : texts) {
     std::vector<double> values;
-    for (uint32 i = 0; i < ORBEL_PARAM_COUNT; ++i) values.push_back(controller->getParamNormalized(i));
+    for (uint32 i = 0; i < ORBEL_PARAM_COUNT; ++i)
+      values.push_back(controller->getParamNormalized(i));
     post(text);
     EXPECT_TRUE(page.empty()) << text;
     EXPECT_TRUE(peer.messages.empty()) << text;
     EXPECT_TRUE(handler.edits.empty()) << text;
-    for (uint32 i = 0; i < ORBEL_PARAM_COUNT; ++i) EXPECT_EQ(controller->getParamNormalized(i), values[i]) << text;
+    for (uint32 i = 0; i < ORBEL_PARAM_COUNT; ++i)
+      EXPECT_EQ(controller->getParamNormalized(i), values[i]) << text;
   }
   ByteStream out;
   controller->getState(&out);
@@ -177,7 +187,8 @@ TEST_F(BridgeTest, SubscribeReplaysLifecycleAndTheLastTransportFact) {
 TEST_F(BridgeTest, GetStateAndSetStateRoundTrip) {
   post("{\"type\":\"orbel.setCcMap\",\"map\":[{\"cc\":74,\"path\":\"filter.cutoff\"}]}");
   post("{\"type\":\"orbel.setPadOverrides\",\"pads\":{\"36\":{\"gain\":0.5}}}");
-  EXPECT_EQ(sentToProcessor("orbel.padOverrides"), std::vector<std::string>{"{\"36\":{\"gain\":0.5}}"});
+  EXPECT_EQ(sentToProcessor("orbel.padOverrides"),
+            std::vector<std::string>{"{\"36\":{\"gain\":0.5}}"});
   post("{\"type\":\"orbel.setParam\",\"path\":\"filter.cutoff\",\"value\":440}");
   post("{\"type\":\"orbel.setParam\",\"path\":\"osc.type\",\"value\":3}");
 
@@ -209,7 +220,8 @@ TEST_F(BridgeTest, GetStateAndSetStateRoundTrip) {
   EXPECT_DOUBLE_EQ(controller->getParamNormalized(3), (440.0 - 20.0) / (20000.0 - 20.0));
   EXPECT_EQ(controller->currentCcMap().count, 1u);
   ASSERT_EQ(controller->restoredPadOverrides().size(), 1u);
-  EXPECT_EQ(sentToProcessor("orbel.padOverrides"), std::vector<std::string>{"{\"36\":{\"gain\":0.5}}"});
+  EXPECT_EQ(sentToProcessor("orbel.padOverrides"),
+            std::vector<std::string>{"{\"36\":{\"gain\":0.5}}"});
   EXPECT_EQ(sentToProcessor("orbel.ccMap").size(), 1u);
   // Each parameter of the state is one complete edit for the host.
   ASSERT_EQ(handler.edits.size(), 3u * ORBEL_PARAM_COUNT);
@@ -218,11 +230,13 @@ TEST_F(BridgeTest, GetStateAndSetStateRoundTrip) {
   EXPECT_EQ(handler.edits[2], "end 0");
   // The page hears every parameter (in order), the map, then the bank state.
   ASSERT_EQ(page.size(), ORBEL_PARAM_COUNT + 2);
-  EXPECT_EQ(page[0], "{\"type\":\"orbel.paramChanged\",\"path\":\"osc.type\",\"value\":3,\"normalized\":1}");
+  EXPECT_EQ(page[0],
+            "{\"type\":\"orbel.paramChanged\",\"path\":\"osc.type\",\"value\":3,\"normalized\":1}");
   EXPECT_TRUE(startsWith(page[10], "{\"type\":\"orbel.paramChanged\",\"path\":\"master.gain\""));
   EXPECT_TRUE(startsWith(page[11], "{\"type\":\"orbel.ccMapChanged\""));
-  EXPECT_TRUE(startsWith(page[12], "{\"type\":\"orbel.bankState\",\"reason\":\"restore\",\"stateVersion\":1,"
-                                   "\"pads\":{\"36\":{\"gain\":0.5}}"))
+  EXPECT_TRUE(startsWith(page[12],
+                         "{\"type\":\"orbel.bankState\",\"reason\":\"restore\",\"stateVersion\":1,"
+                         "\"pads\":{\"36\":{\"gain\":0.5}}"))
       << page[12];
   const DiagnosticLifecycleEvent& restored = controller->lifecycle().newest();
   EXPECT_STREQ(lastLifecycleKind(), "stateRestored");
@@ -244,8 +258,9 @@ TEST_F(BridgeTest, SetStateWithoutParametersStillRestoresPadsAndRecords) {
   EXPECT_EQ(sentToProcessor("orbel.padOverrides"), std::vector<std::string>{"{}"});
   EXPECT_TRUE(handler.edits.empty());
   ASSERT_EQ(page.size(), 2u);  // the bank state without pads, then the lifecycle event
-  EXPECT_TRUE(startsWith(page[0], "{\"type\":\"orbel.bankState\",\"reason\":\"restore\",\"stateVersion\":1,"
-                                  "\"pads\":{},"))
+  EXPECT_TRUE(startsWith(page[0],
+                         "{\"type\":\"orbel.bankState\",\"reason\":\"restore\",\"stateVersion\":1,"
+                         "\"pads\":{},"))
       << page[0];
   EXPECT_TRUE(startsWith(page[1], "{\"type\":\"orbel.lifecycle\"")) << page[1];
   EXPECT_NE(page[1].find("\"stateRestored\""), std::string::npos);
@@ -255,17 +270,21 @@ TEST_F(BridgeTest, PadOverridesTheProcessorRefusesAreNotKept) {
   peer.accept = false;
   post("{\"type\":\"orbel.setPadOverrides\",\"pads\":{\"36\":{\"gain\":0.5}}}");
   EXPECT_TRUE(controller->restoredPadOverrides().empty());
-  post("{\"type\":\"orbel.setState\",\"state\":{\"sampler\":{\"v\":1,\"pads\":{\"1\":{\"pan\":0.5}}}}}");
+  post(
+      "{\"type\":\"orbel.setState\",\"state\":{\"sampler\":{\"v\":1,\"pads\":{\"1\":{\"pan\":0.5}}}"
+      "}}");
   EXPECT_TRUE(controller->restoredPadOverrides().empty());
   EXPECT_STREQ(lastLifecycleKind(), "stateRestored");
 }
 
 TEST_F(BridgeTest, SetCcMapAdoptsAndAnnounces) {
-  post("{\"type\":\"orbel.setCcMap\",\"map\":{\"bindings\":[{\"cc\":7,\"path\":\"master.gain\"}]}}");
+  post(
+      "{\"type\":\"orbel.setCcMap\",\"map\":{\"bindings\":[{\"cc\":7,\"path\":\"master.gain\"}]}}");
   ASSERT_TRUE(controller->ccMapAdopted());
   ASSERT_EQ(page.size(), 1u);
-  EXPECT_EQ(page[0], "{\"type\":\"orbel.ccMapChanged\",\"map\":{\"version\":1,\"bindings\":[{\"cc\":7,"
-                     "\"path\":\"master.gain\"}]}}");
+  EXPECT_EQ(page[0],
+            "{\"type\":\"orbel.ccMapChanged\",\"map\":{\"version\":1,\"bindings\":[{\"cc\":7,"
+            "\"path\":\"master.gain\"}]}}");
   EXPECT_EQ(sentToProcessor("orbel.ccMap").size(), 1u);
   ParamID id = 99;
   EXPECT_EQ(controller->getMidiControllerAssignment(0, 0, 7, id), kResultTrue);

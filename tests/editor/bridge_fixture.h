@@ -18,8 +18,8 @@ namespace orbel::testhost {
 
 struct ProcessorMessage {
   std::string id;
-  std::string json;   // the "json" attribute, when there is one
-  int64 reset = -1;   // the "reset" attribute, when there is one
+  std::string json;  // the "json" attribute, when there is one
+  int64 reset = -1;  // the "reset" attribute, when there is one
 };
 
 class ProcessorPeer : public IConnectionPoint {
@@ -35,14 +35,16 @@ public:
     if (IAttributeList* attrs = message->getAttributes()) {
       const void* data = nullptr;
       uint32 size = 0;
-      if (attrs->getBinary("json", data, size) == kResultOk) m.json.assign(static_cast<const char*>(data), size);
+      if (attrs->getBinary("json", data, size) == kResultOk)
+        m.json.assign(static_cast<const char*>(data), size);
       attrs->getInt("reset", m.reset);
     }
     messages.push_back(m);
     return kResultOk;
   }
   tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-    if (FUnknownPrivate::iidEqual(iid, IConnectionPoint::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
+    if (FUnknownPrivate::iidEqual(iid, IConnectionPoint::iid) ||
+        FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
       *obj = static_cast<IConnectionPoint*>(this);
       return kResultOk;
     }
@@ -72,7 +74,8 @@ public:
   }
   tresult PLUGIN_API restartComponent(int32) override { return kResultOk; }
   tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-    if (FUnknownPrivate::iidEqual(iid, IComponentHandler::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
+    if (FUnknownPrivate::iidEqual(iid, IComponentHandler::iid) ||
+        FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
       *obj = static_cast<IComponentHandler*>(this);
       return kResultOk;
     }

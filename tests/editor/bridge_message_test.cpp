@@ -32,24 +32,24 @@ TEST(BridgeMessageParse, AcceptsOrRejectsWholeTexts) {
       {"{", false},
       {"{\"type\"}", false},
       {"{\"type\":}", false},
-      {"{\"type\":\"a\",}", false},                    // trailing comma
-      {"{\"type\":\"a\" \"path\":\"b\"}", false},      // missing comma
-      {"{type:\"a\"}", false},                         // key not a string
-      {"{\"type\":1}", false},                         // text keys need strings
+      {"{\"type\":\"a\",}", false},                // trailing comma
+      {"{\"type\":\"a\" \"path\":\"b\"}", false},  // missing comma
+      {"{type:\"a\"}", false},                     // key not a string
+      {"{\"type\":1}", false},                     // text keys need strings
       {"{\"path\":null}", false},
-      {"{\"value\":\"0.5\"}", false},                  // number keys need numbers
+      {"{\"value\":\"0.5\"}", false},  // number keys need numbers
       {"{\"note\":true}", false},
       {"{\"hz\":\"30\"}", false},
       {"{\"unknown\":{\"a\":[1,2,{\"b\":null}]},\"type\":\"t\"}", true},
       {"{\"unknown\":[1,2}", false},
       {"{\"state\":5,\"map\":\"x\",\"pads\":[],\"feeds\":{},\"stimulus\":true}", true},  // skipped
-      {"{\"state\":{\"params\":5}}", false},           // a state the document reader refuses
+      {"{\"state\":{\"params\":5}}", false},  // a state the document reader refuses
       {"{\"feeds\":[\"transport\",]}", false},
       {"{\"feeds\":[1]}", false},
       {"{\"feeds\":[\"a\" \"b\"]}", false},
       {"{\"stimulus\":{\"kind\":1}}", false},
       {"{\"stimulus\":{\"kind\":\"x\",}}", false},
-      {"{\"map\":[{\"cc\":1,\"path\":7}]}", false},   // wrongly typed binding
+      {"{\"map\":[{\"cc\":1,\"path\":7}]}", false},  // wrongly typed binding
       {"{\"type\":\"unterminated}", false},
   };
   for (const Case& c : cases) {
@@ -60,10 +60,11 @@ TEST(BridgeMessageParse, AcceptsOrRejectsWholeTexts) {
 
 TEST(BridgeMessageParse, FillsTheFieldsOfEachKey) {
   BridgeMessage m;
-  ASSERT_TRUE(parse("{\"type\":\"orbel.setParam\",\"path\":\"osc.type\",\"value\":2,\"id\":\"p1\","
-                    "\"source\":\"user-folder\",\"bankPath\":\"/b\",\"url\":\"https://x/y.zip\","
-                    "\"sha256\":\"ab\",\"instrument\":\"kit\",\"note\":60.7,\"velocity\":0.5,\"hz\":12}",
-                    m));
+  ASSERT_TRUE(
+      parse("{\"type\":\"orbel.setParam\",\"path\":\"osc.type\",\"value\":2,\"id\":\"p1\","
+            "\"source\":\"user-folder\",\"bankPath\":\"/b\",\"url\":\"https://x/y.zip\","
+            "\"sha256\":\"ab\",\"instrument\":\"kit\",\"note\":60.7,\"velocity\":0.5,\"hz\":12}",
+            m));
   EXPECT_EQ(m.type, "orbel.setParam");
   EXPECT_EQ(m.path, "osc.type");
   EXPECT_TRUE(m.hasValue);
@@ -91,10 +92,11 @@ TEST(BridgeMessageParse, FillsTheFieldsOfEachKey) {
 
 TEST(BridgeMessageParse, ReadsInlineDocuments) {
   BridgeMessage m;
-  ASSERT_TRUE(parse("{\"type\":\"orbel.setState\",\"state\":{\"params\":{\"osc.type\":3,\"bogus\":1},"
-                    "\"ccMap\":[{\"cc\":74,\"path\":\"filter.cutoff\"}],"
-                    "\"sampler\":{\"v\":1,\"pads\":{\"36\":{\"gain\":0.5}}}}}",
-                    m));
+  ASSERT_TRUE(
+      parse("{\"type\":\"orbel.setState\",\"state\":{\"params\":{\"osc.type\":3,\"bogus\":1},"
+            "\"ccMap\":[{\"cc\":74,\"path\":\"filter.cutoff\"}],"
+            "\"sampler\":{\"v\":1,\"pads\":{\"36\":{\"gain\":0.5}}}}}",
+            m));
   ASSERT_TRUE(m.hasState);
   EXPECT_TRUE(m.state.hasParam[0]);
   EXPECT_EQ(m.state.params[0], 3.0);
@@ -104,9 +106,10 @@ TEST(BridgeMessageParse, ReadsInlineDocuments) {
   ASSERT_TRUE(m.state.hasPadOverrides);
   EXPECT_EQ(m.state.padOverrides[0].pad, "36");
 
-  ASSERT_TRUE(parse("{\"type\":\"orbel.setCcMap\",\"map\":{\"version\":1,\"bindings\":["
-                    "{\"cc\":1,\"path\":\"master.gain\",\"channel\":2}]}}",
-                    m));
+  ASSERT_TRUE(
+      parse("{\"type\":\"orbel.setCcMap\",\"map\":{\"version\":1,\"bindings\":["
+            "{\"cc\":1,\"path\":\"master.gain\",\"channel\":2}]}}",
+            m));
   ASSERT_TRUE(m.hasCcMap);
   ASSERT_EQ(m.ccMap.count, 1u);
   EXPECT_EQ(m.ccMap.bindings[0].paramIndex, 10);
@@ -133,19 +136,21 @@ TEST(BridgeMessageParse, ReadsDiagnosticRequests) {
     const char* kind;
   };
   const Case cases[] = {
-      {"{\"type\":\"orbel.diag.subscribe\",\"feeds\":[\"transport\",\"nope\"],\"hz\":120}", kBridgeDiagSubscribe,
-       2, 120, ""},
-      {"{\"type\":\"orbel.diag.subscribe\",\"feeds\":[\"clock\", \"scope\" ,\"scope\"]}", kBridgeDiagSubscribe,
-       1024 | 32, 0, ""},
-      {"{\"type\":\"orbel.diag.subscribe\",\"feeds\":[\"host\",\"transport\",\"midiIn\",\"midiOut\",\"meters\","
+      {"{\"type\":\"orbel.diag.subscribe\",\"feeds\":[\"transport\",\"nope\"],\"hz\":120}",
+       kBridgeDiagSubscribe, 2, 120, ""},
+      {"{\"type\":\"orbel.diag.subscribe\",\"feeds\":[\"clock\", \"scope\" ,\"scope\"]}",
+       kBridgeDiagSubscribe, 1024 | 32, 0, ""},
+      {"{\"type\":\"orbel.diag.subscribe\",\"feeds\":[\"host\",\"transport\",\"midiIn\","
+       "\"midiOut\",\"meters\","
        "\"scope\",\"lifecycle\",\"counters\",\"params\",\"presets\",\"clock\"]}",
        kBridgeDiagSubscribe, 2047, 0, ""},
-      {"{\"type\":\"orbel.diag.subscribe\",\"feeds\":[\"Transport\"]}", kBridgeDiagSubscribe, 0, 0, ""},
-      {"{\"type\":\"orbel.diag.subscribe\",\"feeds\":[\"host\"],\"feeds\":[\"clock\"]}", kBridgeDiagSubscribe,
-       1024, 0, ""},
+      {"{\"type\":\"orbel.diag.subscribe\",\"feeds\":[\"Transport\"]}", kBridgeDiagSubscribe, 0, 0,
+       ""},
+      {"{\"type\":\"orbel.diag.subscribe\",\"feeds\":[\"host\"],\"feeds\":[\"clock\"]}",
+       kBridgeDiagSubscribe, 1024, 0, ""},
       {"{\"type\":\"orbel.diag.unsubscribe\",\"feeds\":[ ]}", kBridgeDiagUnsubscribe, 0, 0, ""},
-      {"{\"type\":\"orbel.diag.stimulus\",\"stimulus\":{\"x\":[{}],\"kind\":\"sine\"}}", kBridgeDiagStimulus, 0, 0,
-       "sine"},
+      {"{\"type\":\"orbel.diag.stimulus\",\"stimulus\":{\"x\":[{}],\"kind\":\"sine\"}}",
+       kBridgeDiagStimulus, 0, 0, "sine"},
       {"{\"type\":\"orbel.diag.stimulus\",\"stimulus\":{}}", kBridgeDiagStimulus, 0, 0, ""},
       {"{\"type\":\"orbel.diag.subscribeX\"}", kBridgeDiagNone, 0, 0, ""},
   };
@@ -171,8 +176,8 @@ TEST(BridgeMessageParse, FailureLeavesTheMessageAsItWas) {
 
 TEST(BridgeMessageParse, BoundsNestingOfSkippedValues) {
   auto nested = [](int depth) {
-    return "{\"x\":" + std::string(static_cast<size_t>(depth), '[') + std::string(static_cast<size_t>(depth), ']') +
-           "}";
+    return "{\"x\":" + std::string(static_cast<size_t>(depth), '[') +
+           std::string(static_cast<size_t>(depth), ']') + "}";
   };
   BridgeMessage m;
   EXPECT_TRUE(parse(nested(30), m));

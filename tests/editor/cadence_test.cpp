@@ -35,7 +35,8 @@ private:
 
 std::vector<std::string> ids(const ProcessorPeer& peer) {
   std::vector<std::string> out;
-  for (const ProcessorMessage& m : peer.messages) out.push_back(m.id + (m.reset >= 0 ? " reset " + std::to_string(m.reset) : ""));
+  for (const ProcessorMessage& m : peer.messages)
+    out.push_back(m.id + (m.reset >= 0 ? " reset " + std::to_string(m.reset) : ""));
   return out;
 }
 
@@ -98,9 +99,12 @@ TEST_F(BridgeTest, CadenceIntervalFollowsTheSubscribedRate) {
     const char* hz;  // null: no subscription
     double seconds;
   };
-  const Case cases[] = {{nullptr, 1.0 / 30}, {"10", 0.1}, {"0.5", 1.0}, {"1000", 1.0 / 30}, {"0", 1.0 / 30}};
+  const Case cases[] = {
+      {nullptr, 1.0 / 30}, {"10", 0.1}, {"0.5", 1.0}, {"1000", 1.0 / 30}, {"0", 1.0 / 30}};
   for (const Case& c : cases) {
-    if (c.hz) post(std::string(R"({"type":"orbel.diag.subscribe","feeds":["lifecycle"],"hz":)") + c.hz + "}");
+    if (c.hz)
+      post(std::string(R"({"type":"orbel.diag.subscribe","feeds":["lifecycle"],"hz":)") + c.hz +
+           "}");
     EXPECT_DOUBLE_EQ(controller->cadenceIntervalSeconds(), c.seconds) << (c.hz ? c.hz : "none");
   }
 }
@@ -109,10 +113,11 @@ TEST_F(BridgeTest, ExportedFunctionsRefuseWhatIsNotALiveController) {
   EXPECT_EQ(orbelDiagnosticBridgeAbiVersion(), 2);
   const auto sink = [](void*, const char*, size_t) {};
   const std::string ready = R"({"type":"orbel.ready"})";
-  orbel::hosting::HostApplication foreign;  // answers no IEditController
+  orbel::hosting::HostApplication foreign;                       // answers no IEditController
   auto* otherController = new Steinberg::Vst::EditController();  // an edit controller, but not ours
-  for (FUnknown* object : {static_cast<FUnknown*>(nullptr), static_cast<FUnknown*>(&foreign),
-                           static_cast<FUnknown*>(static_cast<IEditController*>(otherController))}) {
+  for (FUnknown* object :
+       {static_cast<FUnknown*>(nullptr), static_cast<FUnknown*>(&foreign),
+        static_cast<FUnknown*>(static_cast<IEditController*>(otherController))}) {
     EXPECT_EQ(orbelInstallDiagnosticBridgeSink(object, sink, nullptr), 0);
     EXPECT_EQ(orbelDeliverDiagnosticBridgeMessage(object, ready.data(), ready.size()), 0);
     EXPECT_EQ(orbelTickDiagnosticCadence(object), 0);
@@ -126,7 +131,9 @@ TEST_F(BridgeTest, ExportedFunctionsRefuseWhatIsNotALiveController) {
                          static_cast<FUnknown*>(static_cast<IConnectionPoint*>(controller))})
     EXPECT_EQ(orbelDeliverDiagnosticBridgeMessage(face, ready.data(), ready.size()), 1);
   EXPECT_EQ(page.size(), 3u);
-  EXPECT_EQ(orbelDeliverDiagnosticBridgeMessage(static_cast<IEditController*>(controller), nullptr, 0), 0);
+  EXPECT_EQ(
+      orbelDeliverDiagnosticBridgeMessage(static_cast<IEditController*>(controller), nullptr, 0),
+      0);
 
   peer.messages.clear();
   EXPECT_EQ(orbelTickDiagnosticCadence(static_cast<IEditController*>(controller)), 1);
@@ -142,10 +149,13 @@ TEST_F(BridgeTest, TheLastSinkInstalledReceivesTheAnnouncements) {
   } first, second;
   FUnknown* object = static_cast<IEditController*>(controller);
   const std::string ready = R"({"type":"orbel.ready"})";
-  const auto deliver = [&] { orbelDeliverDiagnosticBridgeMessage(object, ready.data(), ready.size()); };
+  const auto deliver = [&] {
+    orbelDeliverDiagnosticBridgeMessage(object, ready.data(), ready.size());
+  };
 
   page.clear();
-  ASSERT_EQ(orbelInstallDiagnosticBridgeSink(object, &Client::take, &first), 1);  // replaces the page's
+  ASSERT_EQ(orbelInstallDiagnosticBridgeSink(object, &Client::take, &first),
+            1);  // replaces the page's
   deliver();
   ASSERT_EQ(orbelInstallDiagnosticBridgeSink(object, &Client::take, &second), 1);
   deliver();

@@ -28,7 +28,9 @@ using namespace Steinberg::Vst;
 class Frame : public IPlugFrame {
 public:
   explicit Frame(ProbeRunLoop& loop) : loop_(loop) {}
-  tresult PLUGIN_API resizeView(IPlugView* view, ViewRect* rect) override { return view->onSize(rect); }
+  tresult PLUGIN_API resizeView(IPlugView* view, ViewRect* rect) override {
+    return view->onSize(rect);
+  }
   tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
     if (FUnknownPrivate::iidEqual(iid, Linux::IRunLoop::iid)) {
       loop_.addRef();
@@ -59,7 +61,8 @@ bool processGone(int pid) { return pid > 0 && ::kill(pid, 0) != 0 && errno == ES
 class EditorXvfbTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no X display (run through with_xvfb.sh)";
+    if (std::getenv("DISPLAY") == nullptr)
+      GTEST_SKIP() << "no X display (run through with_xvfb.sh)";
     std::string error;
     ASSERT_TRUE(module.load(ORBEL_BUNDLE_PATH, error)) << error;
     ASSERT_TRUE(readFactoryInfo(module.factory(), info, error)) << error;
@@ -83,7 +86,8 @@ protected:
   OrbelEditorStatus status() {
     OrbelEditorStatus out;
     IOrbelEditorStatus* source = nullptr;
-    if (view->queryInterface(IOrbelEditorStatus::iid, reinterpret_cast<void**>(&source)) == kResultOk) {
+    if (view->queryInterface(IOrbelEditorStatus::iid, reinterpret_cast<void**>(&source)) ==
+        kResultOk) {
       source->getEditorStatus(&out);
       source->release();
     }
@@ -122,7 +126,8 @@ TEST_F(EditorXvfbTest, OpensAgainAndAgainWithoutLeavingAnythingBehind) {
   for (int round = 0; round < 4; ++round) {
     const int pid = attach();
     ASSERT_GT(pid, 0);
-    ASSERT_TRUE(runUntil([&] { return status().hellosDrawn > 0; })) << "round " << round << ": " << status().failure;
+    ASSERT_TRUE(runUntil([&] { return status().hellosDrawn > 0; }))
+        << "round " << round << ": " << status().failure;
     EXPECT_STREQ(status().failure, "");
     // A resize reaches the page's window.
     ViewRect rect(0, 0, 900, 640);

@@ -85,8 +85,9 @@ int main() {
       }
       switch (m.kind) {
         case WebViewPipeKind::Open: {
-          logLine("open " + std::to_string(m.window) + " " + std::to_string(m.width) + "x" + std::to_string(m.height) +
-                  " " + m.url + " " + m.scheme + " " + m.handler + " script " + std::to_string(m.script.size()));
+          logLine("open " + std::to_string(m.window) + " " + std::to_string(m.width) + "x" +
+                  std::to_string(m.height) + " " + m.url + " " + m.scheme + " " + m.handler +
+                  " script " + std::to_string(m.script.size()));
           if (how == "quit-early") return 3;
           if (how == "give-up") {
             WebViewPipeMessage failed;
@@ -113,7 +114,8 @@ int main() {
         case WebViewPipeKind::Answer:
         case WebViewPipeKind::Fail: {
           if (m.kind == WebViewPipeKind::Answer)
-            logLine("answer " + std::to_string(m.id) + " " + m.text + " " + std::string(m.data.begin(), m.data.end()));
+            logLine("answer " + std::to_string(m.id) + " " + m.text + " " +
+                    std::string(m.data.begin(), m.data.end()));
           else
             logLine("fail " + std::to_string(m.id) + " " + std::to_string(m.code));
           if (++answered == requests.size()) {

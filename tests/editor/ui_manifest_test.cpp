@@ -32,14 +32,16 @@ TEST(UiManifest, ScannerTakesTopLevelStringMembersOnly) {
   const Case cases[] = {
       {R"({"buildTime":"2026-12-10T10:00:00Z"})", "buildTime", "2026-12-10T10:00:00Z"},
       {" {\n \"buildTime\" \t:\r\n \"t\" } ", "buildTime", "t"},
-      {R"({"a":"buildTime","buildTime":"real"})", "buildTime", "real"},  // a value equal to the key is no key
+      {R"({"a":"buildTime","buildTime":"real"})", "buildTime",
+       "real"},  // a value equal to the key is no key
       {R"({"buildTime":"first","buildTime":"second"})", "buildTime", "first"},
       {R"({"files":{"sha256":"nested"},"sha256":"top"})", "sha256", "top"},
       {R"({"files":{"sha256":"nested"}})", "sha256", ""},
       {R"([{"sha256":"in an array"}])", "sha256", ""},
       {R"({"x":["}",{"sha256":"deep"}],"sha256":"top"})", "sha256", "top"},
-      {R"({"x":"\"sha256\":\"fake\"","sha256":"top"})", "sha256", "top"},  // escapes inside strings are skipped
-      {R"({"buildTime":"ab\"cd"})", "buildTime", "ab"},                   // a backslash ends the copy
+      {R"({"x":"\"sha256\":\"fake\"","sha256":"top"})", "sha256",
+       "top"},                                           // escapes inside strings are skipped
+      {R"({"buildTime":"ab\"cd"})", "buildTime", "ab"},  // a backslash ends the copy
       {R"({"buildTime":12})", "buildTime", ""},
       {R"({"buildTime":null})", "buildTime", ""},
       {R"({"buildTime":"open)", "buildTime", ""},
@@ -57,15 +59,17 @@ TEST(UiManifest, ScannerTakesTopLevelStringMembersOnly) {
     EXPECT_EQ(scan(c.text, c.key), expected) << c.text;
   }
   // "sha256" keeps up to 78 characters (capacity 80).
-  EXPECT_EQ(scan("{\"sha256\":\"" + std::string(78, 'd') + "\"}", "sha256", 80), std::string(78, 'd'));
+  EXPECT_EQ(scan("{\"sha256\":\"" + std::string(78, 'd') + "\"}", "sha256", 80),
+            std::string(78, 'd'));
   EXPECT_EQ(scan("{\"sha256\":\"" + std::string(79, 'd') + "\"}", "sha256", 80), "");
 }
 
 TEST(UiManifest, FileFactsAndTheirLimits) {
   test::TempDir dir;
-  dir.write("manifest.json",
-            R"({"format":"orbel-ui-manifest/v1","buildTime":"2026-12-10T10:00:00Z","sourceRevision":"abc123",)"
-            R"("sha256":"0f","files":{"index.html":"ee"}})");
+  dir.write(
+      "manifest.json",
+      R"({"format":"orbel-ui-manifest/v1","buildTime":"2026-12-10T10:00:00Z","sourceRevision":"abc123",)"
+      R"("sha256":"0f","files":{"index.html":"ee"}})");
   UiBundleFacts facts = readUiBundleFactsFrom(dir / "manifest.json");
   EXPECT_STREQ(facts.buildTime, "2026-12-10T10:00:00Z");
   EXPECT_STREQ(facts.sourceRevision, "abc123");
@@ -89,9 +93,11 @@ TEST(UiManifest, IdentityBlockCarriesTheFactsThatAreThere) {
   std::strcpy(all.sha256, "S");
   std::string full;
   writeDiagnosticIdentityJson(full, DiagnosticTarget::Vst3, all);
-  EXPECT_NE(full.find("\"build\":{\"mode\":\"production\",\"configuration\":\"Release\"},"
-                      "\"ui\":{\"buildTime\":\"T\",\"sourceRevision\":\"R\",\"sha256\":\"S\"},\"ratePolicy\""),
-            std::string::npos)
+  EXPECT_NE(
+      full.find(
+          "\"build\":{\"mode\":\"production\",\"configuration\":\"Release\"},"
+          "\"ui\":{\"buildTime\":\"T\",\"sourceRevision\":\"R\",\"sha256\":\"S\"},\"ratePolicy\""),
+      std::string::npos)
       << full;
 
   UiBundleFacts digestOnly;

@@ -16,7 +16,8 @@ TEST(UiRoot, TwoComponentsOfTheImagePathGiveWayToResourcesUi) {
     const char* root;
   };
   const Case cases[] = {
-      {"/home/u/.vst3/Mirel.vst3/Contents/x86_64-linux/Mirel.so", "/home/u/.vst3/Mirel.vst3/Contents/Resources/ui"},
+      {"/home/u/.vst3/Mirel.vst3/Contents/x86_64-linux/Mirel.so",
+       "/home/u/.vst3/Mirel.vst3/Contents/Resources/ui"},
       {"/x/Mirel.so", "/Resources/ui"},
       {"Mirel.so", ""},
       {"", ""},

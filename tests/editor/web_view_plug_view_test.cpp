@@ -27,14 +27,17 @@ namespace {
 class TestFrame : public IPlugFrame {
 public:
   explicit TestFrame(Linux::IRunLoop* loop) : loop_(loop) {}
-  tresult PLUGIN_API resizeView(IPlugView* view, ViewRect* rect) override { return view->onSize(rect); }
+  tresult PLUGIN_API resizeView(IPlugView* view, ViewRect* rect) override {
+    return view->onSize(rect);
+  }
   tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
     if (loop_ != nullptr && FUnknownPrivate::iidEqual(iid, Linux::IRunLoop::iid)) {
       loop_->addRef();
       *obj = loop_;
       return kResultOk;
     }
-    if (FUnknownPrivate::iidEqual(iid, IPlugFrame::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
+    if (FUnknownPrivate::iidEqual(iid, IPlugFrame::iid) ||
+        FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
       *obj = static_cast<IPlugFrame*>(this);
       return kResultOk;
     }
@@ -57,8 +60,8 @@ size_t openDescriptors() {
 }
 
 std::string rectText(const ViewRect& r) {
-  return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.getWidth()) + "x" +
-         std::to_string(r.getHeight());
+  return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.getWidth()) +
+         "x" + std::to_string(r.getHeight());
 }
 
 bool processGone(int pid) { return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH; }
@@ -95,7 +98,8 @@ protected:
     return made;
   }
   tresult attach(WebViewPlugView* target) {
-    return target->attached(reinterpret_cast<void*>(uintptr_t{0x3e00007}), kPlatformTypeX11EmbedWindowID);
+    return target->attached(reinterpret_cast<void*>(uintptr_t{0x3e00007}),
+                            kPlatformTypeX11EmbedWindowID);
   }
   OrbelEditorStatus statusOf(WebViewPlugView* target) {
     OrbelEditorStatus status;
@@ -136,8 +140,8 @@ TEST_F(PlugViewTest, TakesOnlyX11WindowsAndKeepsItsSizeWithinLimits) {
   view = makeView();
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultTrue);
-  for (FIDString type : {kPlatformTypeNSView, kPlatformTypeHWND, kPlatformTypeHIView, "x11embedwindowid",
-                         static_cast<FIDString>(nullptr)})
+  for (FIDString type : {kPlatformTypeNSView, kPlatformTypeHWND, kPlatformTypeHIView,
+                         "x11embedwindowid", static_cast<FIDString>(nullptr)})
     EXPECT_EQ(view->isPlatformTypeSupported(type), kResultFalse) << (type ? type : "null");
   EXPECT_EQ(view->canResize(), kResultTrue);
 
@@ -153,7 +157,8 @@ TEST_F(PlugViewTest, TakesOnlyX11WindowsAndKeepsItsSizeWithinLimits) {
       {ViewRect(0, 0, 2000, 100), ViewRect(0, 0, 1400, 360)},
       {ViewRect(0, 0, 100, 2000), ViewRect(0, 0, 480, 1000)},
       {ViewRect(10, 20, 610, 520), ViewRect(10, 20, 610, 520)},
-      {ViewRect(30, 40, 20, 10), ViewRect(30, 40, 510, 400)},  // negative sizes clamp up, edges kept
+      {ViewRect(30, 40, 20, 10),
+       ViewRect(30, 40, 510, 400)},  // negative sizes clamp up, edges kept
   };
   for (const Case& c : cases) {
     ViewRect constrained = c.in;
@@ -182,7 +187,8 @@ TEST_F(PlugViewTest, AttachIsRefusedWithoutAnX11WindowARunLoopOrAHelper) {
   view = makeView();
   const size_t descriptors = openDescriptors();
   EXPECT_EQ(view->attached(nullptr, kPlatformTypeX11EmbedWindowID), kResultFalse);
-  EXPECT_EQ(view->attached(reinterpret_cast<void*>(uintptr_t{1}), kPlatformTypeNSView), kResultFalse);
+  EXPECT_EQ(view->attached(reinterpret_cast<void*>(uintptr_t{1}), kPlatformTypeNSView),
+            kResultFalse);
 
   TestFrame noLoop(nullptr);
   view->setFrame(&noLoop);
@@ -221,14 +227,16 @@ TEST_F(PlugViewTest, PageIsServedByTheContainmentRuleAndGreetedByTheController) 
   view->onSize(&bigger);
   ASSERT_TRUE(runUntil([&] { return helperLog().find("resize 1000x700") != std::string::npos; }));
   const std::string text = helperLog();
-  EXPECT_NE(text.find("open 65011719 720x560 " + uiBundleUrl(root) + " orbel-ui orbel script "), std::string::npos)
+  EXPECT_NE(text.find("open 65011719 720x560 " + uiBundleUrl(root) + " orbel-ui orbel script "),
+            std::string::npos)
       << text;
   EXPECT_NE(text.find("answer 1 text/html <!doctype html>\n"), std::string::npos) << text;
   EXPECT_NE(text.find("answer 2 text/javascript export {};\n"), std::string::npos) << text;
   EXPECT_NE(text.find("fail 3 -1100\n"), std::string::npos) << text;
   EXPECT_NE(text.find("fail 4 -1100\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("eval window.orbelHost && window.orbelHost._deliver({\"type\":\"orbel.hello\""),
-            std::string::npos)
+  EXPECT_NE(
+      text.find("eval window.orbelHost && window.orbelHost._deliver({\"type\":\"orbel.hello\""),
+      std::string::npos)
       << text;
   EXPECT_NE(text.find("frame 1\n"), std::string::npos) << text;
 
@@ -280,7 +288,8 @@ TEST_F(PlugViewTest, HelperThatDiesIsReportedAndTheViewStaysHarmless) {
   controller->tickCadence();
   ViewRect rect(0, 0, 800, 600);
   EXPECT_EQ(view->onSize(&rect), kResultTrue);
-  for (int i = 0; i < 5; ++i) loop.runOnce(std::chrono::steady_clock::now() + std::chrono::milliseconds(5));
+  for (int i = 0; i < 5; ++i)
+    loop.runOnce(std::chrono::steady_clock::now() + std::chrono::milliseconds(5));
   EXPECT_EQ(view->removed(), kResultOk);
   EXPECT_STREQ(lastLifecycleKind(), "editorClosed");
   EXPECT_EQ(loop.timerCount() + loop.handlerCount(), 0u);
@@ -312,9 +321,11 @@ TEST_F(PlugViewTest, HelperThatStopsReadingNeverBlocksTheHost) {
   // Far more than the pipe holds: every call returns at once (a blocking
   // write would hang here); the rest waits in the queue. (Its limit is the
   // platform test's.)
-  std::string announcement = "{\"type\":\"orbel.test\",\"pad\":\"" + std::string(1 << 16, 'p') + "\"}";
+  std::string announcement =
+      "{\"type\":\"orbel.test\",\"pad\":\"" + std::string(1 << 16, 'p') + "\"}";
   for (int i = 0; i < 128; ++i) controller->sendToUi(announcement);
-  for (int i = 0; i < 10; ++i) loop.runOnce(std::chrono::steady_clock::now() + std::chrono::milliseconds(5));
+  for (int i = 0; i < 10; ++i)
+    loop.runOnce(std::chrono::steady_clock::now() + std::chrono::milliseconds(5));
   EXPECT_STREQ(statusOf(view).failure, "");
   // A helper that does not end when told is killed and reaped.
   view->removed();

@@ -9,7 +9,7 @@ namespace orbel::enginetest {
 namespace {
 
 class AdapterTest : public EngineTest {
- protected:
+protected:
   void SetUp() override {
     EngineTest::SetUp();
     testkernel::config().only48k = true;
@@ -254,8 +254,10 @@ TEST_F(AdapterTest, SineKeepsFrequencyAndLevelThroughTheAdapter) {
     double hostRate, hz, minSnrDb;
   };
   const Case cases[] = {
-      {44100.0, 1000.0, 70.0}, {44100.0, 5000.0, 60.0},
-      {96000.0, 1000.0, 70.0}, {96000.0, 10000.0, 60.0},
+      {44100.0, 1000.0, 70.0},
+      {44100.0, 5000.0, 60.0},
+      {96000.0, 1000.0, 70.0},
+      {96000.0, 10000.0, 60.0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.hostRate << " Hz host, " << c.hz << " Hz sine");

@@ -5,7 +5,7 @@ namespace orbel::enginetest {
 namespace {
 
 class DiagnosticsTest : public EngineTest {
- protected:
+protected:
   KernelEngine engine{testkernel::binding()};
 };
 

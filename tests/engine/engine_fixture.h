@@ -20,7 +20,7 @@ struct StereoOut {
 };
 
 class EngineTest : public ::testing::Test {
- protected:
+protected:
   void SetUp() override { testkernel::resetAll(); }
 
   // Renders one block into `out` (stereo, no input).

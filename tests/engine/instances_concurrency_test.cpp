@@ -62,7 +62,8 @@ TEST(InstanceConcurrency, SetUpsOnSeveralThreadsShareNoInstanceAndKeepTheLimit) 
         KernelEngine& e = *engines[t][size_t(i)];
         if (!bound[t][size_t(i)]) {
           ASSERT_GE(e.diagnostics().count, 1u);
-          EXPECT_NE(std::strstr(e.diagnostics().records[0].message, "at most 32 instances"), nullptr)
+          EXPECT_NE(std::strstr(e.diagnostics().records[0].message, "at most 32 instances"),
+                    nullptr)
               << e.diagnostics().records[0].message;
           continue;
         }

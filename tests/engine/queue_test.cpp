@@ -8,7 +8,7 @@ namespace orbel::enginetest {
 namespace {
 
 class QueueTest : public EngineTest {
- protected:
+protected:
   void SetUp() override {
     EngineTest::SetUp();
     ASSERT_TRUE(engine.setup(48000.0, 512));
@@ -74,9 +74,9 @@ struct Conversion {
 
 TEST_F(QueueTest, NormalizedValuesBecomePlainByDescriptor) {
   const Conversion cases[] = {
-      {0, 0.5, 2}, {0, 0.1, 0}, {0, 1.0, 3}, {0, -4.0, 0},          // list of 4
-      {1, 0.6, 0}, {1, 0.9, 2}, {1, 0.63, 1},                       // stepped
-      {3, 1.5, 20000}, {3, -1.0, 20}, {3, 0.5, 10010},              // continuous
+      {0, 0.5, 2},     {0, 0.1, 0},   {0, 1.0, 3},     {0, -4.0, 0},  // list of 4
+      {1, 0.6, 0},     {1, 0.9, 2},   {1, 0.63, 1},                   // stepped
+      {3, 1.5, 20000}, {3, -1.0, 20}, {3, 0.5, 10010},                // continuous
       {8, 0.25, 0.25},
   };
   for (const Conversion& c : cases) {
@@ -173,9 +173,9 @@ TEST_F(QueueTest, HistoryRecordsThirteenBytesPerEvent) {
   ASSERT_TRUE(engine.pushNoteOff(69, 20, 0, 0));
   engine.appendEventsToHistory(512);
   const uint8_t expected[] = {
-      1, 0, 0, 0, 0, 10, 0, 0, 0, 0x50, 0xC3, 0, 0,       // 0.5 * 100000 = 50000
+      1, 0,    0, 0, 0, 10, 0, 0, 0, 0x50, 0xC3, 0,    0,  // 0.5 * 100000 = 50000
       2, 0xFF, 1, 0, 0, 69, 0, 0, 0, 0xF8, 0x24, 0x01, 0,  // frame 511, 75000
-      3, 20, 0, 0, 0, 69, 0, 0, 0, 0, 0, 0, 0,
+      3, 20,   0, 0, 0, 69, 0, 0, 0, 0,    0,    0,    0,
   };
   ASSERT_EQ(engine.eventHistory().size(), sizeof expected);
   EXPECT_EQ(std::memcmp(engine.eventHistory().data(), expected, sizeof expected), 0);

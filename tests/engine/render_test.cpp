@@ -5,7 +5,7 @@ namespace orbel::enginetest {
 namespace {
 
 class RenderTest : public EngineTest {
- protected:
+protected:
   void SetUp() override {
     EngineTest::SetUp();
     ASSERT_TRUE(engine.setup(48000.0, 1024));
@@ -23,7 +23,7 @@ TEST_F(RenderTest, BlockIsRenderedInChunksWithEventsAtTheirFrames) {
   EXPECT_EQ(testkernel::processFrames(2), 44u);
   ASSERT_EQ(testkernel::acceptedCount(), 1u);
   EXPECT_EQ(testkernel::accepted(0).kind, uint32_t(ORBEL_KERNEL_EVENT_NOTE_ON));
-  EXPECT_EQ(testkernel::accepted(0).frame, 72u);        // within the second chunk
+  EXPECT_EQ(testkernel::accepted(0).frame, 72u);  // within the second chunk
   EXPECT_EQ(testkernel::accepted(0).kernelFrame, 200u);
   // The gate signal shows the note from host frame 200 on, on both channels.
   EXPECT_TRUE(allZero(out.left, 0, 200));
@@ -170,10 +170,8 @@ TEST_F(RenderTest, FloodOnOneFrameReachesTheKernelInTurns) {
     int32_t offset;
   };
   const Case cases[] = {
-      {"first frame", 48000.0, 0},
-      {"inside a chunk", 48000.0, 100},
-      {"last frame", 48000.0, 255},
-      {"first frame, adapter", 44100.0, 0},
+      {"first frame", 48000.0, 0},           {"inside a chunk", 48000.0, 100},
+      {"last frame", 48000.0, 255},          {"first frame, adapter", 44100.0, 0},
       {"last frame, adapter", 44100.0, 255},
   };
   for (const Case& c : cases) {

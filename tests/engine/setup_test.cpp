@@ -26,7 +26,7 @@ struct AcceptedFormat {
 
 TEST_F(SetupTest, AcceptedFormatsHoldExactRatesAndAdapterCapacity) {
   const AcceptedFormat cases[] = {
-      {44100.0, 512, 44100, 1, 1544},      // max(ceil(512*48000/44100)+64, 3*512+8)
+      {44100.0, 512, 44100, 1, 1544},  // max(ceil(512*48000/44100)+64, 3*512+8)
       {44100.5, 512, 88201, 2, 1544},
       {48000.0, 16384, 48000, 1, 3 * 16384 + 8},
       {8000.0, 4096, 8000, 1, 4096 * 6 + 64},  // need dominates at low rates
@@ -71,8 +71,10 @@ TEST_F(SetupTest, InvalidFormatsAreRejectedWithRecordAndStandardErrorLines) {
        "orbel-plugin-shell: rejected host format (sampleRate=4000000.5, maxBlockFrames=64)\n"},
       {0.0000009, 64,
        "orbel-plugin-shell: rejected host format (sampleRate=9e-07, maxBlockFrames=64)\n"},
-      {48000.0, 0, "orbel-plugin-shell: rejected host format (sampleRate=48000, maxBlockFrames=0)\n"},
-      {48000.0, -5, "orbel-plugin-shell: rejected host format (sampleRate=48000, maxBlockFrames=-5)\n"},
+      {48000.0, 0,
+       "orbel-plugin-shell: rejected host format (sampleRate=48000, maxBlockFrames=0)\n"},
+      {48000.0, -5,
+       "orbel-plugin-shell: rejected host format (sampleRate=48000, maxBlockFrames=-5)\n"},
   };
   for (const RejectedFormat& c : cases) {
     SCOPED_TRACE(c.stderrText);
@@ -107,8 +109,8 @@ TEST_F(SetupTest, AdapterCapacityLimitIsEnforcedWithoutStandardErrorLine) {
   EXPECT_EQ(testkernel::eventCount(), 0u);
 
   // At 750 Hz a frame spans 64 kernel frames: 16384 frames are one too many.
-  EXPECT_FALSE(engine.setup(750.0, 16384));           // 1,048,576 + 64 > limit
-  EXPECT_TRUE(engine.setup(750.0, 16383));            // 1,048,512 + 64 = 1,048,576
+  EXPECT_FALSE(engine.setup(750.0, 16384));  // 1,048,576 + 64 > limit
+  EXPECT_TRUE(engine.setup(750.0, 16383));   // 1,048,512 + 64 = 1,048,576
   EXPECT_EQ(engine.adapterCapacity(), 1048576u);
 }
 
@@ -250,8 +252,9 @@ TEST_F(SetupTest, TrapSinkSetsProcessWideFlagAndPrintsMessage) {
   ASSERT_TRUE(engine.setup(48000.0, 128));
   CaptureStderr();
   testkernel::trap(std::string("\x01RangeError: index 9 out of bounds", 34));
-  EXPECT_EQ(GetCapturedStderr(),
-            std::string("orbel-plugin-shell: tallowc trap: \x01RangeError: index 9 out of bounds\n"));
+  EXPECT_EQ(
+      GetCapturedStderr(),
+      std::string("orbel-plugin-shell: tallowc trap: \x01RangeError: index 9 out of bounds\n"));
   EXPECT_TRUE(KernelEngine::kernelTrapped());
   EXPECT_TRUE(engine.ready());  // a trap does not stop the engine by itself
 }

@@ -110,7 +110,8 @@ double pushEvent(uint32_t handle, uint32_t kind, uint32_t frame, uint32_t a, dou
   } else if ((kind == ORBEL_KERNEL_EVENT_NOTE_ON || kind == ORBEL_KERNEL_EVENT_NOTE_OFF) &&
              gConfig.refuseNotes) {
     status = 2;
-  } else if (kind == ORBEL_KERNEL_EVENT_PARAMETER && (gConfig.refuseParameters || a >= ORBEL_PARAM_COUNT)) {
+  } else if (kind == ORBEL_KERNEL_EVENT_PARAMETER &&
+             (gConfig.refuseParameters || a >= ORBEL_PARAM_COUNT)) {
     status = 2;
   } else if (kind == ORBEL_KERNEL_EVENT_NOTE_ON && (a > 127 || !(value >= 0 && value <= 1))) {
     status = 2;
@@ -121,10 +122,12 @@ double pushEvent(uint32_t handle, uint32_t kind, uint32_t frame, uint32_t a, dou
   } else if (in->eventCount > 0 && in->events[in->eventCount - 1].frame > frame) {
     status = 4;
   } else {
-    in->events[in->eventCount++] = Pending{kind, frame, a, value, gLogCount < kLogSize ? gLogCount : kLogSize};
+    in->events[in->eventCount++] =
+        Pending{kind, frame, a, value, gLogCount < kLogSize ? gLogCount : kLogSize};
   }
   if (gLogCount < kLogSize) {
-    gLog[gLogCount] = LoggedEvent{handle, kind, frame, in ? in->rendered + frame : 0, a, value, status};
+    gLog[gLogCount] =
+        LoggedEvent{handle, kind, frame, in ? in->rendered + frame : 0, a, value, status};
     if (status == 0) gAccepted[gAcceptedCount++] = gLogCount;
     ++gLogCount;
   }
@@ -138,9 +141,8 @@ float sample(const Instance& in, uint64_t n) {
     case Signal::kDc:
       return gConfig.amplitude;
     case Signal::kSine:
-      return gConfig.amplitude *
-             static_cast<float>(std::sin(2.0 * 3.14159265358979323846 * gConfig.sineHz *
-                                         double(n) / in.rate));
+      return gConfig.amplitude * static_cast<float>(std::sin(2.0 * 3.14159265358979323846 *
+                                                             gConfig.sineHz * double(n) / in.rate));
   }
   return 0.0f;
 }

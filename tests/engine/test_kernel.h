@@ -19,13 +19,13 @@ enum class Signal {
 };
 
 struct Config {
-  bool only48k = false;         // create refuses every rate but 48000
-  bool refuseCreate = false;    // create fails at every rate
+  bool only48k = false;       // create refuses every rate but 48000
+  bool refuseCreate = false;  // create fails at every rate
   Signal signal = Signal::kGate;
   float amplitude = 1.0f;
   double sineHz = 1000.0;
-  int failProcessCall = -1;     // index (from 0) of the process call that returns 2
-  bool refuseNotes = false;     // note events answer 2
+  int failProcessCall = -1;  // index (from 0) of the process call that returns 2
+  bool refuseNotes = false;  // note events answer 2
   bool refuseParameters = false;
   uint64_t outputViewLength = 128;
   uint64_t inputViewLength = 0;  // the product kernel has no audio input
@@ -34,8 +34,8 @@ struct Config {
 struct LoggedEvent {
   uint32_t handle;
   uint32_t kind;
-  uint32_t frame;         // within the call
-  uint64_t kernelFrame;   // absolute frame of the instance
+  uint32_t frame;        // within the call
+  uint64_t kernelFrame;  // absolute frame of the instance
   uint32_t a;
   double value;
   double status;

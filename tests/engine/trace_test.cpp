@@ -31,7 +31,7 @@ std::string pointerText(const void* p) {
 // The stream stays open for the life of the process, so each test reads only
 // what was appended since it started.
 class TraceTest : public EngineTest {
- protected:
+protected:
   void SetUp() override {
     EngineTest::SetUp();
     start_ = wholeTrace().size();
@@ -55,15 +55,14 @@ TEST_F(TraceTest, SetupBlocksAndEventsAreTracedLineByLine) {
   const std::string b = "B this=" + self + " blk=1 ";
   // Lines written to the stream are shared process-wide; the block counter
   // starts at 0 in this program, so this first block is block 1.
-  const std::string expected =
-      "S this=" + self + " rate=44100 kernelRate=44100 handle=" + handle + "\n" +
-      b + "off=0 chunk=128 frames=300 events=3\n" +
-      e + "frame=0 kind=1 a=3 value=5000 src=republish status=0\n" +
-      e + "frame=10 kind=0 a=0 value=100 src=queue status=-1\n" +
-      b + "off=128 chunk=128 frames=300 events=3\n" +
-      e + "frame=72 kind=2 a=60 value=0.75 src=queue status=0\n" +
-      b + "off=256 chunk=44 frames=300 events=3\n" +
-      e + "frame=34 kind=3 a=60 value=0 src=queue status=0\n";
+  const std::string expected = "S this=" + self + " rate=44100 kernelRate=44100 handle=" + handle +
+                               "\n" + b + "off=0 chunk=128 frames=300 events=3\n" + e +
+                               "frame=0 kind=1 a=3 value=5000 src=republish status=0\n" + e +
+                               "frame=10 kind=0 a=0 value=100 src=queue status=-1\n" + b +
+                               "off=128 chunk=128 frames=300 events=3\n" + e +
+                               "frame=72 kind=2 a=60 value=0.75 src=queue status=0\n" + b +
+                               "off=256 chunk=44 frames=300 events=3\n" + e +
+                               "frame=34 kind=3 a=60 value=0 src=queue status=0\n";
   EXPECT_EQ(readTrace(), expected);
 }
 
@@ -72,8 +71,7 @@ TEST_F(TraceTest, FallbackInstanceShowsTheKernelRate) {
   KernelEngine engine(testkernel::binding());
   ASSERT_TRUE(engine.setup(44100.5, 64));
   const std::string line = readTrace();
-  EXPECT_EQ(line, "S this=" + pointerText(&engine) +
-                      " rate=44100.5 kernelRate=48000 handle=" +
+  EXPECT_EQ(line, "S this=" + pointerText(&engine) + " rate=44100.5 kernelRate=48000 handle=" +
                       std::to_string(engine.instanceToken()) + "\n");
 }
 

@@ -11,19 +11,19 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 constexpr double kDefaultSustain = 0.7;
-constexpr double kSilence = 1e-6;           // float render of an idle voice is exact zero
+constexpr double kSilence = 1e-6;  // float render of an idle voice is exact zero
 constexpr double kOnsetLevel = 1e-4;
 // Ardour's renders of one session may start a note a few samples early or
 // late (16 samples seen); a listener hears nothing below a few milliseconds.
-constexpr double kOnsetTolerance = 0.005;   // s
-constexpr double kSettle = 0.25;            // s: attack and decay are over
-constexpr double kHoldMargin = 0.01;        // s before the note off
+constexpr double kOnsetTolerance = 0.005;  // s
+constexpr double kSettle = 0.25;           // s: attack and decay are over
+constexpr double kHoldMargin = 0.01;       // s before the note off
 constexpr double kLevelTolerance = 0.10;
-constexpr double kPitchTolerance = 0.005;   // about 9 cents
+constexpr double kPitchTolerance = 0.005;  // about 9 cents
 constexpr double kMaxHarmonic = 0.02;
-constexpr double kReleaseDone = 0.45;       // s after the note off: release (0.3 s) has faded
-constexpr double kReleaseQuiet = 0.05;      // of the sustain peak
-constexpr double kEnvelopeBlock = 0.01;     // s
+constexpr double kReleaseDone = 0.45;    // s after the note off: release (0.3 s) has faded
+constexpr double kReleaseQuiet = 0.05;   // of the sustain peak
+constexpr double kEnvelopeBlock = 0.01;  // s
 
 std::string format(const char* fmt, double a, double b = 0, double c = 0, double d = 0) {
   char buf[256];
@@ -35,7 +35,8 @@ std::size_t frameAt(double seconds, int rate) {
   return seconds <= 0 ? 0 : std::size_t(std::llround(seconds * rate));
 }
 
-double goertzelAmplitude(const std::vector<float>& x, std::size_t from, std::size_t to, int rate, double f) {
+double goertzelAmplitude(const std::vector<float>& x, std::size_t from, std::size_t to, int rate,
+                         double f) {
   const std::size_t n = to - from;
   const double w = 2 * kPi * f / rate;
   const double coeff = 2 * std::cos(w);
@@ -84,9 +85,11 @@ bool parseRenderPlan(const std::string& text, RenderPlan& plan, std::string& err
     } else if (word == "note") {
       RenderNote n;
       if (!(in >> n.key >> n.velocity >> n.start >> n.end)) return bad("bad note");
-      if (n.key < 0 || n.key > 127 || n.velocity < 1 || n.velocity > 127 || n.start < 0 || n.end <= n.start)
+      if (n.key < 0 || n.key > 127 || n.velocity < 1 || n.velocity > 127 || n.start < 0 ||
+          n.end <= n.start)
         return bad("note out of range");
-      if (!plan.notes.empty() && n.start < plan.notes.back().end) return bad("notes overlap or are out of order");
+      if (!plan.notes.empty() && n.start < plan.notes.back().end)
+        return bad("notes overlap or are out of order");
       plan.notes.push_back(n);
     } else {
       return bad("unknown entry '" + word + "'");
@@ -122,7 +125,8 @@ double rmsOf(const std::vector<float>& x, std::size_t from, std::size_t to) {
   return std::sqrt(sum / double(to - from));
 }
 
-double estimatePitch(const std::vector<float>& x, std::size_t from, std::size_t to, int sampleRate) {
+double estimatePitch(const std::vector<float>& x, std::size_t from, std::size_t to,
+                     int sampleRate) {
   to = std::min(to, x.size());
   double first = -1, last = -1;
   long crossings = 0;
@@ -138,7 +142,8 @@ double estimatePitch(const std::vector<float>& x, std::size_t from, std::size_t 
   return double(crossings - 1) * sampleRate / (last - first);
 }
 
-double harmonicRatio(const std::vector<float>& x, std::size_t from, std::size_t to, int sampleRate, double f0) {
+double harmonicRatio(const std::vector<float>& x, std::size_t from, std::size_t to, int sampleRate,
+                     double f0) {
   to = std::min(to, x.size());
   if (to <= from + 2 || f0 <= 0) return 0;
   const double fundamental = goertzelAmplitude(x, from, to, sampleRate, f0);
@@ -157,11 +162,14 @@ std::vector<std::string> checkRender(const RenderPlan& plan, const WavAudio& ren
   std::vector<std::string> problems;
   const int rate = plan.sampleRate;
   if (render.sampleRate != rate)
-    problems.push_back(format("render runs at %.0f Hz, the session at %.0f Hz", render.sampleRate, rate));
+    problems.push_back(
+        format("render runs at %.0f Hz, the session at %.0f Hz", render.sampleRate, rate));
   if (render.channels.size() != 2)
-    problems.push_back(format("render has %.0f channels, expected stereo", double(render.channels.size())));
+    problems.push_back(
+        format("render has %.0f channels, expected stereo", double(render.channels.size())));
   if (render.frames() < std::size_t(plan.length))
-    problems.push_back(format("render is %.0f frames long, expected %.0f", double(render.frames()), double(plan.length)));
+    problems.push_back(format("render is %.0f frames long, expected %.0f", double(render.frames()),
+                              double(plan.length)));
   if (!problems.empty()) return problems;
 
   const auto wave = plan.params.find("Wave");
@@ -180,13 +188,13 @@ std::vector<std::string> checkRender(const RenderPlan& plan, const WavAudio& ren
   for (const auto* ch : {&left, &right}) {
     const double before = peakOf(*ch, 0, quietUntil);
     if (before > kSilence)
-      problems.push_back(format("not silent before the first note: peak %.3g in the first %.3f s", before,
-                                double(quietUntil) / rate));
+      problems.push_back(format("not silent before the first note: peak %.3g in the first %.3f s",
+                                before, double(quietUntil) / rate));
   }
   const std::size_t onset = firstOnset(left, quietUntil);
   if (onset > firstStart + tolerance)
-    problems.push_back(format("first note starts late: sound at %.4f s, note at %.4f s", double(onset) / rate,
-                              double(firstStart) / rate));
+    problems.push_back(format("first note starts late: sound at %.4f s, note at %.4f s",
+                              double(onset) / rate, double(firstStart) / rate));
   // Ardour's exports of one session start a few samples apart (16 seen): the
   // whole render moves, sample for sample. Judge every note where this render
   // put the first one, within the onset tolerance.
@@ -206,31 +214,37 @@ std::vector<std::string> checkRender(const RenderPlan& plan, const WavAudio& ren
     const double want = expectedSustainPeak(note, gain);
     const double level = rmsOf(left, from, to) * std::sqrt(2.0);
     if (std::fabs(level - want) > kLevelTolerance * want)
-      problems.push_back(format("note %.0f at %.3f s: level %.4f, expected %.4f", note.key, seconds, level, want));
+      problems.push_back(
+          format("note %.0f at %.3f s: level %.4f, expected %.4f", note.key, seconds, level, want));
     const double rightLevel = rmsOf(right, from, to) * std::sqrt(2.0);
     if (std::fabs(rightLevel - level) > 0.01 * want)
-      problems.push_back(format("note %.0f at %.3f s: right channel level %.4f, left %.4f", note.key, seconds,
-                                rightLevel, level));
+      problems.push_back(format("note %.0f at %.3f s: right channel level %.4f, left %.4f",
+                                note.key, seconds, rightLevel, level));
     const double hz = 440.0 * std::pow(2.0, (note.key - 69) / 12.0);
     const double pitch = estimatePitch(left, from, to, rate);
     if (std::fabs(pitch - hz) > kPitchTolerance * hz)
-      problems.push_back(format("note %.0f at %.3f s: pitch %.2f Hz, expected %.2f Hz", note.key, seconds, pitch, hz));
+      problems.push_back(format("note %.0f at %.3f s: pitch %.2f Hz, expected %.2f Hz", note.key,
+                                seconds, pitch, hz));
     const double harmonics = harmonicRatio(left, from, to, rate, hz);
     if (harmonics > kMaxHarmonic)
-      problems.push_back(format("note %.0f at %.3f s: harmonics at %.3f of the fundamental, not a sine", note.key,
-                                seconds, harmonics));
+      problems.push_back(
+          format("note %.0f at %.3f s: harmonics at %.3f of the fundamental, not a sine", note.key,
+                 seconds, harmonics));
 
     // After the note off the release must fade out before the next note
     // (which this render starts `shift` frames off its plan, like the first).
     const std::size_t quietFrom = std::size_t(note.end + shift) + frameAt(kReleaseDone, rate);
-    const std::size_t quietTo = n + 1 < plan.notes.size()
-                                    ? std::size_t(plan.notes[n + 1].start + shift) - frameAt(kHoldMargin, rate)
-                                    : left.size();
+    const std::size_t quietTo =
+        n + 1 < plan.notes.size()
+            ? std::size_t(plan.notes[n + 1].start + shift) - frameAt(kHoldMargin, rate)
+            : left.size();
     if (quietFrom < quietTo) {
-      const double tail = std::max(peakOf(left, quietFrom, quietTo), peakOf(right, quietFrom, quietTo));
+      const double tail =
+          std::max(peakOf(left, quietFrom, quietTo), peakOf(right, quietFrom, quietTo));
       if (tail > kReleaseQuiet * want)
-        problems.push_back(format("note %.0f at %.3f s still sounds %.2f s after its note off (peak %.4f)", note.key,
-                                  seconds, kReleaseDone, tail));
+        problems.push_back(
+            format("note %.0f at %.3f s still sounds %.2f s after its note off (peak %.4f)",
+                   note.key, seconds, kReleaseDone, tail));
     }
   }
   return problems;
@@ -242,16 +256,19 @@ std::vector<std::string> compareRenders(const WavAudio& first, const WavAudio& s
   if (first.sampleRate != second.sampleRate || first.channels.size() != second.channels.size() ||
       first.frames() != second.frames()) {
     problems.push_back(format("renders differ in shape: %.0f vs %.0f frames, %.0f vs %.0f channels",
-                              double(first.frames()), double(second.frames()), double(first.channels.size()),
-                              double(second.channels.size())));
+                              double(first.frames()), double(second.frames()),
+                              double(first.channels.size()), double(second.channels.size())));
     return problems;
   }
   if (first.channels.empty()) return problems;
   // The same session exported twice may start a few samples apart (see
   // checkRender): compare the second render where its sound begins.
   const long tolerance = long(frameAt(kOnsetTolerance, first.sampleRate));
-  const long a = long(firstOnset(first.channels[0], 0)), b = long(firstOnset(second.channels[0], 0));
-  const long shift = a < long(first.frames()) && b < long(second.frames()) && std::labs(b - a) <= tolerance ? b - a : 0;
+  const long a = long(firstOnset(first.channels[0], 0)),
+             b = long(firstOnset(second.channels[0], 0));
+  const long shift =
+      a < long(first.frames()) && b < long(second.frames()) && std::labs(b - a) <= tolerance ? b - a
+                                                                                             : 0;
   if (lag) *lag = shift;
   const std::size_t block = std::max<std::size_t>(1, frameAt(kEnvelopeBlock, first.sampleRate));
   const std::size_t skip = std::size_t(std::labs(shift));  // frames one of them lacks at an end
@@ -259,7 +276,8 @@ std::vector<std::string> compareRenders(const WavAudio& first, const WavAudio& s
     for (std::size_t at = skip; at + skip < first.frames(); at += block) {
       const std::size_t to = std::min(at + block, first.frames() - skip);
       const double x = rmsOf(first.channels[c], at, to);
-      const double y = rmsOf(second.channels[c], std::size_t(long(at) + shift), std::size_t(long(to) + shift));
+      const double y =
+          rmsOf(second.channels[c], std::size_t(long(at) + shift), std::size_t(long(to) + shift));
       if (std::fabs(x - y) > 0.02 * std::max(x, y) + 1e-4) {
         problems.push_back(format("renders differ at %.3f s on channel %.0f: RMS %.4f vs %.4f",
                                   double(at) / first.sampleRate, double(c), x, y));

@@ -41,7 +41,8 @@ double rmsOf(const std::vector<float>& x, std::size_t from, std::size_t to);
 double estimatePitch(const std::vector<float>& x, std::size_t from, std::size_t to, int sampleRate);
 // Largest amplitude among harmonics 2 to 5 (below Nyquist) relative to the
 // fundamental f0, Hann-windowed: about 0 for a sine, 1/k for a saw.
-double harmonicRatio(const std::vector<float>& x, std::size_t from, std::size_t to, int sampleRate, double f0);
+double harmonicRatio(const std::vector<float>& x, std::size_t from, std::size_t to, int sampleRate,
+                     double f0);
 
 // Peak level a held note settles at: Mirel's default sustain level (0.7) times
 // velocity / 127 times the gain.
@@ -60,6 +61,7 @@ std::size_t firstOnset(const std::vector<float>& x, std::size_t from);
 // envelopes agree within 2 %). Renders whose sound starts up to the onset
 // tolerance (5 ms) apart are compared aligned; `lag`, when given, receives
 // how many frames later the second starts (negative: earlier).
-std::vector<std::string> compareRenders(const WavAudio& first, const WavAudio& second, long* lag = nullptr);
+std::vector<std::string> compareRenders(const WavAudio& first, const WavAudio& second,
+                                        long* lag = nullptr);
 
 }  // namespace orbel

@@ -26,10 +26,12 @@ void describe(const RenderPlan& plan, const WavAudio& render) {
     if (to <= from || render.channels.empty()) continue;
     const auto& x = render.channels[0];
     const double hz = 440.0 * std::pow(2.0, (note.key - 69) / 12.0);
-    std::printf("  note %d at %.3f s: level %.4f (expected %.4f), pitch %.2f Hz (expected %.2f), harmonics %.4f\n",
-                note.key, double(note.start) / plan.sampleRate, rmsOf(x, from, to) * std::sqrt(2.0),
-                expectedSustainPeak(note, gain), estimatePitch(x, from, to, plan.sampleRate), hz,
-                harmonicRatio(x, from, to, plan.sampleRate, hz));
+    std::printf(
+        "  note %d at %.3f s: level %.4f (expected %.4f), pitch %.2f Hz (expected %.2f), harmonics "
+        "%.4f\n",
+        note.key, double(note.start) / plan.sampleRate, rmsOf(x, from, to) * std::sqrt(2.0),
+        expectedSustainPeak(note, gain), estimatePitch(x, from, to, plan.sampleRate), hz,
+        harmonicRatio(x, from, to, plan.sampleRate, hz));
   }
 }
 
@@ -59,8 +61,8 @@ int main(int argc, char** argv) {
       ++failures;
       continue;
     }
-    std::printf("%s: %zu frames, %zu channels, %d Hz\n", argv[i], render.frames(), render.channels.size(),
-                render.sampleRate);
+    std::printf("%s: %zu frames, %zu channels, %d Hz\n", argv[i], render.frames(),
+                render.channels.size(), render.sampleRate);
     describe(plan, render);
     for (const std::string& problem : checkRender(plan, render)) {
       std::printf("FAIL %s: %s\n", argv[i], problem.c_str());
@@ -73,8 +75,8 @@ int main(int argc, char** argv) {
         ++failures;
       }
       if (lag != 0)
-        std::printf("  starts %ld frames %s than %s (the host's export alignment)\n", std::labs(lag),
-                    lag < 0 ? "earlier" : "later", argv[2]);
+        std::printf("  starts %ld frames %s than %s (the host's export alignment)\n",
+                    std::labs(lag), lag < 0 ? "earlier" : "later", argv[2]);
     }
     renders.push_back(std::move(render));
   }

@@ -54,7 +54,8 @@ std::vector<std::uint8_t> makeWav(const Encoding& e) {
     } else {
       const double scale = std::ldexp(1.0, int(e.bits) - 1);
       const long long v = std::llround(std::max(-scale, std::min(scale - 1, s * scale)));
-      for (unsigned i = 0; i < e.bits / 8; ++i) data.push_back(std::uint8_t(std::uint64_t(v) >> (8 * i)));
+      for (unsigned i = 0; i < e.bits / 8; ++i)
+        data.push_back(std::uint8_t(std::uint64_t(v) >> (8 * i)));
     }
   }
   std::vector<std::uint8_t> b;
@@ -188,10 +189,10 @@ TEST(HostPlan, RefusesPlansItCannotJudge) {
 // A render that sounds the way Mirel plays the plan: a sine per note with a
 // 10 ms attack to the sustain level and a 0.3 s exponential release.
 struct Voice {
-  double semitones = 0;   // transposition
+  double semitones = 0;  // transposition
   bool saw = false;
   double gain = 0.5;
-  double delay = 0;       // s, late start
+  double delay = 0;  // s, late start
   bool released = true;
 };
 
@@ -208,7 +209,8 @@ WavAudio synthesize(const RenderPlan& plan, const Voice& v) {
     for (long i = start; i < stop; ++i) {
       const double t = double(i - start) / plan.sampleRate;
       double env = std::min(1.0, t / 0.01);
-      if (v.released && i >= note.end) env *= std::exp(-double(i - note.end) / (0.3 / 4.6 * plan.sampleRate));
+      if (v.released && i >= note.end)
+        env *= std::exp(-double(i - note.end) / (0.3 / 4.6 * plan.sampleRate));
       const double phase = std::fmod(hz * t, 1.0);
       const double wave = v.saw ? 2 * phase - 1 : std::sin(2 * kPi * phase);
       out.channels[0][std::size_t(i)] = out.channels[1][std::size_t(i)] = float(peak * env * wave);
@@ -223,14 +225,15 @@ WavAudio shifted(WavAudio w, long frames) {
   for (auto& c : w.channels) {
     std::vector<float> moved(c.size(), 0.0f);
     for (long i = 0; i < long(c.size()); ++i)
-      if (i + frames >= 0 && i + frames < long(c.size())) moved[std::size_t(i + frames)] = c[std::size_t(i)];
+      if (i + frames >= 0 && i + frames < long(c.size()))
+        moved[std::size_t(i + frames)] = c[std::size_t(i)];
     c = moved;
   }
   return w;
 }
 
 class HostRender : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     std::string error;
     ASSERT_TRUE(parseRenderPlan(kPlan, plan, error)) << error;
@@ -261,11 +264,17 @@ TEST_F(HostRender, CatchesEachWayARenderGoesWrong) {
       {"gain left at default", [](Voice& v) { v.gain = 0.8; }, nullptr, "level"},
       {"notes 20 ms late", [](Voice& v) { v.delay = 0.02; }, nullptr, "starts late"},
       {"note off lost", [](Voice& v) { v.released = false; }, nullptr, "still sounds"},
-      {"click before the first note", nullptr, [](WavAudio& w) { w.channels[1][100] = 0.01f; }, "not silent"},
+      {"click before the first note", nullptr, [](WavAudio& w) { w.channels[1][100] = 0.01f; },
+       "not silent"},
       {"right channel missing", nullptr,
-       [](WavAudio& w) { std::fill(w.channels[1].begin(), w.channels[1].end(), 0.f); }, "right channel"},
+       [](WavAudio& w) { std::fill(w.channels[1].begin(), w.channels[1].end(), 0.f); },
+       "right channel"},
       {"mono", nullptr, [](WavAudio& w) { w.channels.pop_back(); }, "channels"},
-      {"cut short", nullptr, [](WavAudio& w) { for (auto& c : w.channels) c.resize(100000); }, "frames long"},
+      {"cut short", nullptr,
+       [](WavAudio& w) {
+         for (auto& c : w.channels) c.resize(100000);
+       },
+       "frames long"},
       {"other rate", nullptr, [](WavAudio& w) { w.sampleRate = 44100; }, "Hz"},
   };
   for (const Case& c : cases) {

@@ -31,13 +31,16 @@ float decodeSample(const std::uint8_t* p, std::uint16_t format, int bits) {
     return f;
   }
   switch (bits) {
-    case 16: return float(std::int16_t(le16(p))) / 32768.0f;
+    case 16:
+      return float(std::int16_t(le16(p))) / 32768.0f;
     case 24: {
       std::int32_t v = std::int32_t(std::uint32_t(p[0]) << 8 | std::uint32_t(p[1]) << 16 |
-                                    std::uint32_t(p[2]) << 24) >> 8;
+                                    std::uint32_t(p[2]) << 24) >>
+                       8;
       return float(v) / 8388608.0f;
     }
-    default: return float(double(std::int32_t(le32(p))) / 2147483648.0);
+    default:
+      return float(double(std::int32_t(le32(p))) / 2147483648.0);
   }
 }
 
@@ -75,13 +78,15 @@ bool parseWav(const std::uint8_t* data, std::size_t size, WavAudio& out, std::st
         if (chunkSize < 40) return fail(error, "short WAVE_FORMAT_EXTENSIBLE header");
         format = le16(f + 24);  // first two bytes of the sub-format GUID
       }
-      if (format != kFormatPcm && format != kFormatFloat) return fail(error, "unsupported sample format");
+      if (format != kFormatPcm && format != kFormatFloat)
+        return fail(error, "unsupported sample format");
       if (format == kFormatFloat && bits != 32) return fail(error, "unsupported float width");
       if (format == kFormatPcm && bits != 16 && bits != 24 && bits != 32)
         return fail(error, "unsupported PCM width");
       if (channels < 1 || channels > kMaxChannels) return fail(error, "bad channel count");
       if (rate == 0) return fail(error, "zero sample rate");
-      if (blockAlign != std::size_t(channels) * std::size_t(bits / 8)) return fail(error, "bad block alignment");
+      if (blockAlign != std::size_t(channels) * std::size_t(bits / 8))
+        return fail(error, "bad block alignment");
       haveFormat = true;
     } else if (std::memcmp(chunk, "data", 4) == 0) {
       if (!haveFormat) return fail(error, "data chunk before fmt chunk");
@@ -92,7 +97,8 @@ bool parseWav(const std::uint8_t* data, std::size_t size, WavAudio& out, std::st
       out.channels.assign(std::size_t(channels), std::vector<float>(frames));
       const std::uint8_t* p = data + bodyAt;
       for (std::size_t i = 0; i < frames; ++i)
-        for (int c = 0; c < channels; ++c, p += bytes) out.channels[std::size_t(c)][i] = decodeSample(p, format, bits);
+        for (int c = 0; c < channels; ++c, p += bytes)
+          out.channels[std::size_t(c)][i] = decodeSample(p, format, bits);
       return true;
     }
     if (chunkSize > available) break;
@@ -109,7 +115,8 @@ bool readWavFile(const std::string& path, WavAudio& out, std::string& error) {
     error = "cannot open " + path;
     return false;
   }
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
   return parseWav(bytes.data(), bytes.size(), out, error);
 }
 

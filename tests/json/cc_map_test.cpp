@@ -10,7 +10,9 @@
 namespace orbel {
 namespace {
 
-bool parse(const std::string& text, CcMap& map) { return parseCcMapJson(text.data(), text.size(), map); }
+bool parse(const std::string& text, CcMap& map) {
+  return parseCcMapJson(text.data(), text.size(), map);
+}
 
 std::string written(const CcMap& map) {
   std::string out;
@@ -170,7 +172,8 @@ TEST(CcMapDocument, LenientMembers) {
 
 TEST(CcMapDocument, DroppedBindingsKeepTheRest) {
   CcMap map;
-  ASSERT_TRUE(parse(R"([{"path":"osc.type"},{"cc":3,"path":"nope"},{"cc":4,"path":"osc.detune"}])", map));
+  ASSERT_TRUE(
+      parse(R"([{"path":"osc.type"},{"cc":3,"path":"nope"},{"cc":4,"path":"osc.detune"}])", map));
   ASSERT_EQ(map.count, 1u);
   EXPECT_EQ(map.bindings[0].cc, 4);
   EXPECT_EQ(map.bindings[0].paramIndex, 2);
@@ -191,8 +194,11 @@ TEST(CcMapDocument, SixtyFiveBindingsKeepTheFirst64) {
 
 TEST(CcMapDocument, Writing) {
   CcMap map;
-  ASSERT_TRUE(parse(R"({"bindings":[{"path":"osc.type","cc":20,"enabled":false,"channel":2}]})", map));
-  EXPECT_EQ(written(map), R"({"version":1,"bindings":[{"cc":20,"path":"osc.type","channel":2,"enabled":false}]})");
+  ASSERT_TRUE(
+      parse(R"({"bindings":[{"path":"osc.type","cc":20,"enabled":false,"channel":2}]})", map));
+  EXPECT_EQ(
+      written(map),
+      R"({"version":1,"bindings":[{"cc":20,"path":"osc.type","channel":2,"enabled":false}]})");
 
   std::string changed;
   writeCcMapChangedJson(changed, map);
@@ -212,7 +218,8 @@ TEST(CcMapDocument, Writing) {
 
 TEST(CcMapDocument, RepeatedBindingsMemberReplacesTheList) {
   CcMap map;
-  ASSERT_TRUE(parse(R"({"bindings":[{"cc":1,"path":"osc.type"}],"bindings":[{"cc":2,"path":"osc.type"}]})", map));
+  ASSERT_TRUE(parse(
+      R"({"bindings":[{"cc":1,"path":"osc.type"}],"bindings":[{"cc":2,"path":"osc.type"}]})", map));
   ASSERT_EQ(map.count, 1u);
   EXPECT_EQ(map.bindings[0].cc, 2);
 }

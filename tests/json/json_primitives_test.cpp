@@ -18,7 +18,8 @@ namespace {
 // Copies `text` into a heap block of exactly its size (no terminator), so a
 // read past the end is a read past the allocation under ASan.
 struct ExactBytes {
-  explicit ExactBytes(const std::string& text) : size(text.size()), data(new char[text.size() ? text.size() : 1]) {
+  explicit ExactBytes(const std::string& text)
+      : size(text.size()), data(new char[text.size() ? text.size() : 1]) {
     if (size) std::memcpy(data.get(), text.data(), size);
   }
   Reader reader() const { return Reader(data.get(), size); }
@@ -118,21 +119,23 @@ TEST(JsonBase64, DecodeIsStrictAndBounded) {
       {"YWI=", 2, true, "ab"},
       {"YWJjZA==", 100, true, "abcd"},
       {"//79", 3, true, "\xff\xfe\xfd"},
-      {"YWJjZ", 100, false, ""},      // length 5
-      {"=AAA", 100, false, ""},       // '=' first in a group
-      {"A=AA", 100, false, ""},       // '=' second in a group
-      {"AA==AAAA", 100, false, ""},   // padding in a group that is not the last
+      {"YWJjZ", 100, false, ""},     // length 5
+      {"=AAA", 100, false, ""},      // '=' first in a group
+      {"A=AA", 100, false, ""},      // '=' second in a group
+      {"AA==AAAA", 100, false, ""},  // padding in a group that is not the last
       {"AAA=AAAA", 100, false, ""},
-      {"AB=C", 100, false, ""},       // a digit after padding
-      {"YW J", 100, false, ""},       // whitespace
-      {"YW-_", 100, false, ""},       // URL-safe alphabet
+      {"AB=C", 100, false, ""},  // a digit after padding
+      {"YW J", 100, false, ""},  // whitespace
+      {"YW-_", 100, false, ""},  // URL-safe alphabet
       {"YWJj\n", 100, false, ""},
       {"====", 100, false, ""},
   };
   for (const auto& c : cases) {
     std::vector<uint8_t> out = {9, 9};
     EXPECT_EQ(base64Decode(c.text, out, c.maxBytes), c.ok) << c.text;
-    if (c.ok) { EXPECT_EQ(std::string(out.begin(), out.end()), c.bytes) << c.text; }
+    if (c.ok) {
+      EXPECT_EQ(std::string(out.begin(), out.end()), c.bytes) << c.text;
+    }
   }
   EXPECT_EQ(base64Digit('A'), 0);
   EXPECT_EQ(base64Digit('/'), 63);
@@ -165,12 +168,14 @@ TEST(JsonRead, StringEscapesInBothReaders) {
       {R"("\u0041")", true, "?", true, "A"},
       {R"("\u20ac")", true, "?", true, "\xe2\x82\xac"},
       {R"("\ud83d\ude00")", true, "??", true, "\xf0\x9f\x98\x80"},
-      {R"("\ud83dx")", true, "?x", true, "\xed\xa0\xbdx"},             // lone high
-      {R"("\ude00")", true, "?", true, "\xed\xb8\x80"},                // lone low
-      {R"("\ud83d\u0041")", true, "??", true, "\xed\xa0\xbd" "A"},     // high, then a normal escape
+      {R"("\ud83dx")", true, "?x", true, "\xed\xa0\xbdx"},  // lone high
+      {R"("\ude00")", true, "?", true, "\xed\xb8\x80"},     // lone low
+      {R"("\ud83d\u0041")", true, "??", true,
+       "\xed\xa0\xbd"
+       "A"},  // high, then a normal escape
       {R"("\ud83d\n")", true, "?\n", true, "\xed\xa0\xbd\n"},
       {R"("\q")", true, "q", false, ""},
-      {R"("\u12")", false, "", false, ""},    // the escape eats the closing quote
+      {R"("\u12")", false, "", false, ""},  // the escape eats the closing quote
       {R"("\u12G4")", true, "?", false, ""},
       {"\"raw\x01\n\"", true, "raw\x01\n", true, "raw\x01\n"},
       {R"("unterminated)", false, "", false, ""},
@@ -192,7 +197,8 @@ TEST(JsonRead, StringEscapesInBothReaders) {
       EXPECT_EQ(s.cursor, r.cursor);
     }
     JsonValue v;
-    EXPECT_EQ(parseJsonDocument(std::vector<uint8_t>(json.begin(), json.end()), v), c.documentOk) << json;
+    EXPECT_EQ(parseJsonDocument(std::vector<uint8_t>(json.begin(), json.end()), v), c.documentOk)
+        << json;
     if (c.documentOk) {
       EXPECT_EQ(v.kind, JsonValue::String);
       EXPECT_EQ(v.text, c.documentText) << json;
@@ -267,30 +273,23 @@ TEST(JsonRead, SkipValue) {
     bool ok;
     size_t consumed;
   } cases[] = {
-      {"\"s\\\"\"", true, 5},
-      {" [1, \"a\", {\"k\": [true, false, null]}] ", true, 37},
-      {"{}", true, 2},
-      {"[ ]", true, 3},
-      {"{\"a\":1,}", false, 0},
-      {"[1,]", false, 0},
-      {"[1 2]", false, 0},
-      {"{\"a\" 1}", false, 0},
-      {"{1:2}", false, 0},
-      {"truex", true, 4},  // the word alone; the caller fails on the x
-      {"tru", false, 0},
-      {"nul", false, 0},
-      {"fals", false, 0},
-      {"-0.5e-2", true, 7},
-      {"[", false, 0},
-      {"{\"a\":", false, 0},
-      {"", false, 0},
-      {"?", false, 0},
+      {"\"s\\\"\"", true, 5},   {" [1, \"a\", {\"k\": [true, false, null]}] ", true, 37},
+      {"{}", true, 2},          {"[ ]", true, 3},
+      {"{\"a\":1,}", false, 0}, {"[1,]", false, 0},
+      {"[1 2]", false, 0},      {"{\"a\" 1}", false, 0},
+      {"{1:2}", false, 0},      {"truex", true, 4},  // the word alone; the caller fails on the x
+      {"tru", false, 0},        {"nul", false, 0},
+      {"fals", false, 0},       {"-0.5e-2", true, 7},
+      {"[", false, 0},          {"{\"a\":", false, 0},
+      {"", false, 0},           {"?", false, 0},
   };
   for (const auto& c : cases) {
     ExactBytes exact(c.text);
     Reader r = exact.reader();
     EXPECT_EQ(skipValue(r, 0), c.ok) << c.text;
-    if (c.ok) { EXPECT_EQ(size_t(r.cursor - exact.data.get()), c.consumed) << c.text; }
+    if (c.ok) {
+      EXPECT_EQ(size_t(r.cursor - exact.data.get()), c.consumed) << c.text;
+    }
   }
 }
 
@@ -365,9 +364,9 @@ TEST(JsonDocument, ValuesAndLookups) {
 
 TEST(JsonDocument, RejectsWhatIsNotOneValue) {
   const char* bad[] = {
-      "",        "   ",          "{} x",       "{}{}",        "[1,]",        "{\"a\":1,}", "{\"a\"}",
-      "{a:1}",   "\"\\q\"",      "tru",        "nul",         "[1 2]",       "{\"a\":1 \"b\":2}",
-      "[true1]", "\"\\u12\"",    "-",
+      "",          "   ",     "{} x", "{}{}", "[1,]",  "{\"a\":1,}",        "{\"a\"}",
+      "{a:1}",     "\"\\q\"", "tru",  "nul",  "[1 2]", "{\"a\":1 \"b\":2}", "[true1]",
+      "\"\\u12\"", "-",
   };
   for (const char* text : bad) {
     const std::string s = text;

@@ -27,21 +27,50 @@ TEST(PadOverrides, FieldRangesAndRules) {
     const char* value;
     bool stored;
   } cases[] = {
-      {"transpose", "3", true},        {"transpose", "3.5", false},   {"transpose", "-24", true},
-      {"transpose", "25", false},      {"fineTune", "-100", true},    {"fineTune", "100.5", false},
-      {"gain", "0", true},             {"gain", "4", true},           {"gain", "4.01", false},
-      {"pan", "-1", true},             {"pan", "-1.5", false},        {"start", "0.5", true},
-      {"end", "1.5", false},           {"attack", "2", true},         {"attack", "-0.1", false},
-      {"release", "0.001", true},      {"release", "0.0009", false},  {"filterHz", "20", true},
-      {"filterHz", "20000", true},     {"filterHz", "19.9", false},   {"filterHz", "20001", false},
-      {"resonance", "0.1", true},      {"resonance", "18.5", false},  {"reverse", "1", true},
-      {"reverse", "0", true},          {"reverse", "0.5", false},     {"muted", "1", true},
-      {"muted", "2", false},           {"chokeGroup", "8", true},     {"chokeGroup", "2.5", false},
-      {"chokeGroup", "9", false},      {"roundRobinGroup", "0", true}, {"roundRobinGroup", "-1", false},
-      {"velocitySensitivity", "0.25", true}, {"velocitySensitivity", "1.1", false},
-      {"gain", "nan", false},          {"gain", "inf", false},        {"gain", "\"1\"", false},
-      {"gain", "null", false},         {"gain", "[1]", false},        {"gain", "true", false},
-      {"Gain", "1", false},            {"volume", "1", false},        {"transpose", "0x2", true},
+      {"transpose", "3", true},
+      {"transpose", "3.5", false},
+      {"transpose", "-24", true},
+      {"transpose", "25", false},
+      {"fineTune", "-100", true},
+      {"fineTune", "100.5", false},
+      {"gain", "0", true},
+      {"gain", "4", true},
+      {"gain", "4.01", false},
+      {"pan", "-1", true},
+      {"pan", "-1.5", false},
+      {"start", "0.5", true},
+      {"end", "1.5", false},
+      {"attack", "2", true},
+      {"attack", "-0.1", false},
+      {"release", "0.001", true},
+      {"release", "0.0009", false},
+      {"filterHz", "20", true},
+      {"filterHz", "20000", true},
+      {"filterHz", "19.9", false},
+      {"filterHz", "20001", false},
+      {"resonance", "0.1", true},
+      {"resonance", "18.5", false},
+      {"reverse", "1", true},
+      {"reverse", "0", true},
+      {"reverse", "0.5", false},
+      {"muted", "1", true},
+      {"muted", "2", false},
+      {"chokeGroup", "8", true},
+      {"chokeGroup", "2.5", false},
+      {"chokeGroup", "9", false},
+      {"roundRobinGroup", "0", true},
+      {"roundRobinGroup", "-1", false},
+      {"velocitySensitivity", "0.25", true},
+      {"velocitySensitivity", "1.1", false},
+      {"gain", "nan", false},
+      {"gain", "inf", false},
+      {"gain", "\"1\"", false},
+      {"gain", "null", false},
+      {"gain", "[1]", false},
+      {"gain", "true", false},
+      {"Gain", "1", false},
+      {"volume", "1", false},
+      {"transpose", "0x2", true},
   };
   for (const auto& c : cases) {
     const std::string text = std::string("{\"kick\":{\"") + c.field + "\":" + c.value + "}}";
@@ -92,7 +121,8 @@ TEST(PadOverrides, KeysRecordsAndMerging) {
   EXPECT_EQ(list[0].pad, key160);
 
   // Keys are compared byte for byte, escapes as the streaming reader reads them.
-  ASSERT_TRUE(parse(R"({"K":{"gain":2},"k":{"gain":3},"\u00e9":{"gain":1},"\"q":{"pan":1}})", list));
+  ASSERT_TRUE(
+      parse(R"({"K":{"gain":2},"k":{"gain":3},"\u00e9":{"gain":1},"\"q":{"pan":1}})", list));
   ASSERT_EQ(list.size(), 4u);
   EXPECT_EQ(list[2].pad, "?");
   EXPECT_EQ(list[3].pad, "\"q");
@@ -186,7 +216,8 @@ TEST(PadOverrides, WritingAndRoundTrip) {
   // out as null, which reads back as an unset field.
   list[1].mask |= 0x80000000u | (1u << kPadPan);
   list[1].values[kPadPan] = std::numeric_limits<double>::quiet_NaN();
-  EXPECT_EQ(written(list).substr(written(list).find("\"hat\"")), R"("hat":{"gain":1.5,"pan":null}})");
+  EXPECT_EQ(written(list).substr(written(list).find("\"hat\"")),
+            R"("hat":{"gain":1.5,"pan":null}})");
   SamplerPadOverrides back;
   ASSERT_TRUE(parse(written(list), back));
   EXPECT_EQ(back[1].mask, 1u << kPadGain);

@@ -13,7 +13,9 @@
 namespace orbel {
 namespace {
 
-bool parse(const std::string& text, StateChunk& chunk) { return parseStateJson(text.data(), text.size(), chunk); }
+bool parse(const std::string& text, StateChunk& chunk) {
+  return parseStateJson(text.data(), text.size(), chunk);
+}
 
 StateChunk parsed(const std::string& text) {
   StateChunk chunk;
@@ -24,13 +26,14 @@ StateChunk parsed(const std::string& text) {
 const double kZeros[kStateParamCount] = {};
 
 TEST(StateDocument, MinimalWriterOutput) {
-  EXPECT_EQ(writeStateJson(kZeros, 0, nullptr, kSamplerAssetNone, kZoneLegacySingleZone, nullptr, nullptr, nullptr),
+  EXPECT_EQ(writeStateJson(kZeros, 0, nullptr, kSamplerAssetNone, kZoneLegacySingleZone, nullptr,
+                           nullptr, nullptr),
             "{\"params\":{\"osc.type\":0,\"osc.octave\":0,\"osc.detune\":0,\"filter.cutoff\":0,"
             "\"filter.resonance\":0,\"filter.envAmount\":0,\"ampEnv.attack\":0,\"ampEnv.decay\":0,"
             "\"ampEnv.sustain\":0,\"ampEnv.release\":0,\"master.gain\":0},\"variation\":0}");
   // A negative variation is left out.
-  const std::string text =
-      writeStateJson(kZeros, -1, nullptr, kSamplerAssetNone, kZoneLegacySingleZone, nullptr, nullptr, nullptr);
+  const std::string text = writeStateJson(kZeros, -1, nullptr, kSamplerAssetNone,
+                                          kZoneLegacySingleZone, nullptr, nullptr, nullptr);
   EXPECT_EQ(text.find("variation"), std::string::npos);
 }
 
@@ -53,18 +56,22 @@ TEST(StateDocument, EverythingWrittenInOrder) {
   bank.presetId = "p1";
   const uint8_t bytes[] = {'a', 'b', 'c'};
   AuthoredStateOut authored{bytes, 3, 7};
-  EXPECT_EQ(writeStateJson(params, 3, &map, kSamplerAssetMovedInMemory, kZoneKeyZonesPitch, &bank, &pads, &authored),
-            "{\"params\":{\"osc.type\":2,\"osc.octave\":-1,\"osc.detune\":12.5,\"filter.cutoff\":440,"
-            "\"filter.resonance\":0.7,\"filter.envAmount\":-8,\"ampEnv.attack\":0.01,\"ampEnv.decay\":0.2,"
-            "\"ampEnv.sustain\":0.7,\"ampEnv.release\":0.3,\"master.gain\":0.8},\"variation\":3,"
-            "\"ccMap\":{\"version\":1,\"bindings\":[{\"cc\":74,\"path\":\"filter.cutoff\"}]},"
-            "\"samplerAssetFault\":\"moved-in-memory-asset\","
-            "\"samplerZoneAbi\":\"orbel-dual-stack-sampler/zone-layer/v1\",\"samplerZoneVersion\":1,"
-            "\"samplerZoneProgram\":\"key-zones-pitch\","
-            "\"sampler\":{\"v\":1,\"pads\":{\"kick\":{\"gain\":2}}},"
-            "\"bank\":{\"version\":1,\"id\":\"drums\",\"bankVersion\":\"1.2.0\",\"sha256\":\"ab\",\"locator\":\"/x\","
-            "\"source\":\"embedded\",\"instrument\":\"kit\",\"presetId\":\"p1\"},"
-            "\"authoredState\":{\"v\":7,\"bytes\":\"YWJj\"}}");
+  EXPECT_EQ(
+      writeStateJson(params, 3, &map, kSamplerAssetMovedInMemory, kZoneKeyZonesPitch, &bank, &pads,
+                     &authored),
+      "{\"params\":{\"osc.type\":2,\"osc.octave\":-1,\"osc.detune\":12.5,\"filter.cutoff\":440,"
+      "\"filter.resonance\":0.7,\"filter.envAmount\":-8,\"ampEnv.attack\":0.01,\"ampEnv.decay\":0."
+      "2,"
+      "\"ampEnv.sustain\":0.7,\"ampEnv.release\":0.3,\"master.gain\":0.8},\"variation\":3,"
+      "\"ccMap\":{\"version\":1,\"bindings\":[{\"cc\":74,\"path\":\"filter.cutoff\"}]},"
+      "\"samplerAssetFault\":\"moved-in-memory-asset\","
+      "\"samplerZoneAbi\":\"orbel-dual-stack-sampler/zone-layer/v1\",\"samplerZoneVersion\":1,"
+      "\"samplerZoneProgram\":\"key-zones-pitch\","
+      "\"sampler\":{\"v\":1,\"pads\":{\"kick\":{\"gain\":2}}},"
+      "\"bank\":{\"version\":1,\"id\":\"drums\",\"bankVersion\":\"1.2.0\",\"sha256\":\"ab\","
+      "\"locator\":\"/x\","
+      "\"source\":\"embedded\",\"instrument\":\"kit\",\"presetId\":\"p1\"},"
+      "\"authoredState\":{\"v\":7,\"bytes\":\"YWJj\"}}");
 
   // Unknown codes and numbers fall back to their neutral names; empty sets and
   // empty authored bytes are left out.
@@ -72,8 +79,8 @@ TEST(StateDocument, EverythingWrittenInOrder) {
   AuthoredStateOut empty{bytes, 0, 1};
   BankStateRefOut noId;
   noId.source = "hosted";
-  const std::string text = writeStateJson(kZeros, -1, nullptr, SamplerAssetDiagnostic(12), SamplerZoneProgram(9),
-                                          &noId, &none, &empty);
+  const std::string text = writeStateJson(kZeros, -1, nullptr, SamplerAssetDiagnostic(12),
+                                          SamplerZoneProgram(9), &noId, &none, &empty);
   EXPECT_NE(text.find("\"samplerAssetFault\":\"none\""), std::string::npos);
   EXPECT_NE(text.find("\"samplerZoneProgram\":\"legacy-single-zone\""), std::string::npos);
   EXPECT_EQ(text.find("sampler\":"), std::string::npos);
@@ -84,9 +91,12 @@ TEST(StateDocument, EverythingWrittenInOrder) {
 TEST(StateDocument, EmptyObjectGivesAClearedChunk) {
   const StateChunk chunk = parsed(" {} ");
   EXPECT_EQ(chunk.variation, -1);
-  for (bool has : chunk.hasParam) { EXPECT_FALSE(has); }
-  EXPECT_FALSE(chunk.hasCcMap || chunk.hasAssetFault || chunk.hasZoneProgram || chunk.hasPadOverrides ||
-               chunk.hasAuthoredState || chunk.hasRef || chunk.hasLocator || chunk.hasPresetId);
+  for (bool has : chunk.hasParam) {
+    EXPECT_FALSE(has);
+  }
+  EXPECT_FALSE(chunk.hasCcMap || chunk.hasAssetFault || chunk.hasZoneProgram ||
+               chunk.hasPadOverrides || chunk.hasAuthoredState || chunk.hasRef ||
+               chunk.hasLocator || chunk.hasPresetId);
 }
 
 TEST(StateDocument, ParamValues) {
@@ -115,19 +125,22 @@ TEST(StateDocument, ParamValues) {
     StateChunk chunk;
     EXPECT_EQ(parse(text, chunk), c.ok) << text;
     EXPECT_EQ(chunk.hasParam[3], c.recorded) << text;
-    if (c.recorded) { EXPECT_EQ(chunk.params[3], c.stored) << text; }
+    if (c.recorded) {
+      EXPECT_EQ(chunk.params[3], c.stored) << text;
+    }
   }
   // Exact paths only; a later member wins.
-  const StateChunk chunk =
-      parsed(R"({"params":{"Filter.cutoff":1,"filter.cutoff ":2,"master.gain":0.1,"master.gain":0.2,"x":{}}})");
+  const StateChunk chunk = parsed(
+      R"({"params":{"Filter.cutoff":1,"filter.cutoff ":2,"master.gain":0.1,"master.gain":0.2,"x":{}}})");
   EXPECT_FALSE(chunk.hasParam[3]);
   EXPECT_TRUE(chunk.hasParam[10]);
   EXPECT_EQ(chunk.params[10], 0.2);
 }
 
 TEST(StateDocument, TopLevelMembers) {
-  StateChunk chunk = parsed(R"({"variation":-3.9,"samplerZoneAbi":{"x":[1]},"samplerZoneVersion":1,)"
-                            R"("samplerZoneProgram":"one-shot-drum","future":[{"deep":true}]})");
+  StateChunk chunk =
+      parsed(R"({"variation":-3.9,"samplerZoneAbi":{"x":[1]},"samplerZoneVersion":1,)"
+             R"("samplerZoneProgram":"one-shot-drum","future":[{"deep":true}]})");
   EXPECT_EQ(chunk.variation, -3);
   EXPECT_TRUE(chunk.hasZoneProgram);
   EXPECT_EQ(chunk.zoneProgram, kZoneOneShotDrum);
@@ -194,9 +207,10 @@ TEST(StateDocument, FailedParseLeavesTheChunkUntouched) {
   StateChunk chunk = parsed(
       R"({"params":{"master.gain":0.5},"variation":2,"bank":{"id":"old"},"ccMap":[{"cc":1,"path":"osc.type"}]})");
   // Fails at the very end, after members that would have changed everything.
-  ASSERT_FALSE(parse(R"({"params":{"master.gain":0.9,"osc.type":3},"variation":5,"bank":{"id":"new"},)"
-                     R"("ccMap":[],"sampler":{"v":1,"pads":{"a":{"gain":2}}},"samplerAssetFault":7})",
-                     chunk));
+  ASSERT_FALSE(
+      parse(R"({"params":{"master.gain":0.9,"osc.type":3},"variation":5,"bank":{"id":"new"},)"
+            R"("ccMap":[],"sampler":{"v":1,"pads":{"a":{"gain":2}}},"samplerAssetFault":7})",
+            chunk));
   EXPECT_EQ(chunk.params[10], 0.5);
   EXPECT_FALSE(chunk.hasParam[0]);
   EXPECT_EQ(chunk.variation, 2);
@@ -211,7 +225,8 @@ TEST(StateDocument, SamplerExtension) {
   ASSERT_EQ(chunk.padOverrides.size(), 1u);
   EXPECT_EQ(chunk.padOverrides[0].values[kPadGain], 2);
 
-  chunk = parsed(R"({"sampler":{"v":1,"pads":{"a":{"gain":2}}},"sampler":{"v":2,"pads":{"b":{"gain":3}}}})");
+  chunk = parsed(
+      R"({"sampler":{"v":1,"pads":{"a":{"gain":2}}},"sampler":{"v":2,"pads":{"b":{"gain":3}}}})");
   ASSERT_EQ(chunk.padOverrides.size(), 1u);  // another version's pads are left alone
   EXPECT_EQ(chunk.padOverrides[0].pad, "a");
 
@@ -228,8 +243,9 @@ TEST(StateDocument, AuthoredState) {
   EXPECT_EQ(std::string(chunk.authoredBytes.begin(), chunk.authoredBytes.end()), "abc");
 
   // Undecodable or empty bytes are not an error and change nothing.
-  for (const char* text : {R"({"authoredState":{"v":1,"bytes":"YWJ"}})", R"({"authoredState":{"v":1,"bytes":""}})",
-                           R"({"authoredState":{"v":1,"bytes":7}})"}) {
+  for (const char* text :
+       {R"({"authoredState":{"v":1,"bytes":"YWJ"}})", R"({"authoredState":{"v":1,"bytes":""}})",
+        R"({"authoredState":{"v":1,"bytes":7}})"}) {
     StateChunk kept = chunk;
     ASSERT_TRUE(parse(text, kept)) << text;
     EXPECT_EQ(kept.authoredVersion, 4) << text;
@@ -240,8 +256,8 @@ TEST(StateDocument, AuthoredState) {
   for (size_t size : {kAuthoredStateMaxBytes, kAuthoredStateMaxBytes + 1}) {
     std::vector<uint8_t> bytes(size, 0x5a);
     AuthoredStateOut authored{bytes.data(), bytes.size(), 1};
-    const std::string text =
-        writeStateJson(kZeros, -1, nullptr, kSamplerAssetNone, kZoneLegacySingleZone, nullptr, nullptr, &authored);
+    const std::string text = writeStateJson(kZeros, -1, nullptr, kSamplerAssetNone,
+                                            kZoneLegacySingleZone, nullptr, nullptr, &authored);
     StateChunk big;
     ASSERT_TRUE(parse(text, big));
     EXPECT_EQ(big.hasAuthoredState, size <= kAuthoredStateMaxBytes);
@@ -272,18 +288,23 @@ TEST(StateDocument, BankReferenceLengths) {
       ASSERT_TRUE(parse(bankWith(f.member, length), chunk)) << f.member;
       EXPECT_TRUE(chunk.hasRef);
       const char* stored = reinterpret_cast<const char*>(&chunk) + f.offset;
-      EXPECT_EQ(std::strlen(stored), length <= f.longest ? length : 0u) << f.member << " " << length;
-      if (f.flag) { EXPECT_EQ(chunk.*f.flag, length <= f.longest) << f.member; }
+      EXPECT_EQ(std::strlen(stored), length <= f.longest ? length : 0u)
+          << f.member << " " << length;
+      if (f.flag) {
+        EXPECT_EQ(chunk.*f.flag, length <= f.longest) << f.member;
+      }
     }
   }
   // The id: up to 127 bytes; longer empties it and stores nothing else.
-  StateChunk chunk = parsed(R"({"bank":{"id":")" + std::string(127, 'i') + R"(","source":"hosted"}})");
+  StateChunk chunk =
+      parsed(R"({"bank":{"id":")" + std::string(127, 'i') + R"(","source":"hosted"}})");
   EXPECT_EQ(std::strlen(chunk.id), 127u);
   EXPECT_STREQ(chunk.source, "hosted");
   unsigned unused = 5;
   EXPECT_EQ(resolveBankStateRef(chunk, unused), 2u);
   EXPECT_EQ(unused, 5u);
-  chunk = parsed(R"({"bank":{"id":")" + std::string(128, 'i') + R"(","source":"hosted","locator":"/l"}})");
+  chunk = parsed(R"({"bank":{"id":")" + std::string(128, 'i') +
+                 R"(","source":"hosted","locator":"/l"}})");
   EXPECT_STREQ(chunk.id, "");
   EXPECT_FALSE(chunk.hasRef || chunk.hasLocator);
   EXPECT_STREQ(chunk.source, "");
@@ -294,7 +315,8 @@ TEST(StateDocument, BankReferenceLengths) {
 }
 
 TEST(StateDocument, BankReferenceSources) {
-  StateChunk chunk = parsed(R"({"bank":{"version":1,"id":"b","source":"network","sha256":"s","extra":{}}})");
+  StateChunk chunk =
+      parsed(R"({"bank":{"version":1,"id":"b","source":"network","sha256":"s","extra":{}}})");
   EXPECT_TRUE(chunk.hasRef);
   EXPECT_STREQ(chunk.id, "b");
   EXPECT_STREQ(chunk.sha256, "s");
@@ -334,15 +356,25 @@ TEST(StateDocument, NameTables) {
 TEST(StateDocument, RandomRoundTrips) {
   std::mt19937 rng(1234);
   std::uniform_real_distribution<double> unit(-1e6, 1e6);
-  const char* nasty[] = {"a\"b", "back\\slash", "\\\"", "tab\there", "caf\xc3\xa9", "line\nfeed", "\x01\x1f"};
+  const char* nasty[] = {"a\"b",        "back\\slash", "\\\"",    "tab\there",
+                         "caf\xc3\xa9", "line\nfeed",  "\x01\x1f"};
   for (int round = 0; round < 200; ++round) {
     double params[kStateParamCount];
     for (double& p : params) {
       switch (rng() % 6) {
-        case 0: p = std::numeric_limits<double>::quiet_NaN(); break;
-        case 1: p = (rng() & 1) ? std::numeric_limits<double>::infinity() : -std::numeric_limits<double>::infinity(); break;
-        case 2: p = std::ldexp(unit(rng), int(rng() % 600) - 300); break;
-        default: p = unit(rng); break;
+        case 0:
+          p = std::numeric_limits<double>::quiet_NaN();
+          break;
+        case 1:
+          p = (rng() & 1) ? std::numeric_limits<double>::infinity()
+                          : -std::numeric_limits<double>::infinity();
+          break;
+        case 2:
+          p = std::ldexp(unit(rng), int(rng() % 600) - 300);
+          break;
+        default:
+          p = unit(rng);
+          break;
       }
     }
     const int variation = int(rng() % 5) - 1;
@@ -371,7 +403,8 @@ TEST(StateDocument, RandomRoundTrips) {
       for (size_t f = 0; f < kPadOverrideFieldCount; ++f) {
         if (!((pads[i].mask >> f) & 1)) continue;
         const PadOverrideFieldInfo& info = kPadOverrideFields[f];
-        double v = info.minValue + (info.maxValue - info.minValue) * std::uniform_real_distribution<double>(0, 1)(rng);
+        double v = info.minValue + (info.maxValue - info.minValue) *
+                                       std::uniform_real_distribution<double>(0, 1)(rng);
         if (info.wholeNumber || info.flag) v = std::round(v);
         pads[i].values[f] = v;
       }
@@ -396,13 +429,16 @@ TEST(StateDocument, RandomRoundTrips) {
 
     const auto fault = SamplerAssetDiagnostic((rng() & 1) ? 0 : 0x53410001 + rng() % 5);
     const auto program = SamplerZoneProgram(rng() % 8);
-    const std::string text = writeStateJson(params, variation, &map, fault, program, &bank, &pads, &authored);
+    const std::string text =
+        writeStateJson(params, variation, &map, fault, program, &bank, &pads, &authored);
 
     StateChunk chunk;
     ASSERT_TRUE(parse(text, chunk)) << text;
     for (int s = 0; s < kStateParamCount; ++s) {
       EXPECT_EQ(chunk.hasParam[s], std::isfinite(params[s]));
-      if (std::isfinite(params[s])) { EXPECT_EQ(chunk.params[s], params[s]); }
+      if (std::isfinite(params[s])) {
+        EXPECT_EQ(chunk.params[s], params[s]);
+      }
     }
     EXPECT_EQ(chunk.variation, variation);
     ASSERT_TRUE(chunk.hasCcMap);
@@ -410,9 +446,10 @@ TEST(StateDocument, RandomRoundTrips) {
     for (uint32_t i = 0; i < map.count; ++i) {
       const CcBinding& a = map.bindings[i];
       const CcBinding& b = chunk.ccMap.bindings[i];
-      EXPECT_TRUE(a.paramIndex == b.paramIndex && a.cc == b.cc && a.channel == b.channel && a.curve == b.curve &&
-                  a.valueMode == b.valueMode && a.takeover == b.takeover && a.enabled == b.enabled &&
-                  a.hasMin == b.hasMin && a.hasMax == b.hasMax && a.min == b.min && a.max == b.max)
+      EXPECT_TRUE(a.paramIndex == b.paramIndex && a.cc == b.cc && a.channel == b.channel &&
+                  a.curve == b.curve && a.valueMode == b.valueMode && a.takeover == b.takeover &&
+                  a.enabled == b.enabled && a.hasMin == b.hasMin && a.hasMax == b.hasMax &&
+                  a.min == b.min && a.max == b.max)
           << "binding " << i;
     }
     EXPECT_EQ(chunk.hasAssetFault, fault != 0);
@@ -424,7 +461,9 @@ TEST(StateDocument, RandomRoundTrips) {
     for (size_t i = 0; i < pads.size(); ++i) {
       EXPECT_EQ(chunk.padOverrides[i].pad, pads[i].pad);
       EXPECT_EQ(chunk.padOverrides[i].mask, pads[i].mask);
-      for (size_t f = 0; f < kPadOverrideFieldCount; ++f) { EXPECT_EQ(chunk.padOverrides[i].values[f], pads[i].values[f]); }
+      for (size_t f = 0; f < kPadOverrideFieldCount; ++f) {
+        EXPECT_EQ(chunk.padOverrides[i].values[f], pads[i].values[f]);
+      }
     }
     EXPECT_TRUE(chunk.hasRef);
     EXPECT_EQ(std::string(chunk.id), id);
@@ -437,17 +476,21 @@ TEST(StateDocument, RandomRoundTrips) {
     EXPECT_STREQ(chunk.instrument, bank.instrument ? bank.instrument : "");
     EXPECT_EQ(chunk.hasAuthoredState, !blob.empty());
     EXPECT_EQ(chunk.authoredBytes, blob);
-    if (!blob.empty()) { EXPECT_EQ(chunk.authoredVersion, authored.version); }
+    if (!blob.empty()) {
+      EXPECT_EQ(chunk.authoredVersion, authored.version);
+    }
 
     // Writing what was read gives the same text again.
     if (!pads.empty() && !blob.empty()) {
       double again[kStateParamCount];
-      for (int s = 0; s < kStateParamCount; ++s) again[s] = chunk.hasParam[s] ? chunk.params[s] : params[s];
-      BankStateRefOut ref{chunk.id, chunk.bankVersion, chunk.sha256, chunk.source, chunk.presetId, chunk.instrument,
-                          chunk.locator};
-      AuthoredStateOut back{chunk.authoredBytes.data(), chunk.authoredBytes.size(), chunk.authoredVersion};
-      EXPECT_EQ(writeStateJson(again, chunk.variation, &chunk.ccMap, chunk.assetFault, chunk.zoneProgram, &ref,
-                               &chunk.padOverrides, &back),
+      for (int s = 0; s < kStateParamCount; ++s)
+        again[s] = chunk.hasParam[s] ? chunk.params[s] : params[s];
+      BankStateRefOut ref{chunk.id,       chunk.bankVersion, chunk.sha256, chunk.source,
+                          chunk.presetId, chunk.instrument,  chunk.locator};
+      AuthoredStateOut back{chunk.authoredBytes.data(), chunk.authoredBytes.size(),
+                            chunk.authoredVersion};
+      EXPECT_EQ(writeStateJson(again, chunk.variation, &chunk.ccMap, chunk.assetFault,
+                               chunk.zoneProgram, &ref, &chunk.padOverrides, &back),
                 text);
     }
   }

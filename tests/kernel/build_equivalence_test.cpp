@@ -15,7 +15,7 @@
 namespace {
 
 class LoadedKernel {
- public:
+public:
   explicit LoadedKernel(const char* path) : handle_(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {}
   ~LoadedKernel() {
     if (handle_ != nullptr) dlclose(handle_);
@@ -45,15 +45,16 @@ class LoadedKernel {
     };
   }
 
- private:
+private:
   void* handle_;
 };
 
 TEST(KernelModule, ExportsExactlyTheElevenEntryPoints) {
   LoadedKernel module(ORBEL_KERNEL_MODULE);
   ASSERT_TRUE(module.loaded()) << dlerror();
-  for (const char* op : {"runtime_init", "set_panic_sink", "collect", "abi_version", "create",
-                         "input_view", "output_view", "push_event", "process", "reset", "destroy"}) {
+  for (const char* op :
+       {"runtime_init", "set_panic_sink", "collect", "abi_version", "create", "input_view",
+        "output_view", "push_event", "process", "reset", "destroy"}) {
     EXPECT_NE(module.symbol(op), nullptr) << op;
   }
 

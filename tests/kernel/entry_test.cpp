@@ -27,7 +27,7 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 class KernelEntryTest : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     ASSERT_EQ(K(runtime_init)(), 0.0);
     handle = static_cast<uint32_t>(K(create)(128, 0, 1, 48000));
@@ -92,7 +92,7 @@ TEST_F(KernelEntryTest, CreateAcceptsOnlyOneMonoOutputAt128Frames) {
     double rate;
   };
   const Case refused[] = {
-      {64, 0, 1, 48000}, {0, 0, 1, 48000},   {129, 0, 1, 48000}, {128, 1, 1, 48000},
+      {64, 0, 1, 48000},  {0, 0, 1, 48000},   {129, 0, 1, 48000}, {128, 1, 1, 48000},
       {128, 0, 2, 48000}, {128, 0, 0, 48000}, {128, 0, 1, 0},     {128, 0, 1, -44100},
       {128, 0, 1, kNaN},  {128, 0, 1, kInf},  {128, 0, 1, 1e300},  // infinite at single precision
   };
@@ -151,8 +151,8 @@ TEST_F(KernelEntryTest, PushEventStatusCodes) {
       {ORBEL_KERNEL_EVENT_PARAMETER, 0, 11, 0.5, 2},
       {ORBEL_KERNEL_EVENT_PARAMETER, 0, 3, kNaN, 3},
       {ORBEL_KERNEL_EVENT_PARAMETER, 0, 3, kInf, 3},
-      {ORBEL_KERNEL_EVENT_PARAMETER, 0, 3, 1e300, 3},  // not finite once single precision
-      {ORBEL_KERNEL_EVENT_PARAMETER, 0, 3, 0x1.ffffffp127, 3},  // rounds up to infinity
+      {ORBEL_KERNEL_EVENT_PARAMETER, 0, 3, 1e300, 3},            // not finite once single precision
+      {ORBEL_KERNEL_EVENT_PARAMETER, 0, 3, 0x1.ffffffp127, 3},   // rounds up to infinity
       {ORBEL_KERNEL_EVENT_PARAMETER, 0, 3, 0x1.fffffefp127, 0},  // rounds down to the largest float
       {ORBEL_KERNEL_EVENT_PARAMETER, 128, 3, 1000, 1},
       {ORBEL_KERNEL_EVENT_NOTE_ON, 1, 60, 1, 0},
@@ -339,10 +339,12 @@ TEST_F(KernelEntryTest, ArbitraryCallsKeepStatusesAndOutputSane) {
     seed ^= seed << 17;
     return seed;
   };
-  const double values[] = {0, 1, -1, 0.5, 2.5, 3, 127, 128, 1e9, -1e9, 1e300, 1e-300, kNaN, kInf, -kInf,
-                           20000, 18, -8, 8, 0.0001, 5, 2, 0.7, 44100};
-  auto value = [&] { return next() % 3 == 0 ? (static_cast<double>(next() % 20001) / 100.0 - 100.0)
-                                            : values[next() % std::size(values)]; };
+  const double values[] = {0,    1,    -1,    0.5,   2.5, 3,  127, 128,    1e9, -1e9, 1e300, 1e-300,
+                           kNaN, kInf, -kInf, 20000, 18,  -8, 8,   0.0001, 5,   2,    0.7,   44100};
+  auto value = [&] {
+    return next() % 3 == 0 ? (static_cast<double>(next() % 20001) / 100.0 - 100.0)
+                           : values[next() % std::size(values)];
+  };
   std::vector<uint32_t> handles = {handle};
   int rendered = 0;
   for (int step = 0; step < 20000; ++step) {
@@ -351,7 +353,8 @@ TEST_F(KernelEntryTest, ArbitraryCallsKeepStatusesAndOutputSane) {
     const uint64_t op = next() % 32;
     switch (op < 2 ? 0 : op < 3 ? 1 : op < 4 ? 2 : op < 12 ? 3 : 4) {
       case 0: {
-        const double rate = next() % 4 == 0 ? value() : 8000.0 * static_cast<double>(1 + next() % 48);
+        const double rate =
+            next() % 4 == 0 ? value() : 8000.0 * static_cast<double>(1 + next() % 48);
         const double got = K(create)(128, 0, 1, rate);
         ASSERT_GE(got, 0.0);
         if (got != 0) handles.push_back(static_cast<uint32_t>(got));
@@ -360,7 +363,8 @@ TEST_F(KernelEntryTest, ArbitraryCallsKeepStatusesAndOutputSane) {
       case 1: {
         const double st = K(destroy)(h);
         ASSERT_TRUE(st == 0 || st == 1) << st;
-        if (st == 0 && handles.size() > 1 && h == handles[pick]) handles.erase(handles.begin() + pick);
+        if (st == 0 && handles.size() > 1 && h == handles[pick])
+          handles.erase(handles.begin() + pick);
         break;
       }
       case 2: {
@@ -423,8 +427,16 @@ TEST(KernelTrapRecord, ClassifiesByTheStartOfTheMessage) {
 
 TEST(KernelTrapRecord, SeparatorsAreBlankedAndTheRecordIsBounded) {
   KernelTrapRecord r;
-  composeKernelTrapRecord(std::string_view("a\x01" "b\x1F" "c", 5), "create", r);
-  EXPECT_EQ(bytes(r), "\x01" "a b c\x1F" "TC4019\x1F" "create");
+  composeKernelTrapRecord(std::string_view("a\x01"
+                                           "b\x1F"
+                                           "c",
+                                           5),
+                          "create", r);
+  EXPECT_EQ(bytes(r),
+            "\x01"
+            "a b c\x1F"
+            "TC4019\x1F"
+            "create");
 
   const std::string entry = "scpr_music_orbel_mirel_9ff6eb2b48a9_process";
   composeKernelTrapRecord("Uncaught " + std::string(5000, 'x'), entry, r);
@@ -440,7 +452,11 @@ TEST(KernelTrapRecord, SeparatorsAreBlankedAndTheRecordIsBounded) {
   EXPECT_EQ(messageBytes % 2, 0u);
 
   // A finished record is passed on as it is.
-  const std::string ready = std::string("\x01" "done\x1F" "TC4017\x1F" "elsewhere");
+  const std::string ready = std::string(
+      "\x01"
+      "done\x1F"
+      "TC4017\x1F"
+      "elsewhere");
   composeKernelTrapRecord(ready, "ignored", r);
   EXPECT_EQ(bytes(r), ready);
   EXPECT_EQ(r.code, 4017u);
@@ -452,10 +468,13 @@ void printingSink(void* context, const uint8_t* message, size_t length, uint64_t
   std::string text;
   for (size_t i = 0; i < length; ++i) {
     const char c = static_cast<char>(message[i]);
-    text += c == '\x01' ? std::string("<") : c == '\x1F' ? std::string("|") : c == '\n' ? std::string("~") : std::string(1, c);
+    text += c == '\x01'   ? std::string("<")
+            : c == '\x1F' ? std::string("|")
+            : c == '\n'   ? std::string("~")
+                          : std::string(1, c);
   }
-  std::fprintf(stderr, "sink[%s] code=%llu ctx=%s\n", text.c_str(), static_cast<unsigned long long>(code),
-               static_cast<const char*>(context));
+  std::fprintf(stderr, "sink[%s] code=%llu ctx=%s\n", text.c_str(),
+               static_cast<unsigned long long>(code), static_cast<const char*>(context));
 }
 
 TEST(KernelTrapDeathTest, TrapHandsTheRecordToTheSinkAndAborts) {
@@ -479,7 +498,8 @@ TEST(KernelTrapDeathTest, WithoutASinkTheRecordGoesToStandardError) {
         enterKernel("scpr_music_orbel_mirel_9ff6eb2b48a9_runtime_init");
         kernelTrapOutOfMemory();
       },
-      ::testing::KilledBySignal(SIGABRT), "orbel-plugin-shell: tallowc trap: .tallowc: out of memory");
+      ::testing::KilledBySignal(SIGABRT),
+      "orbel-plugin-shell: tallowc trap: .tallowc: out of memory");
 }
 
 void reenteringSink(void*, const uint8_t*, size_t, uint64_t) {

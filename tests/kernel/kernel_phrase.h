@@ -23,9 +23,12 @@ struct KernelApi {
 
 inline KernelApi linkedKernel() {
   return KernelApi{
-      scpr_music_orbel_mirel_9ff6eb2b48a9_runtime_init, scpr_music_orbel_mirel_9ff6eb2b48a9_create,
-      scpr_music_orbel_mirel_9ff6eb2b48a9_output_view,  scpr_music_orbel_mirel_9ff6eb2b48a9_push_event,
-      scpr_music_orbel_mirel_9ff6eb2b48a9_process,      scpr_music_orbel_mirel_9ff6eb2b48a9_destroy,
+      scpr_music_orbel_mirel_9ff6eb2b48a9_runtime_init,
+      scpr_music_orbel_mirel_9ff6eb2b48a9_create,
+      scpr_music_orbel_mirel_9ff6eb2b48a9_output_view,
+      scpr_music_orbel_mirel_9ff6eb2b48a9_push_event,
+      scpr_music_orbel_mirel_9ff6eb2b48a9_process,
+      scpr_music_orbel_mirel_9ff6eb2b48a9_destroy,
   };
 }
 
@@ -42,7 +45,7 @@ struct PhraseBlock {
 };
 
 class PhraseRandom {
- public:
+public:
   explicit PhraseRandom(uint64_t seed) : state_(seed * 0x9E3779B97F4A7C15ull + 1) {}
   uint64_t next() {
     state_ ^= state_ << 13;
@@ -55,7 +58,7 @@ class PhraseRandom {
   uint32_t below(uint32_t n) { return static_cast<uint32_t>(next() % n); }
   bool chance(double p) { return uniform() < p; }
 
- private:
+private:
   uint64_t state_;
 };
 
@@ -63,16 +66,26 @@ class PhraseRandom {
 // so that clamping takes part.
 inline double phraseParameterValue(PhraseRandom& r, uint32_t index) {
   switch (index) {
-    case 1: return r.range(-2.7, 2.7);
-    case 2: return r.range(-110, 110);
-    case 3: return std::exp2(r.range(3.5, 14.5));
-    case 4: return r.range(0.05, 18.5);
-    case 5: return r.range(-8.5, 8.5);
-    case 6: return r.chance(0.3) ? 0.0 : r.range(0, 0.05);
-    case 7: return r.range(0, 0.3);
-    case 8: return r.range(-0.1, 1.1);
-    case 9: return r.range(0, 0.3);
-    default: return r.range(0, 1.05);
+    case 1:
+      return r.range(-2.7, 2.7);
+    case 2:
+      return r.range(-110, 110);
+    case 3:
+      return std::exp2(r.range(3.5, 14.5));
+    case 4:
+      return r.range(0.05, 18.5);
+    case 5:
+      return r.range(-8.5, 8.5);
+    case 6:
+      return r.chance(0.3) ? 0.0 : r.range(0, 0.05);
+    case 7:
+      return r.range(0, 0.3);
+    case 8:
+      return r.range(-0.1, 1.1);
+    case 9:
+      return r.range(0, 0.3);
+    default:
+      return r.range(0, 1.05);
   }
 }
 
@@ -107,7 +120,8 @@ inline std::vector<PhraseBlock> makePhrase(uint64_t seed, int wave, double secon
                               phraseParameterValue(r, index)});
     }
     // Same-frame groups on purpose now and then: a parameter after a note.
-    if (block.events.size() >= 2 && r.chance(0.3)) block.events.back().frame = block.events.front().frame;
+    if (block.events.size() >= 2 && r.chance(0.3))
+      block.events.back().frame = block.events.front().frame;
     std::stable_sort(block.events.begin(), block.events.end(),
                      [](const PhraseEvent& x, const PhraseEvent& y) { return x.frame < y.frame; });
     rendered += block.frames;

@@ -58,7 +58,8 @@ struct RefVoice {
   double voiceFrequency() const {
     if (pitchNote < 0) return 0;
     const double cents = octave * 1200 + detune;
-    return f32(std::min(440 * std::pow(2.0, (pitchNote - 69 + cents / 100) / 12), 0.45 * sampleRate));
+    return f32(
+        std::min(440 * std::pow(2.0, (pitchNote - 69 + cents / 100) / 12), 0.45 * sampleRate));
   }
 
   void setParameter(uint32_t index, double value) {
@@ -70,16 +71,36 @@ struct RefVoice {
         wave = next;
         break;
       }
-      case 1: octave = clampTo(roundHalfUp(v), -2, 2); break;
-      case 2: detune = clampTo(v, -100, 100); break;
-      case 3: cutoff = clampTo(v, 20, 20000); break;
-      case 4: resonance = clampTo(v, 0.1, 18); break;
-      case 5: envAmount = clampTo(v, -8, 8); break;
-      case 6: attack = clampTo(v, 0, 2); break;
-      case 7: decay = clampTo(v, 0, 2); break;
-      case 8: sustain = clampTo(v, 0, 1); break;
-      case 9: release = clampTo(v, 0, 5); break;
-      case 10: masterGain = clampTo(v, 0, 1); break;
+      case 1:
+        octave = clampTo(roundHalfUp(v), -2, 2);
+        break;
+      case 2:
+        detune = clampTo(v, -100, 100);
+        break;
+      case 3:
+        cutoff = clampTo(v, 20, 20000);
+        break;
+      case 4:
+        resonance = clampTo(v, 0.1, 18);
+        break;
+      case 5:
+        envAmount = clampTo(v, -8, 8);
+        break;
+      case 6:
+        attack = clampTo(v, 0, 2);
+        break;
+      case 7:
+        decay = clampTo(v, 0, 2);
+        break;
+      case 8:
+        sustain = clampTo(v, 0, 1);
+        break;
+      case 9:
+        release = clampTo(v, 0, 5);
+        break;
+      case 10:
+        masterGain = clampTo(v, 0, 1);
+        break;
     }
   }
 
@@ -124,7 +145,9 @@ struct RefVoice {
   // The low-pass's state as output y and band-pass B: z1 = p·y + c·B + b0·x,
   // z2 = b0·x − a2·y. New coefficients keep y and B.
   static double weightOfY(double a1, double a2) { return 1 - 0.5 * (1 + a1 + a2); }
-  static double weightOfB(double a1, double a2) { return 0.5 * std::sqrt((1 + a1 + a2) * (1 - a1 + a2)); }
+  static double weightOfB(double a1, double a2) {
+    return 0.5 * std::sqrt((1 + a1 + a2) * (1 - a1 + a2));
+  }
 
   void carryFilterState(double nb0, double na1, double na2) {
     const double band = (z1 - weightOfY(a1, a2) * y1 - b0 * x1) / weightOfB(a1, a2);
@@ -164,9 +187,15 @@ struct RefVoice {
     const double p = phase;
     double s;
     switch (wave) {
-      case 0: s = f32(std::sin(6.283185307179586 * p)); break;
-      case 1: s = (2 * p - 1) - blep(p, dt); break;
-      case 2: s = square(p, dt); break;
+      case 0:
+        s = f32(std::sin(6.283185307179586 * p));
+        break;
+      case 1:
+        s = (2 * p - 1) - blep(p, dt);
+        break;
+      case 2:
+        s = square(p, dt);
+        break;
       default:
         triangleState = f32(f32(triangleState + dt * 4 * square(p, dt)) * 0.999);
         s = triangleState;
@@ -196,7 +225,9 @@ struct RefVoice {
           envStage = 3;
         }
         break;
-      case 3: envLevel = f32(sustain); break;
+      case 3:
+        envLevel = f32(sustain);
+        break;
       case 4:
         envLevel = f32(level + (0 - level) * f32(1 - coef(release)));
         if (envLevel <= 0.0005) {
@@ -204,7 +235,9 @@ struct RefVoice {
           envStage = 0;
         }
         break;
-      default: envLevel = 0; break;
+      default:
+        envLevel = 0;
+        break;
     }
     const auto out = static_cast<float>(f32(envLevel * y * velocity * masterGain));
     counter = (counter + 1) % 128;
@@ -212,7 +245,8 @@ struct RefVoice {
   }
 };
 
-std::vector<float> renderReference(double rate, const std::vector<orbel::test::PhraseBlock>& blocks) {
+std::vector<float> renderReference(double rate,
+                                   const std::vector<orbel::test::PhraseBlock>& blocks) {
   RefVoice v;
   v.sampleRate = f32(rate);
   for (uint32_t i = 0; i < uint32_t(orbel::MIREL_PARAMETER_COUNT); ++i)
@@ -256,7 +290,8 @@ TEST(KernelReference, EveryWaveAndRateMatchesThePlainModelToTheBit) {
           break;
         }
       }
-      ASSERT_EQ(firstDiff, got.size()) << "kernel " << got[firstDiff] << " model " << want[firstDiff];
+      ASSERT_EQ(firstDiff, got.size())
+          << "kernel " << got[firstDiff] << " model " << want[firstDiff];
       float peak = 0;
       for (float s : got) peak = std::max(peak, std::fabs(s));
       EXPECT_GT(peak, 0.05f) << "the phrase should be audible";

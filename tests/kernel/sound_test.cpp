@@ -17,7 +17,19 @@ using orbel::test::PhraseBlock;
 using orbel::test::PhraseEvent;
 using orbel::test::PhraseRandom;
 
-enum : uint32_t { TYPE = 0, OCTAVE, DETUNE, CUTOFF, RESONANCE, ENV_AMOUNT, ATTACK, DECAY, SUSTAIN, RELEASE, GAIN };
+enum : uint32_t {
+  TYPE = 0,
+  OCTAVE,
+  DETUNE,
+  CUTOFF,
+  RESONANCE,
+  ENV_AMOUNT,
+  ATTACK,
+  DECAY,
+  SUSTAIN,
+  RELEASE,
+  GAIN
+};
 
 struct TimedEvent {
   uint64_t frame;
@@ -100,7 +112,8 @@ TEST(VoiceSound, MovingFilterStaysWithinTheSoundItMovesBetween) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const bool step = c.stepTo > 0;
-    const std::vector<float> moving = play(c.resonance, c.cutoff, c.envAmount, c.velocity, c.stepTo);
+    const std::vector<float> moving =
+        play(c.resonance, c.cutoff, c.envAmount, c.velocity, c.stepTo);
     ASSERT_EQ(moving.size(), 2 * second);
     // The held filters: before and after the step, or at the envelope's start
     // and sustain (0.7); compared over the same stretch of the same note.
@@ -201,7 +214,8 @@ TEST(VoiceSound, RandomFilterMotionStaysWithinTheBound) {
     const double bound = gain * loudest * filterBound(highestQ);
     for (size_t i = 0; i < out.size(); ++i) {
       ASSERT_TRUE(std::isfinite(out[i]) && std::fabs(out[i]) <= bound)
-          << "seed " << seed << " at " << rate << " Hz, sample " << i << ": " << out[i] << " > " << bound;
+          << "seed " << seed << " at " << rate << " Hz, sample " << i << ": " << out[i] << " > "
+          << bound;
     }
   }
 }

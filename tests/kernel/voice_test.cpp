@@ -16,7 +16,7 @@ namespace orbel {
 namespace {
 
 class VoiceTest : public ::testing::Test {
- protected:
+protected:
   void SetUp() override { prepareAt(48000); }
 
   void prepareAt(double rate) {
@@ -199,7 +199,8 @@ TEST_F(VoiceTest, TriangleIsCentredFromItsFirstCycle) {
         mean += wave[i];
         first = std::max(first, std::fabs(wave[i]));
       }
-      for (size_t i = wave.size() / 2; i < wave.size(); ++i) steady = std::max(steady, std::fabs(wave[i]));
+      for (size_t i = wave.size() / 2; i < wave.size(); ++i)
+        steady = std::max(steady, std::fabs(wave[i]));
       EXPECT_NEAR(mean / cycle, 0.0, 0.05);
       EXPECT_LE(first, steady * (1 + 1e-6f));
       EXPECT_GT(steady, 0.5f);
@@ -241,15 +242,15 @@ TEST_F(VoiceTest, BlocksOutsideTheRegionAreRefusedAndLeaveTheOutputAlone) {
   float buffer[128];
   std::fill(std::begin(buffer), std::end(buffer), 9.0f);
   const MirelBlock bad[] = {
-      {128, 40, 100, {}, 0, {buffer, 128}, 1},   // beyond 128
-      {128, 129, 0, {}, 0, {buffer, 128}, 1},    // too many frames
-      {64, 40, 30, {}, 0, {buffer, 128}, 1},     // beyond the capacity
-      {0, 0, 0, {}, 0, {buffer, 128}, 1},        // no capacity
-      {128, 1.5, 0, {}, 0, {buffer, 128}, 1},    // not whole
-      {128, 1, -1, {}, 0, {buffer, 128}, 1},     // negative offset
-      {128, 1, 0, {}, 1, {buffer, 128}, 1},      // input channels
-      {128, 1, 0, {}, 0, {buffer, 128}, 2},      // output channels
-      {128, 1, 0, {}, 0, {buffer, 64}, 1},       // array shorter than the capacity
+      {128, 40, 100, {}, 0, {buffer, 128}, 1},  // beyond 128
+      {128, 129, 0, {}, 0, {buffer, 128}, 1},   // too many frames
+      {64, 40, 30, {}, 0, {buffer, 128}, 1},    // beyond the capacity
+      {0, 0, 0, {}, 0, {buffer, 128}, 1},       // no capacity
+      {128, 1.5, 0, {}, 0, {buffer, 128}, 1},   // not whole
+      {128, 1, -1, {}, 0, {buffer, 128}, 1},    // negative offset
+      {128, 1, 0, {}, 1, {buffer, 128}, 1},     // input channels
+      {128, 1, 0, {}, 0, {buffer, 128}, 2},     // output channels
+      {128, 1, 0, {}, 0, {buffer, 64}, 1},      // array shorter than the capacity
       {128, std::nan(""), 0, {}, 0, {buffer, 128}, 1},
   };
   for (const MirelBlock& block : bad) EXPECT_FALSE(process(state, block));
@@ -302,7 +303,8 @@ TEST_F(VoiceTest, PitchAboveNyquistIsHeldAtTheFiltersCap) {
       ASSERT_TRUE(setParameter(state, "filter.cutoff", 20000));
       ASSERT_TRUE(setParameter(state, "master.gain", 1));
       ASSERT_TRUE(handleEvent(state, PROCESSOR_EVENT_NOTE_ON, 127, 1));
-      EXPECT_EQ(static_cast<double>(state.voice.frequency), double(static_cast<float>(0.45 * rate)));
+      EXPECT_EQ(static_cast<double>(state.voice.frequency),
+                double(static_cast<float>(0.45 * rate)));
       for (int second = 0; second < 2; ++second) {
         ASSERT_TRUE(render(int(rate)));
         ASSERT_GE(state.voice.phase, 0.0f);
@@ -321,7 +323,8 @@ TEST_F(VoiceTest, PitchAboveNyquistIsHeldAtTheFiltersCap) {
 TEST_F(VoiceTest, SwitchToTriangleUnderAHeldNoteJoinsItsSteadyState) {
   for (int from : {1, 2, 0}) {
     for (int beforeSwitch : {24000, 24053, 24109, 24163}) {
-      SCOPED_TRACE(testing::Message() << "from wave " << from << " after " << beforeSwitch << " samples");
+      SCOPED_TRACE(testing::Message()
+                   << "from wave " << from << " after " << beforeSwitch << " samples");
       prepareAt(48000);
       ASSERT_TRUE(setParameter(state, "osc.type", from));
       ASSERT_TRUE(setParameter(state, "filter.cutoff", 20000));

@@ -37,8 +37,9 @@ TEST(ModuleBridgeExports, UiRootIsTheBundlesResourcesUiFolderWhenThereIsOne) {
     ASSERT_NE(copy, nullptr) << dlerror();
     auto copyRoot = reinterpret_cast<UiRootFn>(dlsym(copy, "orbelPluginUiRootForDiagnostics"));
     ASSERT_NE(copyRoot, nullptr);
-    EXPECT_EQ(std::string(copyRoot()),
-              withUi ? fs::canonical(bundle / "Contents" / "Resources" / "ui").string() : std::string());
+    EXPECT_EQ(
+        std::string(copyRoot()),
+        withUi ? fs::canonical(bundle / "Contents" / "Resources" / "ui").string() : std::string());
     dlclose(copy);
   }
   fs::remove_all(pattern);

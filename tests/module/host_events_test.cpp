@@ -71,8 +71,8 @@ TEST(HostEvents, ChangesOfEveryFlushInARowAreHeard) {
 TEST(HostEvents, NoteEventsOutsideTheBlockOrInAFlushAreNeverLost) {
   struct Case {
     const char* name;
-    int32 onOffset;    // of the note-on in the first block
-    bool offInFlush;   // the note-off comes in a flush before the second block
+    int32 onOffset;   // of the note-on in the first block
+    bool offInFlush;  // the note-off comes in a flush before the second block
     int32 offOffset;
   };
   const Case cases[] = {
@@ -143,7 +143,8 @@ TEST(HostEvents, FortiethInstanceSoundsAfterThirtyNineWereDeactivated) {
   EXPECT_GT(fortieth.play(b), 0.01);
 
   // And the disabled ones play again when enabled (31 more fit).
-  for (int i = 0; i < 31; ++i) ASSERT_EQ(tracks[size_t(i)]->component->setActive(true), kResultOk) << i;
+  for (int i = 0; i < 31; ++i)
+    ASSERT_EQ(tracks[size_t(i)]->component->setActive(true), kResultOk) << i;
   EXPECT_EQ(tracks[31]->component->setActive(true), kResultFalse);
 }
 

@@ -85,7 +85,8 @@ public:
   tresult PLUGIN_API endEdit(ParamID) override { return kResultOk; }
   tresult PLUGIN_API restartComponent(int32) override { return kResultOk; }
   tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-    if (FUnknownPrivate::iidEqual(iid, IComponentHandler::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
+    if (FUnknownPrivate::iidEqual(iid, IComponentHandler::iid) ||
+        FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
       *obj = static_cast<IComponentHandler*>(this);
       return kResultOk;
     }
@@ -106,7 +107,8 @@ struct Announcements {
   static void receive(void* context, const char* data, size_t length) {
     auto* self = static_cast<Announcements*>(context);
     ++self->count;
-    if (self->firstBad.empty() && !isOneJsonObject(data, length)) self->firstBad.assign(data, std::min<size_t>(length, 200));
+    if (self->firstBad.empty() && !isOneJsonObject(data, length))
+      self->firstBad.assign(data, std::min<size_t>(length, 200));
   }
 };
 
@@ -151,7 +153,8 @@ private:
   void note(const std::string& step) {
     log_.push_back(step);
     if (log_.size() > 24) log_.pop_front();
-    if (verbose_) std::printf("seed %llu: %s\n", static_cast<unsigned long long>(seed_), step.c_str());
+    if (verbose_)
+      std::printf("seed %llu: %s\n", static_cast<unsigned long long>(seed_), step.c_str());
   }
   [[noreturn]] void fail(const std::string& what) { throw Failure{what}; }
   void check(bool ok, const std::string& what) {
@@ -214,8 +217,8 @@ private:
   bool initialized_ = false;
   bool controllerInitialized_ = false;
   bool active_ = false;
-  bool setupValid_ = true;   // the last set-up was accepted (before any: the SDK's 44.1 kHz, 1024)
-  double rate_ = 44100.0;    // of the last accepted set-up
+  bool setupValid_ = true;  // the last set-up was accepted (before any: the SDK's 44.1 kHz, 1024)
+  double rate_ = 44100.0;   // of the last accepted set-up
   int32 maxBlock_ = 1024;
   int64 position_ = 0;
   bool playing_ = true;
@@ -224,8 +227,8 @@ private:
   // block's last frame could not hand the kernel (64 events per call, of
   // which the re-published parameters may take 11).
   int held_ = 0;
-  bool heldBadPitch_ = false;  // one of them has a pitch the kernel refuses
-  double heldVelocity_ = 0.0;  // the loudest note-on among them (0: none)
+  bool heldBadPitch_ = false;            // one of them has a pitch the kernel refuses
+  double heldVelocity_ = 0.0;            // the loudest note-on among them (0: none)
   double heldGain_ = 0.0, heldQ_ = 0.0;  // the largest gain and resonance their points bring
   // A call may have found the queue full; the next block (or flush) then
   // reports the loss, whatever came between.
@@ -272,11 +275,14 @@ void Sequence::create() {
         "the factory does not create the controller");
   controller_ = static_cast<IEditController*>(obj);
   factory->release();
-  check(component_->queryInterface(IAudioProcessor::iid, reinterpret_cast<void**>(&audio_)) == kResultOk,
+  check(component_->queryInterface(IAudioProcessor::iid, reinterpret_cast<void**>(&audio_)) ==
+            kResultOk,
         "no IAudioProcessor");
-  check(component_->queryInterface(IConnectionPoint::iid, reinterpret_cast<void**>(&processorPoint_)) == kResultOk,
+  check(component_->queryInterface(IConnectionPoint::iid,
+                                   reinterpret_cast<void**>(&processorPoint_)) == kResultOk,
         "processor has no connection point");
-  check(controller_->queryInterface(IConnectionPoint::iid, reinterpret_cast<void**>(&controllerPoint_)) == kResultOk,
+  check(controller_->queryInterface(IConnectionPoint::iid,
+                                    reinterpret_cast<void**>(&controllerPoint_)) == kResultOk,
         "controller has no connection point");
   check(component_->initialize(&hostApp_) == kResultOk, "processor initialize failed");
   initialized_ = true;
@@ -288,7 +294,8 @@ void Sequence::create() {
   deliver_ = reinterpret_cast<DeliverFn>(m.symbol("orbelDeliverDiagnosticBridgeMessage"));
   tick_ = reinterpret_cast<TickFn>(m.symbol("orbelTickDiagnosticCadence"));
   check(installSink_ && deliver_ && tick_, "the module lacks its bridge exports");
-  check(installSink_(controller_, &Announcements::receive, &announcements_) == 1, "the bridge sink was refused");
+  check(installSink_(controller_, &Announcements::receive, &announcements_) == 1,
+        "the bridge sink was refused");
   for (uint32_t id = 0; id < ORBEL_PARAM_COUNT; ++id) values_[id] = ORBEL_PARAMS[id].defaultPlain;
 }
 
@@ -311,7 +318,8 @@ void Sequence::destroy() {
     controller_->setComponentHandler(nullptr);
     if (controllerInitialized_) controller_->terminate();
   }
-  for (FUnknown* object : std::initializer_list<FUnknown*>{processorPoint_, controllerPoint_, audio_})
+  for (FUnknown* object :
+       std::initializer_list<FUnknown*>{processorPoint_, controllerPoint_, audio_})
     if (object) object->release();
   if (controller_) controller_->release();
   if (component_) component_->release();
@@ -328,7 +336,8 @@ std::string Sequence::processorState() {
 void Sequence::refreshModel() {
   const std::string text = processorState();
   StateChunk chunk;
-  check(parseStateJson(text.data(), text.size(), chunk), "getState wrote a document its reader refuses: " + text);
+  check(parseStateJson(text.data(), text.size(), chunk),
+        "getState wrote a document its reader refuses: " + text);
   for (int i = 0; i < kStateParamCount; ++i)
     if (chunk.hasParam[i]) values_[i] = chunk.params[i];
 }
@@ -341,11 +350,12 @@ void Sequence::stepSetup() {
   setup.symbolicSampleSize = chance(0.05) ? kSample64 : kSample32;
   const bool odd = chance(0.08);  // a format no host should send
   if (odd) {
-    setup.sampleRate = pick({0.0, -44100.0, std::nan(""), 1e7, 10.0, std::numeric_limits<double>::infinity()});
+    setup.sampleRate =
+        pick({0.0, -44100.0, std::nan(""), 1e7, 10.0, std::numeric_limits<double>::infinity()});
     setup.maxSamplesPerBlock = pick({0, -1, 8192, 20000});
   } else {
-    setup.sampleRate = chance(0.5) ? pick({8000.0, 11025.0, 22050.0, 44100.0, 48000.0, 88200.0, 96000.0, 176400.0,
-                                           192000.0, 352800.0, 384000.0})
+    setup.sampleRate = chance(0.5) ? pick({8000.0, 11025.0, 22050.0, 44100.0, 48000.0, 88200.0,
+                                           96000.0, 176400.0, 192000.0, 352800.0, 384000.0})
                                    : std::round(real(8000.0, 384000.0) * 1000.0) / 1000.0;
     setup.maxSamplesPerBlock =
         chance(0.5) ? pick({1, 2, 32, 64, 128, 256, 441, 512, 1024, 2048, 4096, 8192})
@@ -353,12 +363,13 @@ void Sequence::stepSetup() {
   }
   const tresult r = audio_->setupProcessing(setup);
   char text[160];
-  std::snprintf(text, sizeof text, "setupProcessing(rate %.17g, max %d, size %d, mode %d) -> %d", setup.sampleRate,
-                setup.maxSamplesPerBlock, setup.symbolicSampleSize, setup.processMode, r);
+  std::snprintf(text, sizeof text, "setupProcessing(rate %.17g, max %d, size %d, mode %d) -> %d",
+                setup.sampleRate, setup.maxSamplesPerBlock, setup.symbolicSampleSize,
+                setup.processMode, r);
   note(text);
   const bool valid = setup.symbolicSampleSize == kSample32 && std::isfinite(setup.sampleRate) &&
-                     setup.sampleRate >= 8000.0 && setup.sampleRate <= 384000.0 && setup.maxSamplesPerBlock >= 1 &&
-                     setup.maxSamplesPerBlock <= 8192;
+                     setup.sampleRate >= 8000.0 && setup.sampleRate <= 384000.0 &&
+                     setup.maxSamplesPerBlock >= 1 && setup.maxSamplesPerBlock <= 8192;
   const bool refused = setup.symbolicSampleSize == kSample64 || !std::isfinite(setup.sampleRate) ||
                        setup.sampleRate <= 0.0 || setup.maxSamplesPerBlock < 1 ||
                        setup.maxSamplesPerBlock > 16384 || setup.sampleRate > 4e6 ||
@@ -402,20 +413,30 @@ void Sequence::stepProcessing() {
 
 int32 Sequence::randomOffset(int32 frames) {
   switch (uniform(0, 9)) {
-    case 0: return 0;
-    case 1: return std::max(frames - 1, 0);
-    case 2: return frames;  // one past the block
-    case 3: return -1;
-    case 4: return pick({std::numeric_limits<int32>::min(), std::numeric_limits<int32>::max(), frames + 5000});
-    default: return frames > 0 ? uniform(0, frames - 1) : 0;
+    case 0:
+      return 0;
+    case 1:
+      return std::max(frames - 1, 0);
+    case 2:
+      return frames;  // one past the block
+    case 3:
+      return -1;
+    case 4:
+      return pick(
+          {std::numeric_limits<int32>::min(), std::numeric_limits<int32>::max(), frames + 5000});
+    default:
+      return frames > 0 ? uniform(0, frames - 1) : 0;
   }
 }
 
 double Sequence::randomNormalized() {
   switch (uniform(0, 9)) {
-    case 0: return pick({-0.5, 1.5, 0.0, 1.0, 1e300, -1e300});
-    case 1: return pick({std::nan(""), std::numeric_limits<double>::infinity()});
-    default: return real(0.0, 1.0);
+    case 0:
+      return pick({-0.5, 1.5, 0.0, 1.0, 1e300, -1e300});
+    case 1:
+      return pick({std::nan(""), std::numeric_limits<double>::infinity()});
+    default:
+      return real(0.0, 1.0);
   }
 }
 
@@ -423,7 +444,8 @@ void Sequence::stepProcess(bool flush) {
   refreshModel();
   int32 frames = 0;
   if (!flush) {
-    frames = chance(0.9) ? uniform(1, std::max(1, maxBlock_)) : pick({maxBlock_ + 1, 1, 8192, maxBlock_});
+    frames = chance(0.9) ? uniform(1, std::max(1, maxBlock_))
+                         : pick({maxBlock_ + 1, 1, 8192, maxBlock_});
   }
   const bool noBuffers = !flush && chance(0.03);
   const bool nullChannel = !flush && chance(0.03);
@@ -452,7 +474,8 @@ void Sequence::stepProcess(bool flush) {
     const int32 offset = count >= 100 ? floodOffset : randomOffset(frames);
     const int32 id = chance(0.7) ? -1 : uniform(0, 5);
     if (chance(0.5)) {
-      const float v = chance(0.1) ? pick({0.0f, -0.5f, 1.5f, std::nanf("")}) : float(real(0.01, 1.0));
+      const float v =
+          chance(0.1) ? pick({0.0f, -0.5f, 1.5f, std::nanf("")}) : float(real(0.01, 1.0));
       b.events.noteOn(pitch, v, offset, int16(uniform(-1, 16)), uniform(-1, 1), id);
       if (v > 0.0f && pitch >= 0 && pitch <= 127) {
         noteOn = true;
@@ -508,8 +531,9 @@ void Sequence::stepProcess(bool flush) {
   const tresult r = audio_->process(b.data);
   if (playing_) position_ += frames;
   char text[200];
-  std::snprintf(text, sizeof text, "process(%d frames%s%s, %d channels, %d notes, %d points) -> %d", frames,
-                noBuffers ? ", no buffers" : "", nullChannel ? ", null channel" : "", channels, notes, points, r);
+  std::snprintf(text, sizeof text, "process(%d frames%s%s, %d channels, %d notes, %d points) -> %d",
+                frames, noBuffers ? ", no buffers" : "", nullChannel ? ", null channel" : "",
+                channels, notes, points, r);
   note(text);
 
   // What the processor promises for this block.
@@ -526,7 +550,8 @@ void Sequence::stepProcess(bool flush) {
     heldVelocity_ = std::max(heldVelocity_, velocity);
     return;
   }
-  const bool usable = b.data.numOutputs >= 1 && b.data.outputs && b.out.channelBuffers32 && channels >= 1;
+  const bool usable =
+      b.data.numOutputs >= 1 && b.data.outputs && b.out.channelBuffers32 && channels >= 1;
   if (!usable) {
     check(r == kResultFalse, "a block without output buffers was accepted");
     // Its events were queued first: they wait for the next block.
@@ -568,23 +593,27 @@ void Sequence::stepProcess(bool flush) {
   playVelocity_ = std::max(playVelocity_, velocity);
   const double rateFactor = rate_ <= 96000.0 ? 1.0 : (rate_ <= 192000.0 ? 2.0 : 4.0);
   // The kernel reads parameter values to 1e-5, so a gain may play a little louder.
-  const double bound = (playGain_ + 1e-5) * playVelocity_ * 1.15 * (filterNorm(playQ_) + 1.05) * rateFactor;
+  const double bound =
+      (playGain_ + 1e-5) * playVelocity_ * 1.15 * (filterNorm(playQ_) + 1.05) * rateFactor;
   uint64 silence = 0;
   for (int32 c = 0; c < channels; ++c) {
     const float* x = channelList[c];
     bool silent = true;
     if (x) {
       for (int32 i = 0; i < frames; ++i) {
-        if (!std::isfinite(x[i])) fail("channel " + std::to_string(c) + " is not finite at frame " + std::to_string(i));
+        if (!std::isfinite(x[i]))
+          fail("channel " + std::to_string(c) + " is not finite at frame " + std::to_string(i));
         if (std::fabs(x[i]) > bound) {
           char why[300];
           std::snprintf(why, sizeof why,
-                        "channel %d frame %d is %.9g, beyond the voice's bound %.9g (gain %.6g, velocity %.6g, "
+                        "channel %d frame %d is %.9g, beyond the voice's bound %.9g (gain %.6g, "
+                        "velocity %.6g, "
                         "resonance %.6g at %.9g Hz)",
                         c, i, x[i], bound, playGain_, playVelocity_, playQ_, rate_);
           fail(why);
         }
-        if (!rendered && x[i] != 0.0f) fail("a block that was not rendered left sound in the output");
+        if (!rendered && x[i] != 0.0f)
+          fail("a block that was not rendered left sound in the output");
         silent = silent && x[i] == 0.0f;
       }
     }
@@ -621,31 +650,37 @@ std::string Sequence::mutatedState(std::string text) {
       text.resize(size_t(uniform(0, int(text.size()))));
       break;
     case 1:
-      for (int i = uniform(1, 4); i > 0 && !text.empty(); --i) text[size_t(uniform(0, int(text.size()) - 1))] = char(uniform(0, 255));
+      for (int i = uniform(1, 4); i > 0 && !text.empty(); --i)
+        text[size_t(uniform(0, int(text.size()) - 1))] = char(uniform(0, 255));
       break;
     case 2: {
-      const char* junk = pick({"{", "}", "[", "]", ",", ":", "\"", "null", "1e999", "-0", "[]", "{}", "\\u0000", "\x80"});
+      const char* junk = pick({"{", "}", "[", "]", ",", ":", "\"", "null", "1e999", "-0", "[]",
+                               "{}", "\\u0000", "\x80"});
       text.insert(size_t(uniform(0, int(text.size()))), junk);
       break;
     }
     case 3: {  // a number replaced by one out of range
       std::vector<size_t> numbers;
       for (size_t i = 1; i < text.size(); ++i)
-        if (text[i - 1] == ':' && (std::isdigit(static_cast<unsigned char>(text[i])) || text[i] == '-'))
+        if (text[i - 1] == ':' &&
+            (std::isdigit(static_cast<unsigned char>(text[i])) || text[i] == '-'))
           numbers.push_back(i);
       if (numbers.empty()) break;
       const size_t at = numbers[size_t(uniform(0, int(numbers.size()) - 1))];
       size_t end = at;
       while (end < text.size() && text[end] != ',' && text[end] != '}' && text[end] != ']') ++end;
-      text.replace(at, end - at, pick({"1e308", "-1e308", "1e999", "-5", "99999", "0.5", "\"7\"", "null", "true", "[1]"}));
+      text.replace(
+          at, end - at,
+          pick({"1e308", "-1e308", "1e999", "-5", "99999", "0.5", "\"7\"", "null", "true", "[1]"}));
       break;
     }
     case 4:
       text = std::string(size_t(uniform(1, 40)), '[') + text;
       break;
     case 5:
-      text = pick({"", "{}", "[]", "null", "{\"params\":{}}", "{\"params\":{\"master.gain\":2,\"osc.type\":9}}",
-                   "{\"variation\":-3}", "\xef\xbb\xbf{}"});
+      text = pick({"", "{}", "[]", "null", "{\"params\":{}}",
+                   "{\"params\":{\"master.gain\":2,\"osc.type\":9}}", "{\"variation\":-3}",
+                   "\xef\xbb\xbf{}"});
       break;
     case 6: {  // a member deleted
       const size_t comma = text.find(',', size_t(uniform(0, int(text.size()))));
@@ -691,28 +726,35 @@ void Sequence::stepStateRoundTrip() {
 
 void Sequence::stepNotify() {
   orbel::hosting::Message message;
-  const char* id = pick({"orbel.diag.transportPoll", "orbel.diag.feedDrain", "orbel.diag.presetLoaded",
-                         "orbel.diag.resetCounters", "orbel.loadRuntimeBank", "orbel.padOverrides",
-                         "orbel.stageResourceSlot", "orbel.ccMap", "orbel.unknown", ""});
+  const char* id =
+      pick({"orbel.diag.transportPoll", "orbel.diag.feedDrain", "orbel.diag.presetLoaded",
+            "orbel.diag.resetCounters", "orbel.loadRuntimeBank", "orbel.padOverrides",
+            "orbel.stageResourceSlot", "orbel.ccMap", "orbel.unknown", ""});
   message.setMessageID(id);
   std::string payload;
   switch (uniform(0, 5)) {
-    case 0: break;
+    case 0:
+      break;
     case 1:
-      payload = pick<std::string>({"{}", "[]", "{\"bindings\":[{\"cc\":74,\"path\":\"filter.cutoff\"}]}",
-                                   "{\"version\":1,\"bindings\":[{\"cc\":200}]}", "{\"pads\":[]}",
-                                   "/nonexistent/bank\nuser-folder\nkit\n\n", "preset-7"});
+      payload =
+          pick<std::string>({"{}", "[]", "{\"bindings\":[{\"cc\":74,\"path\":\"filter.cutoff\"}]}",
+                             "{\"version\":1,\"bindings\":[{\"cc\":200}]}", "{\"pads\":[]}",
+                             "/nonexistent/bank\nuser-folder\nkit\n\n", "preset-7"});
       break;
     default:
       for (int i = uniform(0, 300); i > 0; --i) payload.push_back(char(uniform(0, 255)));
   }
-  if (uniform(0, 4) > 0) message.getAttributes()->setBinary("json", payload.data(), uint32(payload.size()));
+  if (uniform(0, 4) > 0)
+    message.getAttributes()->setBinary("json", payload.data(), uint32(payload.size()));
   if (chance(0.3)) message.getAttributes()->setInt("reset", uniform(-1, 2));
   const tresult r = processorPoint_->notify(&message);
-  note(std::string("notify(") + id + ", " + std::to_string(payload.size()) + " bytes) -> " + std::to_string(r));
-  if (std::string(id) == "orbel.stageResourceSlot") check(r == kResultFalse, "stageResourceSlot was not refused");
+  note(std::string("notify(") + id + ", " + std::to_string(payload.size()) + " bytes) -> " +
+       std::to_string(r));
+  if (std::string(id) == "orbel.stageResourceSlot")
+    check(r == kResultFalse, "stageResourceSlot was not refused");
   if (std::string(id) == "orbel.diag.feedDrain") check(r == kResultOk, "feedDrain was refused");
-  if (chance(0.2)) check(processorPoint_->notify(nullptr) != kResultOk, "a null message was accepted");
+  if (chance(0.2))
+    check(processorPoint_->notify(nullptr) != kResultOk, "a null message was accepted");
 }
 
 void Sequence::stepBusArrangement() {
@@ -722,8 +764,8 @@ void Sequence::stepBusArrangement() {
   const int32 numIns = chance(0.8) ? 0 : 1;
   const int32 numOuts = chance(0.8) ? 1 : pick({0, 2});
   const tresult r = audio_->setBusArrangements(numIns ? inputs : nullptr, numIns, outputs, numOuts);
-  note("setBusArrangements(" + std::to_string(numIns) + " in, " + std::to_string(numOuts) + " out) -> " +
-       std::to_string(r));
+  note("setBusArrangements(" + std::to_string(numIns) + " in, " + std::to_string(numOuts) +
+       " out) -> " + std::to_string(r));
   const bool accept = numIns == 0 && numOuts == 1 && outputs[0] == SpeakerArr::kStereo;
   check((r == kResultTrue) == accept, "a bus arrangement was answered wrongly");
 }
@@ -736,15 +778,16 @@ void Sequence::checkController() {
     check(std::isfinite(v) && v >= 0.0 && v <= 1.0,
           "the controller holds parameter " + std::to_string(id) + " at " + std::to_string(v));
   }
-  check(announcements_.firstBad.empty(), "an announcement is not one JSON object: " + announcements_.firstBad);
+  check(announcements_.firstBad.empty(),
+        "an announcement is not one JSON object: " + announcements_.firstBad);
 }
 
 void Sequence::stepControllerParam() {
   const ParamID id = chance(0.9) ? ParamID(uniform(0, 10)) : ParamID(pick({11, 4242}));
   const double value = randomNormalized();
   const tresult r = controller_->setParamNormalized(id, value);
-  note("controller setParamNormalized(" + std::to_string(id) + ", " + std::to_string(value) + ") -> " +
-       std::to_string(r));
+  note("controller setParamNormalized(" + std::to_string(id) + ", " + std::to_string(value) +
+       ") -> " + std::to_string(r));
   String128 text{};
   controller_->getParamStringByValue(id, value, text);
   checkController();
@@ -757,8 +800,8 @@ void Sequence::stepControllerState() {
   if (chance(0.5)) doc = mutatedState(doc);
   ByteStream in(doc, uniform(1, 4096), chance(0.5));
   const tresult r = controller_->setState(&in);
-  note("controller getState -> " + std::to_string(saved) + ", setState(" + std::to_string(doc.size()) +
-       " bytes) -> " + std::to_string(r));
+  note("controller getState -> " + std::to_string(saved) + ", setState(" +
+       std::to_string(doc.size()) + " bytes) -> " + std::to_string(r));
   checkController();
 }
 
@@ -766,22 +809,45 @@ void Sequence::stepBridge() {
   char number[64];
   std::snprintf(number, sizeof number, "%.17g",
                 pick({real(-1e6, 1e6), real(0.0, 20000.0), 1e308, -1e308, 0.5, 3.0, -2.0}));
-  const char* path = pick({"filter.cutoff", "osc.type", "osc.octave", "master.gain", "ampEnv.release",
-                           "filter.resonance", "nope", ""});
+  const char* path = pick({"filter.cutoff", "osc.type", "osc.octave", "master.gain",
+                           "ampEnv.release", "filter.resonance", "nope", ""});
   std::string text;
   switch (uniform(0, 11)) {
-    case 0: text = "{\"type\":\"orbel.ready\"}"; break;
-    case 1: case 2: text = std::string("{\"type\":\"orbel.setParam\",\"path\":\"") + path + "\",\"value\":" + number + "}"; break;
-    case 3: text = std::string("{\"type\":\"orbel.beginEdit\",\"path\":\"") + path + "\"}"; break;
-    case 4: text = std::string("{\"type\":\"orbel.endEdit\",\"path\":\"") + path + "\"}"; break;
-    case 5: text = "{\"type\":\"orbel.getState\"}"; break;
-    case 6: text = "{\"type\":\"orbel.setState\",\"state\":" + mutatedState(processorState()) + "}"; break;
+    case 0:
+      text = "{\"type\":\"orbel.ready\"}";
+      break;
+    case 1:
+    case 2:
+      text = std::string("{\"type\":\"orbel.setParam\",\"path\":\"") + path +
+             "\",\"value\":" + number + "}";
+      break;
+    case 3:
+      text = std::string("{\"type\":\"orbel.beginEdit\",\"path\":\"") + path + "\"}";
+      break;
+    case 4:
+      text = std::string("{\"type\":\"orbel.endEdit\",\"path\":\"") + path + "\"}";
+      break;
+    case 5:
+      text = "{\"type\":\"orbel.getState\"}";
+      break;
+    case 6:
+      text = "{\"type\":\"orbel.setState\",\"state\":" + mutatedState(processorState()) + "}";
+      break;
     case 7:
-      text = std::string("{\"type\":\"orbel.diag.subscribe\",\"feeds\":[\"transport\",\"lifecycle\"],\"hz\":") +
+      text = std::string(
+                 "{\"type\":\"orbel.diag.subscribe\",\"feeds\":[\"transport\",\"lifecycle\"],"
+                 "\"hz\":") +
              number + "}";
       break;
-    case 8: text = "{\"type\":\"orbel.setCcMap\",\"map\":{\"bindings\":[{\"cc\":74,\"path\":\"" + std::string(path) + "\"}]}}"; break;
-    case 9: text = "{\"type\":\"orbel.loadBank\",\"source\":\"user-folder\",\"bankPath\":\"/nonexistent/orbel\"}"; break;
+    case 8:
+      text = "{\"type\":\"orbel.setCcMap\",\"map\":{\"bindings\":[{\"cc\":74,\"path\":\"" +
+             std::string(path) + "\"}]}}";
+      break;
+    case 9:
+      text =
+          "{\"type\":\"orbel.loadBank\",\"source\":\"user-folder\",\"bankPath\":\"/nonexistent/"
+          "orbel\"}";
+      break;
     default:
       for (int i = uniform(0, 120); i > 0; --i) text.push_back(char(uniform(0, 255)));
   }
@@ -806,18 +872,21 @@ void Sequence::stepReinitialize() {
     check(component_->terminate() == kResultOk, "processor terminate failed");
     check(component_->initialize(&hostApp_) == kResultOk, "processor initialize failed again");
     connect();
-    check(component_->getBusCount(kAudio, kOutput) == 1 && component_->getBusCount(kEvent, kInput) == 1 &&
+    check(component_->getBusCount(kAudio, kOutput) == 1 &&
+              component_->getBusCount(kEvent, kInput) == 1 &&
               component_->getBusCount(kAudio, kInput) == 0,
           "buses after initialize again");
     note("processor terminate, initialize");
-    if (active_) component_->setActive(true);  // still active from before: a host would activate again
+    if (active_)
+      component_->setActive(true);  // still active from before: a host would activate again
     forgetHeld();
   } else {
     installSink_(controller_, nullptr, nullptr);
     check(controller_->terminate() == kResultOk, "controller terminate failed");
     check(controller_->initialize(&hostApp_) == kResultOk, "controller initialize failed again");
     connect();
-    check(installSink_(controller_, &Announcements::receive, &announcements_) == 1, "the bridge sink was refused");
+    check(installSink_(controller_, &Announcements::receive, &announcements_) == 1,
+          "the bridge sink was refused");
     note("controller terminate, initialize");
     checkController();
   }
@@ -833,7 +902,8 @@ void Sequence::stepQueries() {
     const double release = clampToRange(9, values_[9]);
     check(double(tail) >= release * rate_ + 128.0, "the tail is shorter than the release");
   }
-  check(audio_->canProcessSampleSize(kSample32) == kResultTrue && audio_->canProcessSampleSize(kSample64) == kResultFalse,
+  check(audio_->canProcessSampleSize(kSample32) == kResultTrue &&
+            audio_->canProcessSampleSize(kSample64) == kResultFalse,
         "sample sizes");
 }
 
@@ -842,22 +912,38 @@ std::string Sequence::run(int steps) {
     create();
     for (int step = 0; step < steps; ++step) {
       const int dice = uniform(0, 99);
-      if (dice < 38) stepProcess(false);
-      else if (dice < 46) stepProcess(true);
-      else if (dice < 52) stepSetup();
-      else if (dice < 58) stepActivate();
-      else if (dice < 61) stepProcessing();
-      else if (dice < 66) stepSetState();
-      else if (dice < 69) stepStateRoundTrip();
-      else if (dice < 74) stepNotify();
-      else if (dice < 76) stepBusArrangement();
-      else if (dice < 80) stepControllerParam();
-      else if (dice < 82) stepControllerState();
-      else if (dice < 90) stepBridge();
-      else if (dice < 92) stepTick();
-      else if (dice < 94) stepReinitialize();
-      else if (dice < 95) stepProcess64();
-      else stepQueries();
+      if (dice < 38)
+        stepProcess(false);
+      else if (dice < 46)
+        stepProcess(true);
+      else if (dice < 52)
+        stepSetup();
+      else if (dice < 58)
+        stepActivate();
+      else if (dice < 61)
+        stepProcessing();
+      else if (dice < 66)
+        stepSetState();
+      else if (dice < 69)
+        stepStateRoundTrip();
+      else if (dice < 74)
+        stepNotify();
+      else if (dice < 76)
+        stepBusArrangement();
+      else if (dice < 80)
+        stepControllerParam();
+      else if (dice < 82)
+        stepControllerState();
+      else if (dice < 90)
+        stepBridge();
+      else if (dice < 92)
+        stepTick();
+      else if (dice < 94)
+        stepReinitialize();
+      else if (dice < 95)
+        stepProcess64();
+      else
+        stepQueries();
     }
     destroy();
   } catch (const Failure& failure) {

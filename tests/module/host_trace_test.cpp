@@ -45,10 +45,13 @@ TEST(HostTrace, NamesEveryHostCallWithItsEventCounts) {
   const std::string trace = wholeTrace();
   const char* expected[] = {
       "initialize this=",
-      "setupProcessing this=",  "maxBlock=256 rate=44100 active=0 result=0",
-      "setActive this=",        "state=1 result=0",
+      "setupProcessing this=",
+      "maxBlock=256 rate=44100 active=0 result=0",
+      "setActive this=",
+      "state=1 result=0",
       "setProcessing this=",
-      "process this=",          "frames=256 outputs=1 paramQueues=2 points=3 events=3 on=2 off=1 other=0",
+      "process this=",
+      "frames=256 outputs=1 paramQueues=2 points=3 events=3 on=2 off=1 other=0",
       "[on 60 @0 v0.5 id-1] [on 64 @10 v0.5 id7] [off 60 @300 id-1]",
       "frames=0 outputs=0 paramQueues=0 points=0 events=0",
       "state=0 result=0",  // deactivation

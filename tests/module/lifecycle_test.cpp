@@ -64,7 +64,7 @@ TEST(Lifecycle, SoundingNoteNeverOutlivesItsNoteOffWhateverTheHostDoesMeanwhile)
   struct Case {
     const char* name;
     std::function<void(Synth&)> meanwhile;  // while note 60 sounds
-    bool silentAfter;                        // the note is gone at once
+    bool silentAfter;                       // the note is gone at once
   };
   const Case cases[] = {
       {"deactivated and reactivated",
@@ -82,9 +82,7 @@ TEST(Lifecycle, SoundingNoteNeverOutlivesItsNoteOffWhateverTheHostDoesMeanwhile)
          EXPECT_EQ(s.p.component->setActive(true), kResultOk);
        },
        true},
-      {"set up again while active",
-       [](Synth& s) { s.setUp(48000.0, kBlock); },
-       true},
+      {"set up again while active", [](Synth& s) { s.setUp(48000.0, kBlock); }, true},
       {"transport stops and jumps back to the start",
        [](Synth& s) {
          s.context.state = 0;
@@ -163,5 +161,5 @@ TEST(Lifecycle, TailSamplesCoverTheReleaseAtEveryRate) {
   }
 }
 
-} // namespace
-} // namespace orbel::testhost
+}  // namespace
+}  // namespace orbel::testhost

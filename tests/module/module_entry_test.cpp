@@ -81,10 +81,12 @@ TEST_F(Factory, AnswersFactoryInfo) {
   EXPECT_STREQ(info.vendor, "Orbel Music");
   EXPECT_EQ(info.flags, 16);
   EXPECT_EQ(std::strncmp(info.email, "mailto:", 7), 0);
-  EXPECT_TRUE(std::strncmp(info.url, "https://", 8) == 0 || std::strncmp(info.url, "http://", 7) == 0);
+  EXPECT_TRUE(std::strncmp(info.url, "https://", 8) == 0 ||
+              std::strncmp(info.url, "http://", 7) == 0);
 
   IPluginFactory3* f3 = nullptr;
-  ASSERT_EQ(factory->queryInterface(IPluginFactory3::iid, reinterpret_cast<void**>(&f3)), kResultOk);
+  ASSERT_EQ(factory->queryInterface(IPluginFactory3::iid, reinterpret_cast<void**>(&f3)),
+            kResultOk);
   f3->release();
 }
 
@@ -97,13 +99,22 @@ TEST_F(Factory, ReportsBothClassRecords) {
     const char* subCategories;
   };
   const Expected expected[2] = {
-      {{0x62, 0xF4, 0x03, 0x10, 0x63, 0xF4, 0x04, 0xA3, 0x64, 0xF4, 0x06, 0x36, 0x65, 0xF4, 0x07, 0xC9},
-       "Audio Module Class", "Mirel", 1, "Instrument|Synth"},
-      {{0x66, 0xD9, 0x5B, 0xE4, 0x67, 0xD9, 0x5D, 0x77, 0x68, 0xD9, 0x5F, 0x0A, 0x69, 0xD9, 0x60, 0x9D},
-       "Component Controller Class", "Mirel Controller", 0, ""},
+      {{0x62, 0xF4, 0x03, 0x10, 0x63, 0xF4, 0x04, 0xA3, 0x64, 0xF4, 0x06, 0x36, 0x65, 0xF4, 0x07,
+        0xC9},
+       "Audio Module Class",
+       "Mirel",
+       1,
+       "Instrument|Synth"},
+      {{0x66, 0xD9, 0x5B, 0xE4, 0x67, 0xD9, 0x5D, 0x77, 0x68, 0xD9, 0x5F, 0x0A, 0x69, 0xD9, 0x60,
+        0x9D},
+       "Component Controller Class",
+       "Mirel Controller",
+       0,
+       ""},
   };
   IPluginFactory3* f3 = nullptr;
-  ASSERT_EQ(factory->queryInterface(IPluginFactory3::iid, reinterpret_cast<void**>(&f3)), kResultOk);
+  ASSERT_EQ(factory->queryInterface(IPluginFactory3::iid, reinterpret_cast<void**>(&f3)),
+            kResultOk);
   ASSERT_EQ(factory->countClasses(), 2);
   for (int32 i = 0; i < 2; ++i) {
     SCOPED_TRACE(i);
@@ -142,7 +153,8 @@ TEST_F(Factory, CreatesBothClassesAndRefusesUnknownIds) {
   PClassInfo2 processorInfo, controllerInfo;
   factory->queryInterface(IPluginFactory2::iid, nullptr);  // a null out-pointer must not crash
   IPluginFactory2* f2 = nullptr;
-  ASSERT_EQ(factory->queryInterface(IPluginFactory2::iid, reinterpret_cast<void**>(&f2)), kResultOk);
+  ASSERT_EQ(factory->queryInterface(IPluginFactory2::iid, reinterpret_cast<void**>(&f2)),
+            kResultOk);
   f2->getClassInfo2(0, &processorInfo);
   f2->getClassInfo2(1, &controllerInfo);
   f2->release();
@@ -154,7 +166,8 @@ TEST_F(Factory, CreatesBothClassesAndRefusesUnknownIds) {
   EXPECT_EQ(component->getControllerClassId(controllerCid), kResultOk);
   EXPECT_EQ(std::memcmp(controllerCid, controllerInfo.cid, 16), 0);
   IAudioProcessor* audio = nullptr;
-  EXPECT_EQ(component->queryInterface(IAudioProcessor::iid, reinterpret_cast<void**>(&audio)), kResultOk);
+  EXPECT_EQ(component->queryInterface(IAudioProcessor::iid, reinterpret_cast<void**>(&audio)),
+            kResultOk);
   if (audio) audio->release();
   component->release();
 
@@ -176,5 +189,5 @@ TEST_F(Factory, CreatesBothClassesAndRefusesUnknownIds) {
   EXPECT_EQ(obj, nullptr);
 }
 
-} // namespace
-} // namespace orbel::testhost
+}  // namespace
+}  // namespace orbel::testhost

@@ -95,4 +95,4 @@ struct Block {
   }
 };
 
-} // namespace orbel::testhost
+}  // namespace orbel::testhost

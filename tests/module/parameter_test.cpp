@@ -15,7 +15,9 @@ namespace {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
-std::string text(const String128 s) { return utf16ToUtf8(reinterpret_cast<const char16_t*>(s), 128); }
+std::string text(const String128 s) {
+  return utf16ToUtf8(reinterpret_cast<const char16_t*>(s), 128);
+}
 
 TEST(OrbelParameter, InfoFollowsTheTable) {
   struct Row {
@@ -24,7 +26,7 @@ TEST(OrbelParameter, InfoFollowsTheTable) {
     const char* units;
     int32 stepCount;
   };
-  const Row rows[] = {{0, "Wave", "", 3}, {1, "Octave", "", 0}, {2, "Detune", "ct", 0},
+  const Row rows[] = {{0, "Wave", "", 3},     {1, "Octave", "", 0},   {2, "Detune", "ct", 0},
                       {3, "Cutoff", "Hz", 0}, {9, "Release", "s", 0}, {10, "Gain", "", 0}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.id);
@@ -60,8 +62,11 @@ TEST(OrbelParameter, ConvertsThroughTheSdkSlots) {
     double normalized;
     const char* expected;
   };
-  const ToText texts[] = {{&type, 0.5, "square"}, {&type, 0.16, "sine"}, {&type, 0.17, "saw"},
-                          {&cutoff, 0.5, "10010"}, {&attack, ORBEL_PARAMS[6].defaultNormalized, "0.01"}};
+  const ToText texts[] = {{&type, 0.5, "square"},
+                          {&type, 0.16, "sine"},
+                          {&type, 0.17, "saw"},
+                          {&cutoff, 0.5, "10010"},
+                          {&attack, ORBEL_PARAMS[6].defaultNormalized, "0.01"}};
   for (const ToText& tt : texts) {
     String128 s{};
     tt.p->toString(tt.normalized, s);
@@ -74,10 +79,10 @@ TEST(OrbelParameter, ConvertsThroughTheSdkSlots) {
     bool ok;
     double expected;
   };
-  const FromText parses[] = {{&type, "triangle", true, 1.0}, {&type, "2", true, 2.0 / 3.0},
-                             {&type, "7", true, 1.0},       {&type, "Saw", false, -1.0},
-                             {&octave, "1", true, 0.75},
-                             {&cutoff, "440 Hz", true, (440.0 - 20.0) / (20000.0 - 20.0)}};
+  const FromText parses[] = {
+      {&type, "triangle", true, 1.0}, {&type, "2", true, 2.0 / 3.0},
+      {&type, "7", true, 1.0},        {&type, "Saw", false, -1.0},
+      {&octave, "1", true, 0.75},     {&cutoff, "440 Hz", true, (440.0 - 20.0) / (20000.0 - 20.0)}};
   for (const FromText& f : parses) {
     SCOPED_TRACE(f.text);
     const std::u16string s = utf8ToUtf16(std::string(f.text));
@@ -106,5 +111,5 @@ TEST(OrbelController, RegistersTheElevenParametersInOrder) {
   controller->release();
 }
 
-} // namespace
-} // namespace orbel
+}  // namespace
+}  // namespace orbel

@@ -193,5 +193,5 @@ TEST_F(ProcessorTest, ListParameterSwitchesWaveform) {
   EXPECT_NE(a.left, b.left);
 }
 
-} // namespace
-} // namespace orbel::testhost
+}  // namespace
+}  // namespace orbel::testhost

@@ -32,7 +32,8 @@ TEST(ProcessorRealtime, ProcessAllocatesNothingAndTakesNoLock) {
   Block block(512), flush(0), silent(512), panic(512);
   // A playing host transport: the processor keeps a snapshot of it per block.
   ProcessContext context{};
-  context.state = ProcessContext::kPlaying | ProcessContext::kTempoValid | ProcessContext::kTimeSigValid;
+  context.state =
+      ProcessContext::kPlaying | ProcessContext::kTempoValid | ProcessContext::kTimeSigValid;
   context.tempo = 128.0;
   context.timeSigNumerator = 3;
   context.timeSigDenominator = 4;
@@ -59,8 +60,8 @@ TEST(ProcessorRealtime, ProcessAllocatesNothingAndTakesNoLock) {
     test::AllocGuard guard;
     results[0] = p.audio->process(flush.data);
     results[1] = p.audio->process(flush.data);
-    results[2] = p.audio->process(block.data);  // the flushes' changes and notes first
-    results[3] = p.audio->process(panic.data);  // 96 note-offs on the last frame
+    results[2] = p.audio->process(block.data);   // the flushes' changes and notes first
+    results[3] = p.audio->process(panic.data);   // 96 note-offs on the last frame
     results[4] = p.audio->process(silent.data);  // opens with the 32 left over
     results[5] = p.audio->process(silent.data);
     block.data.symbolicSampleSize = kSample64;
@@ -75,5 +76,5 @@ TEST(ProcessorRealtime, ProcessAllocatesNothingAndTakesNoLock) {
   EXPECT_EQ(locks, 0u);
 }
 
-} // namespace
-} // namespace orbel::testhost
+}  // namespace
+}  // namespace orbel::testhost

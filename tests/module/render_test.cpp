@@ -20,7 +20,8 @@ double rms(const Block& b, int from) {
 }
 
 // Renders `blocks` blocks, the first carrying `first`'s events and parameters.
-std::vector<float> render(Processor& p, Block& first, int blocks, std::vector<float>* right = nullptr) {
+std::vector<float> render(Processor& p, Block& first, int blocks,
+                          std::vector<float>* right = nullptr) {
   std::vector<float> out;
   Block rest(kBlock);
   for (int i = 0; i < blocks; ++i) {
@@ -102,5 +103,5 @@ TEST(Render, AutomationPointTakesEffectAtItsOffset) {
   EXPECT_LT(rms(b1, 400), rms(a1, 400));
 }
 
-} // namespace
-} // namespace orbel::testhost
+}  // namespace
+}  // namespace orbel::testhost

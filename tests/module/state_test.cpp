@@ -29,8 +29,11 @@ protected:
     factory->release();
     component = static_cast<IComponent*>(obj);
     ASSERT_EQ(component->initialize(&hostApp), kResultOk);
-    ASSERT_EQ(component->queryInterface(IAudioProcessor::iid, reinterpret_cast<void**>(&audio)), kResultOk);
-    ASSERT_EQ(component->queryInterface(IConnectionPoint::iid, reinterpret_cast<void**>(&connection)), kResultOk);
+    ASSERT_EQ(component->queryInterface(IAudioProcessor::iid, reinterpret_cast<void**>(&audio)),
+              kResultOk);
+    ASSERT_EQ(
+        component->queryInterface(IConnectionPoint::iid, reinterpret_cast<void**>(&connection)),
+        kResultOk);
     ASSERT_EQ(connection->connect(&peer), kResultOk);
   }
   void TearDown() override {
@@ -71,7 +74,8 @@ protected:
   tresult send(const char* id, const std::string* json = nullptr) {
     orbel::hosting::Message message;
     message.setMessageID(id);
-    if (json) message.getAttributes()->setBinary("json", json->data(), static_cast<uint32>(json->size()));
+    if (json)
+      message.getAttributes()->setBinary("json", json->data(), static_cast<uint32>(json->size()));
     return connection->notify(&message);
   }
 
@@ -85,8 +89,8 @@ protected:
 const double kValues[kStateParamCount] = {3, -1, 25, 440, 2.5, -3, 0.5, 1.25, 0.4, 2, 0.6};
 
 TEST_F(ProcessorState, RestoresAllValuesThroughShortReads) {
-  const std::string doc = writeStateJson(kValues, 7, nullptr, kSamplerAssetNone, kZoneLegacySingleZone,
-                                         nullptr, nullptr, nullptr);
+  const std::string doc = writeStateJson(kValues, 7, nullptr, kSamplerAssetNone,
+                                         kZoneLegacySingleZone, nullptr, nullptr, nullptr);
   ByteStream in(doc, 37);  // a host stream that hands out 37 bytes per read
   ASSERT_EQ(component->setState(&in), kResultOk);
   EXPECT_GT(in.readCalls(), 2);
@@ -112,8 +116,8 @@ TEST_F(ProcessorState, RestoresAllValuesThroughShortReads) {
 TEST_F(ProcessorState, StrictStreamsRestoreTheWholeState) {
   std::string doc = writeStateJson(kValues, 6, nullptr, kSamplerAssetNone, kZoneLegacySingleZone,
                                    nullptr, nullptr, nullptr);
-  const std::string longDoc = doc.substr(0, 1) + "\"notes\":\"" + std::string(5000, 'x') + "\"," +
-                              doc.substr(1);
+  const std::string longDoc =
+      doc.substr(0, 1) + "\"notes\":\"" + std::string(5000, 'x') + "\"," + doc.substr(1);
   struct Case {
     const char* name;
     const std::string* text;
@@ -127,7 +131,8 @@ TEST_F(ProcessorState, StrictStreamsRestoreTheWholeState) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_EQ(restore(writeStateJson(kValues, 1, nullptr, kSamplerAssetNone, kZoneLegacySingleZone,
-                                     nullptr, nullptr, nullptr)), kResultOk);
+                                     nullptr, nullptr, nullptr)),
+              kResultOk);
     ByteStream strict(*c.text, c.maxRead, true);
     ASSERT_EQ(component->setState(&strict), kResultOk);
     EXPECT_EQ(savedChunk().variation, 6);
@@ -148,7 +153,8 @@ TEST_F(ProcessorState, ReadsTextsLongerThanOneReadChunk) {
 
 TEST_F(ProcessorState, DocumentWithoutVariationKeepsTheCurrentOne) {
   ASSERT_EQ(restore(writeStateJson(kValues, 5, nullptr, kSamplerAssetNone, kZoneLegacySingleZone,
-                                   nullptr, nullptr, nullptr)), kResultOk);
+                                   nullptr, nullptr, nullptr)),
+            kResultOk);
   const double others[kStateParamCount] = {0, 0, 0, 1000, 1, 0, 0.1, 0.1, 0.5, 0.1, 0.3};
   const std::string noVariation = writeStateJson(others, -1, nullptr, kSamplerAssetNone,
                                                  kZoneLegacySingleZone, nullptr, nullptr, nullptr);
@@ -161,10 +167,12 @@ TEST_F(ProcessorState, DocumentWithoutVariationKeepsTheCurrentOne) {
 
 TEST_F(ProcessorState, UnparsableStateChangesNothing) {
   ASSERT_EQ(restore(writeStateJson(kValues, 9, nullptr, kSamplerAssetNone, kZoneLegacySingleZone,
-                                   nullptr, nullptr, nullptr)), kResultOk);
+                                   nullptr, nullptr, nullptr)),
+            kResultOk);
   const std::string before = saved();
-  const std::string bad[] = {"", "{\"params\":{\"osc.type\":0", "{\"params\":{\"master.gain\":0.1},\"variation\":\"x\"}",
-                             "not json", std::string("{\0}", 3)};
+  const std::string bad[] = {"", "{\"params\":{\"osc.type\":0",
+                             "{\"params\":{\"master.gain\":0.1},\"variation\":\"x\"}", "not json",
+                             std::string("{\0}", 3)};
   for (const std::string& text : bad) {
     EXPECT_EQ(restore(text), kResultFalse) << text;
     EXPECT_EQ(saved(), before) << text;
@@ -198,7 +206,8 @@ TEST_F(ProcessorState, SaveReportsUndrainedAudioThreadProblemsFirst) {
   saved();
   ASSERT_EQ(peer.count("orbel.runtimeDiagnostics"), 1u);
   const std::string& report = peer.messages[0].json;
-  EXPECT_NE(report.find("audio process callback failed; output was cleared"), std::string::npos) << report;
+  EXPECT_NE(report.find("audio process callback failed; output was cleared"), std::string::npos)
+      << report;
   EXPECT_EQ(report.find("\"lifecycle\":\"failed\""), std::string::npos) << report;
   saved();  // drained: nothing new to report
   EXPECT_EQ(peer.count("orbel.runtimeDiagnostics"), 1u);
@@ -241,8 +250,10 @@ TEST_F(ProcessorState, FailedSetupSendsOneFailedHealthReport) {
   ASSERT_EQ(audio->setupProcessing(bad), kResultFalse);
   ASSERT_EQ(peer.messages.size(), 1u);
   EXPECT_EQ(peer.messages[0].id, "orbel.runtimeDiagnostics");
-  EXPECT_NE(peer.messages[0].json.find("\"lifecycle\":\"failed\""), std::string::npos) << peer.messages[0].json;
-  EXPECT_NE(peer.messages[0].json.find("host processing configuration is invalid"), std::string::npos);
+  EXPECT_NE(peer.messages[0].json.find("\"lifecycle\":\"failed\""), std::string::npos)
+      << peer.messages[0].json;
+  EXPECT_NE(peer.messages[0].json.find("host processing configuration is invalid"),
+            std::string::npos);
   EXPECT_EQ(peer.count("orbel.diag.hostFacts"), 0u);
 
   // Activation re-runs the failed set-up and reports again.
@@ -330,7 +341,8 @@ TEST_F(ProcessorState, SuccessfulSetupSendsOneHostFactsRecord) {
   EXPECT_EQ(peer.messages[0].id, "orbel.diag.hostFacts");
   ASSERT_EQ(peer.messages[0].json.size(), 1312u);
   HostFacts facts;
-  ASSERT_TRUE(hostFactsFromImage(peer.messages[0].json.data(), peer.messages[0].json.size(), facts));
+  ASSERT_TRUE(
+      hostFactsFromImage(peer.messages[0].json.data(), peer.messages[0].json.size(), facts));
   EXPECT_EQ(facts.sampleRate, 44100.0);
   EXPECT_EQ(facts.maxBlockFrames, 256);
   EXPECT_EQ(facts.processMode, HostFacts::kProcessOffline);
@@ -358,8 +370,8 @@ TEST_F(ProcessorState, TransportSnapshotsReachTheControllerWhenItPolls) {
   ASSERT_EQ(audio->setupProcessing(setup), kResultOk);
   ASSERT_EQ(component->setActive(true), kResultOk);
   ProcessContext context{};
-  context.state = ProcessContext::kPlaying | ProcessContext::kTempoValid | ProcessContext::kTimeSigValid |
-                  ProcessContext::kProjectTimeMusicValid;
+  context.state = ProcessContext::kPlaying | ProcessContext::kTempoValid |
+                  ProcessContext::kTimeSigValid | ProcessContext::kProjectTimeMusicValid;
   context.sampleRate = 48000.0;
   context.tempo = 90.0;
   context.timeSigNumerator = 7;
@@ -375,7 +387,8 @@ TEST_F(ProcessorState, TransportSnapshotsReachTheControllerWhenItPolls) {
   ASSERT_EQ(send("orbel.diag.transportPoll"), kResultOk);
   ASSERT_EQ(peer.count("orbel.diag.transport"), 1u);
   TransportFact fact;
-  ASSERT_TRUE(transportFactFromImage(peer.messages[0].json.data(), peer.messages[0].json.size(), fact));
+  ASSERT_TRUE(
+      transportFactFromImage(peer.messages[0].json.data(), peer.messages[0].json.size(), fact));
   // The newest snapshot: the third block.
   EXPECT_EQ(fact.atFrame, 512u);
   EXPECT_EQ(fact.source, TransportFact::kSourceHost);
@@ -396,5 +409,5 @@ TEST_F(ProcessorState, TransportSnapshotsReachTheControllerWhenItPolls) {
   EXPECT_EQ(peer.count("orbel.diag.transport"), 1u);
 }
 
-} // namespace
-} // namespace orbel::testhost
+}  // namespace
+}  // namespace orbel::testhost

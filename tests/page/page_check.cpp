@@ -50,10 +50,11 @@ orbel_runtime_diagnostic_ring troubledRing() {
   orbel_runtime_diagnostic_ring ring;
   orbel_runtime_diagnostic_ring_init(&ring);
   orbel_runtime_diagnostic_record(&ring, ORBEL_DIAG_SUSPICIOUS_SILENCE, ORBEL_DIAG_SEVERITY_WARNING,
-                                  ORBEL_DIAG_PHASE_PROCESS, "output stayed silent while notes were held",
-                                  "4 blocks");
-  orbel_runtime_diagnostic_record(&ring, ORBEL_DIAG_BANK_MISSING, ORBEL_DIAG_SEVERITY_ERROR, ORBEL_DIAG_PHASE_PRESET,
-                                  "runtime bank could not be loaded", "/home/user/packs/kit");
+                                  ORBEL_DIAG_PHASE_PROCESS,
+                                  "output stayed silent while notes were held", "4 blocks");
+  orbel_runtime_diagnostic_record(&ring, ORBEL_DIAG_BANK_MISSING, ORBEL_DIAG_SEVERITY_ERROR,
+                                  ORBEL_DIAG_PHASE_PRESET, "runtime bank could not be loaded",
+                                  "/home/user/packs/kit");
   return ring;
 }
 
@@ -65,15 +66,18 @@ void writeAnnouncements() {
 
   // A hello after the host set the plug-in up, with a map and a health report.
   double normalized[ORBEL_PARAM_COUNT];
-  for (uint32_t i = 0; i < ORBEL_PARAM_COUNT; ++i) normalized[i] = ORBEL_PARAMS[i].defaultNormalized;
-  normalized[ORBEL_PARAM_OSC_TYPE] = 1.0;                                        // triangle
+  for (uint32_t i = 0; i < ORBEL_PARAM_COUNT; ++i)
+    normalized[i] = ORBEL_PARAMS[i].defaultNormalized;
+  normalized[ORBEL_PARAM_OSC_TYPE] = 1.0;  // triangle
   normalized[ORBEL_PARAM_FILTER_CUTOFF] = orbel_param_normalize(&ORBEL_PARAMS[3], 880.0);
   normalized[ORBEL_PARAM_AMP_SUSTAIN] = 0.5;
   CcMap map;
-  const char* mapText = R"({"bindings":[{"cc":74,"path":"filter.cutoff","curve":"log","takeover":"pickup"},)"
-                        R"({"cc":1,"path":"filter.envAmount","channel":2,"min":-2,"max":4,"enabled":false}]})";
+  const char* mapText =
+      R"({"bindings":[{"cc":74,"path":"filter.cutoff","curve":"log","takeover":"pickup"},)"
+      R"({"cc":1,"path":"filter.envAmount","channel":2,"min":-2,"max":4,"enabled":false}]})";
   if (!parseCcMapJson(mapText, std::char_traits<char>::length(mapText), map)) std::exit(2);
-  const std::string health = writeRuntimeHealthJson(troubledRing(), "music.orbel.mirel", "0.0.0", 48000, 512, false);
+  const std::string health =
+      writeRuntimeHealthJson(troubledRing(), "music.orbel.mirel", "0.0.0", 48000, 512, false);
   const HostFacts host = playingHost(48000, 512);
   PresetStateFacts presets;
   presets.lastStateBytes = 734;
@@ -95,7 +99,8 @@ void writeAnnouncements() {
 
   out.clear();
   CcMap other;
-  const char* otherText = R"([{"cc":20,"path":"osc.type","valueMode":"toggle"},{"cc":21,"path":"master.gain"}])";
+  const char* otherText =
+      R"([{"cc":20,"path":"osc.type","valueMode":"toggle"},{"cc":21,"path":"master.gain"}])";
   if (!parseCcMapJson(otherText, std::char_traits<char>::length(otherText), other)) std::exit(2);
   writeCcMapChangedJson(out, other);
   emit("ccMapChanged", out);
@@ -103,16 +108,22 @@ void writeAnnouncements() {
   out.clear();
   orbel_runtime_diagnostic_ring failedRing;
   orbel_runtime_diagnostic_ring_init(&failedRing);
-  orbel_runtime_diagnostic_record(&failedRing, ORBEL_DIAG_INVALID_CONFIGURATION, ORBEL_DIAG_SEVERITY_ERROR,
-                                  ORBEL_DIAG_PHASE_CONFIGURE, "host processing configuration is invalid", "");
-  writeRuntimeDiagnosticsJson(out, writeRuntimeHealthJson(failedRing, "music.orbel.mirel", "0.0.0", 0, 0, true));
+  orbel_runtime_diagnostic_record(&failedRing, ORBEL_DIAG_INVALID_CONFIGURATION,
+                                  ORBEL_DIAG_SEVERITY_ERROR, ORBEL_DIAG_PHASE_CONFIGURE,
+                                  "host processing configuration is invalid", "");
+  writeRuntimeDiagnosticsJson(
+      out, writeRuntimeHealthJson(failedRing, "music.orbel.mirel", "0.0.0", 0, 0, true));
   emit("runtimeDiagnostics", out);
 
   DiagnosticLifecycleLog log;
   log.record(DiagnosticLifecycleKind::Created);
   log.record(DiagnosticLifecycleKind::EditorOpened);
-  log.record(DiagnosticLifecycleKind::StateSaved).addNumber("stateBytes", 734).addString("source", "ui");
-  log.record(DiagnosticLifecycleKind::TempoChanged, 96000).addNumber("tempo", 90).addNumber("previous", 120);
+  log.record(DiagnosticLifecycleKind::StateSaved)
+      .addNumber("stateBytes", 734)
+      .addString("source", "ui");
+  log.record(DiagnosticLifecycleKind::TempoChanged, 96000)
+      .addNumber("tempo", 90)
+      .addNumber("previous", 120);
   out.clear();
   writeDiagnosticLifecycleReplayJson(out, log);
   emit("lifecycleReplay", out);
@@ -142,7 +153,9 @@ void writeAnnouncements() {
   emit("transport", out);
 }
 
-std::string readAll(std::istream& in) { return std::string(std::istreambuf_iterator<char>(in), {}); }
+std::string readAll(std::istream& in) {
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 std::string shortest(double value) {
   char buf[64];

@@ -16,22 +16,25 @@ const orbel_param_desc& P(uint32_t id) { return ORBEL_PARAMS[id]; }
 
 // A toggle and odd lists: the instrument has none, but the conversions serve
 // every descriptor the table could hold.
-constexpr orbel_param_desc kToggle{99, "test.toggle", "Toggle", "Test", ORBEL_PARAM_KIND_TOGGLE,
-                                   0.0, 1.0, 0.0, 0.0, 0.0, "", 0, nullptr};
-constexpr orbel_param_desc kBareList{98, "test.list", "List", "Test", ORBEL_PARAM_KIND_LIST,
-                                     0.0, 4.0, 0.0, 0.0, 0.0, "", 5, nullptr};
+constexpr orbel_param_desc kToggle{
+    99, "test.toggle", "Toggle", "Test", ORBEL_PARAM_KIND_TOGGLE, 0.0, 1.0, 0.0, 0.0, 0.0, "",
+    0,  nullptr};
+constexpr orbel_param_desc kBareList{98,  "test.list", "List", "Test", ORBEL_PARAM_KIND_LIST,
+                                     0.0, 4.0,         0.0,    0.0,    0.0,
+                                     "",  5,           nullptr};
 constexpr const char* kOneOption[1] = {"only"};
-constexpr orbel_param_desc kSingleList{97, "test.single", "Single", "Test", ORBEL_PARAM_KIND_LIST,
-                                       0.0, 0.0, 0.0, 0.0, 0.0, "", 1, kOneOption};
-constexpr orbel_param_desc kEmptyRange{96, "test.fixed", "Fixed", "Test",
-                                       ORBEL_PARAM_KIND_CONTINUOUS, 5.0, 5.0, 0.0, 5.0, 0.0, "", 0,
-                                       nullptr};
+constexpr orbel_param_desc kSingleList{
+    97, "test.single", "Single", "Test", ORBEL_PARAM_KIND_LIST, 0.0, 0.0, 0.0, 0.0, 0.0, "",
+    1,  kOneOption};
+constexpr orbel_param_desc kEmptyRange{
+    96,  "test.fixed", "Fixed", "Test", ORBEL_PARAM_KIND_CONTINUOUS, 5.0, 5.0, 0.0, 5.0,
+    0.0, "",           0,       nullptr};
 
 TEST(ParamTable, RowsMatchTheirIdsPathsAndDefaults) {
-  const char* paths[ORBEL_PARAM_COUNT] = {
-      "osc.type",       "osc.octave",    "osc.detune",    "filter.cutoff",
-      "filter.resonance", "filter.envAmount", "ampEnv.attack", "ampEnv.decay",
-      "ampEnv.sustain", "ampEnv.release", "master.gain"};
+  const char* paths[ORBEL_PARAM_COUNT] = {"osc.type",       "osc.octave",       "osc.detune",
+                                          "filter.cutoff",  "filter.resonance", "filter.envAmount",
+                                          "ampEnv.attack",  "ampEnv.decay",     "ampEnv.sustain",
+                                          "ampEnv.release", "master.gain"};
   const double defaults[ORBEL_PARAM_COUNT] = {1, 0, 0, 2000, 0.7, 0, 0.01, 0.2, 0.7, 0.3, 0.8};
   // The published default normalized values, to the digits given.
   const double normalizedDefaults[ORBEL_PARAM_COUNT] = {
@@ -111,10 +114,17 @@ struct NormalizeCase {
 
 TEST(ParamTable, PlainToNormalizedClamps) {
   const NormalizeCase cases[] = {
-      {&P(0), 2, 2.0 / 3.0},  {&P(0), 9, 1.0},         {&P(0), -1, 0.0},
-      {&P(1), 1, 0.75},       {&P(3), 25000, 1.0},     {&P(3), 0, 0.0},
-      {&P(3), 440, 420.0 / 19980.0},                   {&kToggle, 0.0, 0.0},
-      {&kToggle, 0.3, 1.0},   {&kSingleList, 3, 0.0},  {&kEmptyRange, 7, 0.0},
+      {&P(0), 2, 2.0 / 3.0},
+      {&P(0), 9, 1.0},
+      {&P(0), -1, 0.0},
+      {&P(1), 1, 0.75},
+      {&P(3), 25000, 1.0},
+      {&P(3), 0, 0.0},
+      {&P(3), 440, 420.0 / 19980.0},
+      {&kToggle, 0.0, 0.0},
+      {&kToggle, 0.3, 1.0},
+      {&kSingleList, 3, 0.0},
+      {&kEmptyRange, 7, 0.0},
       {&P(3), std::numeric_limits<double>::quiet_NaN(), 0.0},
       {&P(3), std::numeric_limits<double>::infinity(), 1.0},
   };
@@ -138,8 +148,8 @@ TEST(ParamTable, TextToNormalized) {
       {&P(0), "saw", true, 1.0 / 3.0},
       {&P(0), "2", true, 2.0 / 3.0},
       {&P(0), "7", true, 1.0},
-      {&P(0), "Saw", false, 0},     // exact match only, and not a number
-      {&P(0), "saw ", false, 0},    // same length required
+      {&P(0), "Saw", false, 0},   // exact match only, and not a number
+      {&P(0), "saw ", false, 0},  // same length required
       {&P(1), "1", true, 0.75},
       {&P(3), "440 Hz", true, (440.0 - 20.0) / (20000.0 - 20.0)},
       {&P(3), "  1e3", true, (1000.0 - 20.0) / (20000.0 - 20.0)},
@@ -190,9 +200,16 @@ TEST(ParamTable, ShortestDecimalText) {
     double value;
     const char* text;
   } cases[] = {
-      {2000, "2000"},   {0.01, "0.01"},       {-100, "-100"},      {20000, "20000"},  // tie: fixed
-      {1e5, "1e+05"},   {1e-7, "1e-07"},      {0.1 + 0.2, "0.30000000000000004"},
-      {-0.0, "0"},      {1.0 / 3.0, "0.3333333333333333"},         {1e300, "1e+300"},
+      {2000, "2000"},
+      {0.01, "0.01"},
+      {-100, "-100"},
+      {20000, "20000"},  // tie: fixed
+      {1e5, "1e+05"},
+      {1e-7, "1e-07"},
+      {0.1 + 0.2, "0.30000000000000004"},
+      {-0.0, "0"},
+      {1.0 / 3.0, "0.3333333333333333"},
+      {1e300, "1e+300"},
   };
   for (const Case& c : cases) {
     char buf[64];

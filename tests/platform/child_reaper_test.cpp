@@ -21,7 +21,8 @@ namespace {
 int spawn(std::vector<const char*> argv) {
   argv.push_back(nullptr);
   pid_t pid = 0;
-  EXPECT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv.data()), environ), 0);
+  EXPECT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv.data()), environ),
+            0);
   return pid;
 }
 
@@ -32,15 +33,13 @@ bool gone(int pid) {
 }
 
 class TimerLoop : public RunLoop {
- public:
+public:
   std::vector<RunLoopTimer*> timers;
   bool addTimer(RunLoopTimer& timer, uint64_t) override {
     timers.push_back(&timer);
     return true;
   }
-  void removeTimer(RunLoopTimer& timer) override {
-    std::erase(timers, &timer);
-  }
+  void removeTimer(RunLoopTimer& timer) override { std::erase(timers, &timer); }
   bool addFdHandler(RunLoopFdHandler&, int) override { return false; }
   void removeFdHandler(RunLoopFdHandler&) override {}
   void fire() {

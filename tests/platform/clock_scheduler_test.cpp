@@ -65,7 +65,8 @@ TEST(ClockScheduler, IntervalsBecomeWholeMilliseconds) {
     double seconds;
     uint64_t ms;
   };
-  const Case cases[] = {{0.0, 33}, {-1.0, 33}, {NAN, 33}, {1.0 / 30, 33}, {0.1, 100}, {1e-6, 1}, {1e9, 86400000}};
+  const Case cases[] = {{0.0, 33},  {-1.0, 33}, {NAN, 33},      {1.0 / 30, 33},
+                        {0.1, 100}, {1e-6, 1},  {1e9, 86400000}};
   ClockScheduler scheduler;
   Loop a;
   scheduler.offer(&a, a.loop);

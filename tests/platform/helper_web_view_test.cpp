@@ -28,7 +28,8 @@ public:
     return true;
   }
   void removeTimer(RunLoopTimer& timer) override {
-    timers_.erase(std::remove_if(timers_.begin(), timers_.end(), [&](const Timer& t) { return t.timer == &timer; }),
+    timers_.erase(std::remove_if(timers_.begin(), timers_.end(),
+                                 [&](const Timer& t) { return t.timer == &timer; }),
                   timers_.end());
   }
   bool addFdHandler(RunLoopFdHandler& handler, int fd) override {
@@ -47,12 +48,14 @@ public:
     ::poll(fds.data(), fds.size(), 2);
     for (const pollfd& p : fds) {
       if (p.revents == 0) continue;
-      const auto it = std::find_if(handlers_.begin(), handlers_.end(), [&](const Handler& h) { return h.fd == p.fd; });
+      const auto it = std::find_if(handlers_.begin(), handlers_.end(),
+                                   [&](const Handler& h) { return h.fd == p.fd; });
       if (it != handlers_.end()) it->handler->onRunLoopFdReady(p.fd);
     }
     const std::vector<Timer> now = timers_;
     for (const Timer& t : now)
-      if (std::any_of(timers_.begin(), timers_.end(), [&](const Timer& u) { return u.timer == t.timer; }))
+      if (std::any_of(timers_.begin(), timers_.end(),
+                      [&](const Timer& u) { return u.timer == t.timer; }))
         t.timer->onRunLoopTimer();
   }
   size_t registrations() const { return timers_.size() + handlers_.size(); }
@@ -178,9 +181,12 @@ TEST(WebViewHelperEnvironment, LeavesOutWhatPointsAtTheHostsOwnLibraries) {
                         "NOEQUALS",
                         nullptr};
   const std::vector<std::string> kept = webViewHelperEnvironment(host);
-  const std::vector<std::string> expected = {"DISPLAY=:0",         "HOME=/home/u",
-                                             "LD_LIBRARY_PATHX=kept", "XDG_RUNTIME_DIR=/run/user/1000",
-                                             "LANG=de_DE.UTF-8",   "GTK_THEME=Adwaita:dark",
+  const std::vector<std::string> expected = {"DISPLAY=:0",
+                                             "HOME=/home/u",
+                                             "LD_LIBRARY_PATHX=kept",
+                                             "XDG_RUNTIME_DIR=/run/user/1000",
+                                             "LANG=de_DE.UTF-8",
+                                             "GTK_THEME=Adwaita:dark",
                                              "NOEQUALS"};
   EXPECT_EQ(kept, expected);
   EXPECT_TRUE(webViewHelperEnvironment(nullptr).empty());

@@ -19,14 +19,16 @@ WebViewPipeMessage roundTrip(const WebViewPipeMessage& m) {
   appendWebViewPipeLine(line, m);
   EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
   WebViewPipeMessage back;
-  EXPECT_TRUE(parseWebViewPipeLine(std::string_view(line).substr(0, line.size() - 1), back)) << line;
+  EXPECT_TRUE(parseWebViewPipeLine(std::string_view(line).substr(0, line.size() - 1), back))
+      << line;
   EXPECT_EQ(back.kind, m.kind);
   return back;
 }
 
 TEST(WebViewPipe, EveryKindRoundTrips) {
   // Texts with line breaks, control bytes, line separators, quotes and NUL.
-  const std::string awkward = std::string("a\nb\r\x01\"\\ \xE2\x80\xA8 \xE2\x80\xA9 ") + std::string(1, '\0') + "z";
+  const std::string awkward =
+      std::string("a\nb\r\x01\"\\ \xE2\x80\xA8 \xE2\x80\xA9 ") + std::string(1, '\0') + "z";
   WebViewPipeMessage open;
   open.kind = WebViewPipeKind::Open;
   open.window = 0x3e00007;
@@ -55,16 +57,18 @@ TEST(WebViewPipe, EveryKindRoundTrips) {
   EXPECT_EQ(back.text, answer.text);
   EXPECT_EQ(back.data, answer.data);
 
-  for (WebViewPipeKind kind : {WebViewPipeKind::Eval, WebViewPipeKind::Message, WebViewPipeKind::Request,
-                               WebViewPipeKind::Failed}) {
+  for (WebViewPipeKind kind : {WebViewPipeKind::Eval, WebViewPipeKind::Message,
+                               WebViewPipeKind::Request, WebViewPipeKind::Failed}) {
     WebViewPipeMessage m;
     m.kind = kind;
     m.id = 7;
     m.script = awkward;
     m.text = awkward;
     back = roundTrip(m);
-    if (kind == WebViewPipeKind::Eval) EXPECT_EQ(back.script, awkward);
-    else EXPECT_EQ(back.text, awkward);
+    if (kind == WebViewPipeKind::Eval)
+      EXPECT_EQ(back.script, awkward);
+    else
+      EXPECT_EQ(back.text, awkward);
     if (kind == WebViewPipeKind::Request) EXPECT_EQ(back.id, 7u);
   }
   WebViewPipeMessage fail;
@@ -122,7 +126,8 @@ TEST(WebViewPipe, MalformedLinesAreRefused) {
   }
   // Unknown members are skipped.
   WebViewPipeMessage m;
-  EXPECT_TRUE(parseWebViewPipeLine(R"({"extra":[1,{"a":2}],"type":"frame","id":4,"more":null})", m));
+  EXPECT_TRUE(
+      parseWebViewPipeLine(R"({"extra":[1,{"a":2}],"type":"frame","id":4,"more":null})", m));
   EXPECT_EQ(m.id, 4u);
 }
 
@@ -172,7 +177,8 @@ TEST(WebViewPipe, WriteQueueNeverBlocksAndReportsAGoneReader) {
     const ssize_t n = ::read(fds[0], chunk, sizeof chunk);
     if (n > 0) got.append(chunk, static_cast<size_t>(n));
   }
-  for (ssize_t n; (n = ::read(fds[0], chunk, sizeof chunk)) > 0;) got.append(chunk, static_cast<size_t>(n));
+  for (ssize_t n; (n = ::read(fds[0], chunk, sizeof chunk)) > 0;)
+    got.append(chunk, static_cast<size_t>(n));
   EXPECT_EQ(got, big);
   // The limit holds.
   EXPECT_FALSE(queue.push(std::string((1 << 24) + 1, 'y')));

@@ -39,7 +39,8 @@ std::vector<Announcement> announcements(const std::string& out) {
   while (std::getline(lines, line)) {
     Announcement a;
     a.line = line;
-    EXPECT_TRUE(parseJsonDocument(std::vector<uint8_t>(line.begin(), line.end()), a.json) && a.json.isObject())
+    EXPECT_TRUE(parseJsonDocument(std::vector<uint8_t>(line.begin(), line.end()), a.json) &&
+                a.json.isObject())
         << line;
     EXPECT_FALSE(a.type().empty()) << line;
     all.push_back(a);
@@ -48,7 +49,8 @@ std::vector<Announcement> announcements(const std::string& out) {
 }
 
 // Pointers into `all`, which must outlive them.
-std::vector<const Announcement*> ofType(const std::vector<Announcement>& all, const std::string& type) {
+std::vector<const Announcement*> ofType(const std::vector<Announcement>& all,
+                                        const std::string& type) {
   std::vector<const Announcement*> out;
   for (const Announcement& a : all)
     if (a.type() == type) out.push_back(&a);
@@ -69,7 +71,7 @@ double peak(const WavData& wav) {
 }
 
 class BridgeConsole : public ProbeWithMirel {
- protected:
+protected:
   RunResult bridge(std::vector<std::string> args, const std::string& input = {}) {
     args.insert(args.begin(), {"bridge", bundle_});
     RunResult r = runProbe(args, input);
@@ -84,9 +86,10 @@ class BridgeConsole : public ProbeWithMirel {
 
 TEST_F(BridgeConsole, HelloSubscriptionAndTransportAtTheSubscribedRate) {
   const std::string input = inputFile(
-      "session.txt", {"{\"type\":\"orbel.ready\"}",
-                      "{\"type\":\"orbel.diag.subscribe\",\"feeds\":[\"transport\",\"lifecycle\"],\"hz\":5}",
-                      "this is not json", "", "{\"type\":\"orbel.ready\"} trailing"});
+      "session.txt",
+      {"{\"type\":\"orbel.ready\"}",
+       "{\"type\":\"orbel.diag.subscribe\",\"feeds\":[\"transport\",\"lifecycle\"],\"hz\":5}",
+       "this is not json", "", "{\"type\":\"orbel.ready\"} trailing"});
   const double seconds = 1.5;
   const RunResult r = bridge({"--transport", "128:3/4:play", "--seconds", "1.5"}, input);
   const std::vector<Announcement> all = announcements(r.out);
@@ -105,7 +108,8 @@ TEST_F(BridgeConsole, HelloSubscriptionAndTransportAtTheSubscribedRate) {
   // The subscription replays the lifecycle so far.
   const auto lifecycle = ofType(all, "orbel.lifecycle");
   ASSERT_FALSE(lifecycle.empty());
-  EXPECT_NE(lifecycle[0]->line.find("\"kind\":\"created\""), std::string::npos) << lifecycle[0]->line;
+  EXPECT_NE(lifecycle[0]->line.find("\"kind\":\"created\""), std::string::npos)
+      << lifecycle[0]->line;
 
   // The playing transport arrives through the cadence, at most 5 times a
   // second once its state is known.
@@ -119,7 +123,8 @@ TEST_F(BridgeConsole, HelloSubscriptionAndTransportAtTheSubscribedRate) {
     EXPECT_EQ(state->find("tempo")->number, 128);
     EXPECT_EQ(state->find("timeSignature")->find("numerator")->number, 3);
     // Bars of 3/4 are 3 quarter notes long.
-    const double ppq = state->find("ppqPosition")->number, bar = state->find("barPositionPpq")->number;
+    const double ppq = state->find("ppqPosition")->number,
+                 bar = state->find("barPositionPpq")->number;
     EXPECT_EQ(std::fmod(bar, 3.0), 0.0);
     EXPECT_TRUE(bar <= ppq && ppq < bar + 3) << t->line;
     const double frame = t->json.find("frame")->find("atFrame")->number;
@@ -137,7 +142,8 @@ TEST_F(BridgeConsole, HelloSubscriptionAndTransportAtTheSubscribedRate) {
 TEST_F(BridgeConsole, PageEditsReachTheNextBlockUnechoedAndAutomationIsAnnounced) {
   const std::string setGain = "{\"type\":\"orbel.setParam\",\"path\":\"master.gain\",\"value\":0}";
   const std::string played = scratch("played.wav"), muted = scratch("muted.wav");
-  const std::vector<std::string> phrase = {"--note", "69@0:0.3", "--seconds", "0.4", "--speed", "20"};
+  const std::vector<std::string> phrase = {"--note", "69@0:0.3", "--seconds",
+                                           "0.4",    "--speed",  "20"};
 
   std::vector<std::string> args = phrase;
   args.insert(args.end(), {"--out", played, "--auto", "filter.cutoff@0.1=500"});
@@ -163,9 +169,10 @@ TEST_F(BridgeConsole, PageEditsReachTheNextBlockUnechoedAndAutomationIsAnnounced
 
 TEST_F(BridgeConsole, StateSavedByThePageRestoresIt) {
   // Ends with its input: no --seconds.
-  const RunResult saved = bridge({"--send", "{\"type\":\"orbel.setParam\",\"path\":\"master.gain\",\"value\":0.25}",
-                                  "--send", "{\"type\":\"orbel.setParam\",\"path\":\"osc.type\",\"value\":3}",
-                                  "--send", "{\"type\":\"orbel.getState\"}"});
+  const RunResult saved =
+      bridge({"--send", "{\"type\":\"orbel.setParam\",\"path\":\"master.gain\",\"value\":0.25}",
+              "--send", "{\"type\":\"orbel.setParam\",\"path\":\"osc.type\",\"value\":3}", "--send",
+              "{\"type\":\"orbel.getState\"}"});
   const std::vector<Announcement> savedLines = announcements(saved.out);
   const auto states = ofType(savedLines, "orbel.state");
   ASSERT_EQ(states.size(), 1u) << saved.out;
@@ -173,8 +180,9 @@ TEST_F(BridgeConsole, StateSavedByThePageRestoresIt) {
   restore.replace(restore.find("orbel.state"), 11, "orbel.setState");
 
   const std::string processorState = scratch("restored.state");
-  const RunResult restored = bridge({"--send", restore, "--send", "{\"type\":\"orbel.getState\"}", "--save-state",
-                                     processorState, "--seconds", "0.1", "--speed", "10"});
+  const RunResult restored =
+      bridge({"--send", restore, "--send", "{\"type\":\"orbel.getState\"}", "--save-state",
+              processorState, "--seconds", "0.1", "--speed", "10"});
   const auto all = announcements(restored.out);
   const auto again = ofType(all, "orbel.state");
   ASSERT_EQ(again.size(), 1u) << restored.out;
@@ -182,7 +190,8 @@ TEST_F(BridgeConsole, StateSavedByThePageRestoresIt) {
   // The page hears of the restored values; the processor plays them.
   bool gainAnnounced = false;
   for (const Announcement* a : ofType(all, "orbel.paramChanged"))
-    gainAnnounced |= a->json.str("path", "") == "master.gain" && a->json.find("value")->number == 0.25;
+    gainAnnounced |=
+        a->json.str("path", "") == "master.gain" && a->json.find("value")->number == 0.25;
   EXPECT_TRUE(gainAnnounced) << restored.out;
   const std::string document = slurp(processorState);
   EXPECT_NE(document.find("\"master.gain\":0.25"), std::string::npos) << document;
@@ -194,11 +203,22 @@ std::string writePack(const std::string& name) {
   const std::string dir = scratch(name);
   std::filesystem::create_directories(dir);
   std::string wav = "RIFF";
-  auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) wav += static_cast<char>((v >> (8 * i)) & 255); };
-  auto u16 = [&](uint16_t v) { wav += static_cast<char>(v & 255); wav += static_cast<char>(v >> 8); };
+  auto u32 = [&](uint32_t v) {
+    for (int i = 0; i < 4; ++i) wav += static_cast<char>((v >> (8 * i)) & 255);
+  };
+  auto u16 = [&](uint16_t v) {
+    wav += static_cast<char>(v & 255);
+    wav += static_cast<char>(v >> 8);
+  };
   u32(36 + 16);
   wav += "WAVEfmt ";
-  u32(16); u16(1); u16(1); u32(48000); u32(96000); u16(2); u16(16);
+  u32(16);
+  u16(1);
+  u16(1);
+  u32(48000);
+  u32(96000);
+  u16(2);
+  u16(16);
   wav += "data";
   u32(16);
   for (int i = 0; i < 8; ++i) u16(static_cast<uint16_t>(i * 1000));
@@ -221,20 +241,23 @@ TEST_F(BridgeConsole, BankConversation) {
   const std::string pin(64, 'e');
   const std::string closed = "https://127.0.0.1:9/pack.zip";
   const std::string input = inputFile(
-      "banks.txt", {R"({"type":"orbel.loadBank","source":"user-folder","bankPath":")" + pack + R"("})",
-                    R"({"type":"orbel.pickFolder"})",
-                    R"({"type":"orbel.loadBank","source":"hosted","url":"http://example.com/a.zip","sha256":")" + pin +
-                        R"("})",
-                    R"({"type":"orbel.getBankState"})",
-                    R"({"type":"orbel.loadBank","source":"hosted","url":")" + closed + R"(","sha256":")" + pin + R"("})"});
+      "banks.txt",
+      {R"({"type":"orbel.loadBank","source":"user-folder","bankPath":")" + pack + R"("})",
+       R"({"type":"orbel.pickFolder"})",
+       R"({"type":"orbel.loadBank","source":"hosted","url":"http://example.com/a.zip","sha256":")" +
+           pin + R"("})",
+       R"({"type":"orbel.getBankState"})",
+       R"({"type":"orbel.loadBank","source":"hosted","url":")" + closed + R"(","sha256":")" + pin +
+           R"("})"});
   const RunResult r = bridge({"--seconds", "2"}, input);
   unsetenv("XDG_DATA_HOME");
   const std::vector<Announcement> all = announcements(r.out);
 
   const auto health = ofType(all, "orbel.runtimeDiagnostics");
   ASSERT_EQ(health.size(), 1u) << r.out;
-  EXPECT_NE(health[0]->line.find("runtime bank load refused (bank-too-large): the engine refused the staged bank "
-                                 "(arena capacity)"),
+  EXPECT_NE(health[0]->line.find(
+                "runtime bank load refused (bank-too-large): the engine refused the staged bank "
+                "(arena capacity)"),
             std::string::npos)
       << health[0]->line;
 
@@ -253,11 +276,15 @@ TEST_F(BridgeConsole, BankConversation) {
     EXPECT_EQ(s->json.find("runtime"), nullptr);
     EXPECT_NE(s->json.find("pads"), nullptr);
   }
-  EXPECT_NE(r.err.find("orbel-plugin-shell: hosted bank " + closed + " not fetched: "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("orbel-plugin-shell: hosted bank " + closed + " not fetched: "),
+            std::string::npos)
+      << r.err;
 
   const auto picked = ofType(all, "orbel.folderPicked");
   ASSERT_EQ(picked.size(), 1u);
-  EXPECT_EQ(picked[0]->line, "{\"type\":\"orbel.folderPicked\",\"ok\":false,\"error\":\"this build has no folder picker\"}");
+  EXPECT_EQ(picked[0]->line,
+            "{\"type\":\"orbel.folderPicked\",\"ok\":false,\"error\":\"this build has no folder "
+            "picker\"}");
   // Nothing was left in the cache.
   std::error_code ec;
   EXPECT_TRUE(std::filesystem::is_empty(scratch("data") + "/Orbel/banks", ec)) << ec.message();
@@ -276,13 +303,14 @@ TEST_F(BridgeConsole, TheModuleGoesWhileADownloadHangs) {
   ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   ASSERT_EQ(::listen(listener, 4), 0);
   ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-  const std::string url = "https://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/pack.zip";
+  const std::string url =
+      "https://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/pack.zip";
 
   setenv("XDG_DATA_HOME", scratch("hang").c_str(), 1);
   const auto started = std::chrono::steady_clock::now();
   const RunResult r = bridge({"--seconds", "0.5", "--send",
-                              R"({"type":"orbel.loadBank","source":"hosted","url":")" + url + R"(","sha256":")" +
-                                  std::string(64, 'f') + R"("})"});
+                              R"({"type":"orbel.loadBank","source":"hosted","url":")" + url +
+                                  R"(","sha256":")" + std::string(64, 'f') + R"("})"});
   const auto took = std::chrono::steady_clock::now() - started;
   unsetenv("XDG_DATA_HOME");
   ::close(listener);

@@ -9,9 +9,10 @@ using namespace Steinberg;
 namespace {
 
 class ControllerOnlyFactory : public IPluginFactory {
- public:
+public:
   tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-    if (FUnknownPrivate::iidEqual(iid, IPluginFactory::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
+    if (FUnknownPrivate::iidEqual(iid, IPluginFactory::iid) ||
+        FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
       *obj = this;
       return kResultOk;
     }
@@ -29,7 +30,8 @@ class ControllerOnlyFactory : public IPluginFactory {
   tresult PLUGIN_API getClassInfo(int32 index, PClassInfo* info) override {
     if (index != 0 || info == nullptr) return kInvalidArgument;
     const TUID cid = INLINE_UID(1, 2, 3, 4);
-    *info = PClassInfo(cid, PClassInfo::kManyInstances, "Component Controller Class", "Lonely Controller");
+    *info = PClassInfo(cid, PClassInfo::kManyInstances, "Component Controller Class",
+                       "Lonely Controller");
     return kResultOk;
   }
   tresult PLUGIN_API createInstance(FIDString, FIDString, void** obj) override {

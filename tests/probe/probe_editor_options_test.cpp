@@ -47,7 +47,8 @@ TEST(ProbeEditorOptions, RejectsWhatItDoesNotTake) {
   for (const auto& args : bad) {
     ProbeCommand cmd;
     std::string error;
-    EXPECT_FALSE(parseCommandLine(static_cast<int>(args.size()), args.data(), cmd, error)) << args.back();
+    EXPECT_FALSE(parseCommandLine(static_cast<int>(args.size()), args.data(), cmd, error))
+        << args.back();
     EXPECT_FALSE(error.empty());
   }
 }

@@ -39,11 +39,11 @@ TEST(ProbeOptions, NoteGrammar) {
   };
   const Case cases[] = {
       {"57@0.0:0.4:0.9", true, 57, 0.0, 0.4, 0.9},
-      {"60@1.5:2", true, 60, 1.5, 2.0, 0.8},        // default velocity
+      {"60@1.5:2", true, 60, 1.5, 2.0, 0.8},          // default velocity
       {"127@0:0.1:v=127", true, 127, 0.0, 0.1, 1.0},  // MIDI velocity, written so
       {"60@0:0.1:v=64", true, 60, 0.0, 0.1, 64 / 127.0},
-      {"60@0:0.1:1", true, 60, 0.0, 0.1, 1.0},         // full velocity as a fraction
-      {"60@0:0.5:1.5", false},                         // neither form: not MIDI 1.5 of 127
+      {"60@0:0.1:1", true, 60, 0.0, 0.1, 1.0},  // full velocity as a fraction
+      {"60@0:0.5:1.5", false},                  // neither form: not MIDI 1.5 of 127
       {"60@0:0.5:64", false},
       {"60@0:0.5:v=0", false},
       {"60@0:0.5:v=128", false},
@@ -79,10 +79,29 @@ TEST(ProbeOptions, NoteGrammar) {
 }
 
 TEST(ProbeOptions, ParsesTheRunScriptCommandLine) {
-  const char* argv[] = {"orbel-probe", "render", "/x/Mirel.vst3", "--out", "o.wav", "--rate", "48000",
-                        "--block", "512", "--set", "osc.type=Saw", "--set", "filter.cutoff=1200",
-                        "--set", "filter.envAmount=-0.5", "--note", "57@0.0:0.4:0.9", "--note",
-                        "60@0.5:0.4:0.8", "--auto", "master.gain@1.25=0.5", "--format", "pcm24"};
+  const char* argv[] = {"orbel-probe",
+                        "render",
+                        "/x/Mirel.vst3",
+                        "--out",
+                        "o.wav",
+                        "--rate",
+                        "48000",
+                        "--block",
+                        "512",
+                        "--set",
+                        "osc.type=Saw",
+                        "--set",
+                        "filter.cutoff=1200",
+                        "--set",
+                        "filter.envAmount=-0.5",
+                        "--note",
+                        "57@0.0:0.4:0.9",
+                        "--note",
+                        "60@0.5:0.4:0.8",
+                        "--auto",
+                        "master.gain@1.25=0.5",
+                        "--format",
+                        "pcm24"};
   ProbeCommand cmd;
   std::string error;
   ASSERT_TRUE(parseCommandLine(static_cast<int>(std::size(argv)), argv, cmd, error)) << error;
@@ -148,9 +167,21 @@ TEST(ProbeOptions, RejectsBadCommandLines) {
 }
 
 TEST(ProbeOptions, BridgeTakesMessagesSpeedTransportAndRenderOptions) {
-  const char* argv[] = {"orbel-probe", "bridge", "/x/Mirel.vst3", "--send", "{\"type\":\"orbel.ready\"}",
-                        "--send", "{}", "--speed", "5", "--transport", "90:7/8:stop", "--seconds", "2",
-                        "--note", "60@0:1"};
+  const char* argv[] = {"orbel-probe",
+                        "bridge",
+                        "/x/Mirel.vst3",
+                        "--send",
+                        "{\"type\":\"orbel.ready\"}",
+                        "--send",
+                        "{}",
+                        "--speed",
+                        "5",
+                        "--transport",
+                        "90:7/8:stop",
+                        "--seconds",
+                        "2",
+                        "--note",
+                        "60@0:1"};
   ProbeCommand cmd;
   std::string error;
   ASSERT_TRUE(parseCommandLine(static_cast<int>(std::size(argv)), argv, cmd, error)) << error;
@@ -204,7 +235,7 @@ TEST(ProbeInput, LinesArriveWhateverTheReadsCutThem) {
 
 // Counts its calls; may unregister itself from the loop when called.
 class CountingTimer : public Linux::ITimerHandler {
- public:
+public:
   int calls = 0;
   Linux::IRunLoop* removeFrom = nullptr;
   void PLUGIN_API onTimer() override {
@@ -220,7 +251,7 @@ class CountingTimer : public Linux::ITimerHandler {
 };
 
 class ReadingHandler : public Linux::IEventHandler {
- public:
+public:
   std::string read;
   void PLUGIN_API onFDIsSet(Linux::FileDescriptor fd) override {
     char buffer[64];
@@ -275,7 +306,8 @@ TEST(ProbeHost, HostNameAndBundleLayout) {
   ProbeHostApplication host;
   String128 name{};
   ASSERT_EQ(host.getName(name), kResultOk);
-  EXPECT_NE(utf16ToUtf8(reinterpret_cast<const char16_t*>(name), 128).find("orbel-probe"), std::string::npos);
+  EXPECT_NE(utf16ToUtf8(reinterpret_cast<const char16_t*>(name), 128).find("orbel-probe"),
+            std::string::npos);
   EXPECT_EQ(bundleBinaryPath("/p/Mirel.vst3"), "/p/Mirel.vst3/Contents/x86_64-linux/Mirel.so");
   EXPECT_EQ(bundleBinaryPath("/p/Mirel.vst3//"), "/p/Mirel.vst3/Contents/x86_64-linux/Mirel.so");
 }
@@ -337,12 +369,14 @@ TEST(ProbeHost, MemoryStreamReadsWritesAndSeeks) {
 }
 
 TEST(ProbeWav, FloatAndPcmRoundTrip) {
-  const std::vector<float> frames = {0.0f, -0.0f, 0.5f, -0.5f, 1.0f, -1.0f, 1.5f, -2.0f, NAN, 0.25f};
+  const std::vector<float> frames = {0.0f,  -0.0f, 0.5f,  -0.5f, 1.0f,
+                                     -1.0f, 1.5f,  -2.0f, NAN,   0.25f};
   const std::string dir = ::testing::TempDir();
   std::string error;
   test::WavData wav;
 
-  ASSERT_TRUE(writeWav(dir + "probe_f32.wav", frames, 2, 44100, WavFormat::Float32, error)) << error;
+  ASSERT_TRUE(writeWav(dir + "probe_f32.wav", frames, 2, 44100, WavFormat::Float32, error))
+      << error;
   ASSERT_TRUE(test::readWav(dir + "probe_f32.wav", wav, error)) << error;
   EXPECT_EQ(wav.format, 3);
   EXPECT_EQ(wav.channels, 2);
@@ -356,7 +390,8 @@ TEST(ProbeWav, FloatAndPcmRoundTrip) {
       EXPECT_EQ(wav.samples[i], frames[i]) << i;  // stored bit for bit
   }
 
-  const float expected[] = {0.0f, 0.0f, 0.5f, -0.5f, 1.0f, -1.0f, 1.0f, -1.0f, 0.0f, 0.25f};  // clipped, NaN silent
+  const float expected[] = {0.0f,  0.0f, 0.5f,  -0.5f, 1.0f,
+                            -1.0f, 1.0f, -1.0f, 0.0f,  0.25f};  // clipped, NaN silent
   for (const auto& [format, bits, name] : {std::tuple{WavFormat::Pcm24, 24, "probe_s24.wav"},
                                            std::tuple{WavFormat::Pcm16, 16, "probe_s16.wav"}}) {
     SCOPED_TRACE(name);
@@ -364,7 +399,8 @@ TEST(ProbeWav, FloatAndPcmRoundTrip) {
     ASSERT_TRUE(writer.open(dir + name, 2, 48000, format, error)) << error;
     ASSERT_TRUE(writer.write(frames.data(), frames.size() / 2, error)) << error;
     EXPECT_EQ(writer.clippedSamples(), 3u);  // 1.5, -2 and NaN
-    EXPECT_FALSE(std::filesystem::exists(dir + name)) << "the file takes its name only when finished";
+    EXPECT_FALSE(std::filesystem::exists(dir + name))
+        << "the file takes its name only when finished";
     ASSERT_TRUE(writer.finish(error)) << error;
     ASSERT_TRUE(test::readWav(dir + name, wav, error)) << error;
     EXPECT_EQ(wav.format, 1);
@@ -375,7 +411,8 @@ TEST(ProbeWav, FloatAndPcmRoundTrip) {
   }
 
   // 5 samples of 3 bytes: odd data chunk, padded to keep the RIFF structure valid.
-  ASSERT_TRUE(writeWav(dir + "probe_odd.wav", {0.1f, 0.2f, 0.3f, 0.4f, 0.5f}, 1, 8000, WavFormat::Pcm24, error));
+  ASSERT_TRUE(writeWav(dir + "probe_odd.wav", {0.1f, 0.2f, 0.3f, 0.4f, 0.5f}, 1, 8000,
+                       WavFormat::Pcm24, error));
   ASSERT_TRUE(test::readWav(dir + "probe_odd.wav", wav, error)) << error;
   EXPECT_EQ(wav.samples.size(), 5u);
 
@@ -391,10 +428,11 @@ struct Smf {
   void add(std::initializer_list<int> b) {
     for (int v : b) bytes.push_back(static_cast<uint8_t>(v));
   }
-  static std::vector<uint8_t> file(int format, int division, const std::vector<std::vector<uint8_t>>& tracks) {
+  static std::vector<uint8_t> file(int format, int division,
+                                   const std::vector<std::vector<uint8_t>>& tracks) {
     Smf f;
-    f.add({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, format, 0, static_cast<int>(tracks.size()), division >> 8,
-           division & 0xFF});
+    f.add({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, format, 0, static_cast<int>(tracks.size()),
+           division >> 8, division & 0xFF});
     for (const auto& t : tracks) {
       const auto n = t.size();
       f.add({'M', 'T', 'r', 'k', static_cast<int>(n >> 24), static_cast<int>((n >> 16) & 0xFF),
@@ -410,15 +448,17 @@ TEST(ProbeMidiFile, ReadsNotesThroughTheTempoMap) {
   // tick 960. Track 1: a note at tick 0 for one quarter; a second note at tick
   // 960 with running status and a zero-velocity note-on as its note-off; a
   // third note never released (ends with the track at tick 1920).
-  const std::vector<uint8_t> tempo = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,   // 500000 us
-                                      0x87, 0x40, 0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40,  // +960: 1000000 us
+  const std::vector<uint8_t> tempo = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,  // 500000 us
+                                      0x87, 0x40, 0xFF, 0x51, 0x03, 0x0F, 0x42,
+                                      0x40,  // +960: 1000000 us
                                       0x00, 0xFF, 0x2F, 0x00};
-  const std::vector<uint8_t> notes = {0x00, 0x90, 60, 100,       // on 60
-                                      0x83, 0x60, 0x80, 60, 0,   // +480 off 60
-                                      0x83, 0x60, 0x91, 64, 127, // +480 (tick 960) on 64, channel 2
-                                      0x83, 0x60, 64, 0,         // +480 running status: on vel 0 = off
-                                      0x00, 67, 64,              // on 67, running status
-                                      0x83, 0x60, 0xFF, 0x2F, 0x00};  // +480 end of track
+  const std::vector<uint8_t> notes = {
+      0x00, 0x90, 60,   100,          // on 60
+      0x83, 0x60, 0x80, 60,   0,      // +480 off 60
+      0x83, 0x60, 0x91, 64,   127,    // +480 (tick 960) on 64, channel 2
+      0x83, 0x60, 64,   0,            // +480 running status: on vel 0 = off
+      0x00, 67,   64,                 // on 67, running status
+      0x83, 0x60, 0xFF, 0x2F, 0x00};  // +480 end of track
   MidiFileNotes out;
   std::string error;
   const auto file = Smf::file(1, 480, {tempo, notes});
@@ -439,7 +479,8 @@ TEST(ProbeMidiFile, ReadsNotesThroughTheTempoMap) {
 }
 
 TEST(ProbeMidiFile, RejectsMalformedFiles) {
-  const std::vector<uint8_t> okTrack = {0x00, 0x90, 60, 100, 0x10, 0x80, 60, 0, 0x00, 0xFF, 0x2F, 0x00};
+  const std::vector<uint8_t> okTrack = {0x00, 0x90, 60,   100,  0x10, 0x80,
+                                        60,   0,    0x00, 0xFF, 0x2F, 0x00};
   struct Case {
     const char* what;
     std::vector<uint8_t> bytes;

@@ -27,18 +27,20 @@ double rms(const WavData& w, double from, double to) {
 TEST_F(ProbeWithMirel, InfoListsFactoryAndClasses) {
   const RunResult r = runProbe({"info", bundle_});
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  for (const char* text : {"vendor: Orbel Music", "[0] Mirel", "category: Audio Module Class",
-                           "sub-categories: Instrument|Synth", "class id: 62F4031063F404A364F4063665F407C9",
-                           "[1] Mirel Controller", "category: Component Controller Class", "VST 3.8.1"})
+  for (const char* text :
+       {"vendor: Orbel Music", "[0] Mirel", "category: Audio Module Class",
+        "sub-categories: Instrument|Synth", "class id: 62F4031063F404A364F4063665F407C9",
+        "[1] Mirel Controller", "category: Component Controller Class", "VST 3.8.1"})
     EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
 }
 
 TEST_F(ProbeWithMirel, ParamsListsPathsUnitsAndTexts) {
   const RunResult r = runProbe({"params", bundle_});
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  for (const char* text : {"parameters of Mirel: 11", "0 osc.type", "values: sine | saw | square | triangle",
-                           "3 filter.cutoff", "units: Hz", "default: 2000 (normalized", "range: 20 .. 20000",
-                           "10 master.gain", "flags: 1 (automate)", "default: 0.01 (normalized 0.005)"})
+  for (const char* text :
+       {"parameters of Mirel: 11", "0 osc.type", "values: sine | saw | square | triangle",
+        "3 filter.cutoff", "units: Hz", "default: 2000 (normalized", "range: 20 .. 20000",
+        "10 master.gain", "flags: 1 (automate)", "default: 0.01 (normalized 0.005)"})
     EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
 }
 
@@ -49,10 +51,11 @@ TEST_F(ProbeWithMirel, RenderPlacesNotesAtTheirSamples) {
   };
   for (const Format f : {Format{48000, 512}, Format{44100, 333}, Format{96000, 4096}}) {
     SCOPED_TRACE(std::to_string(f.rate) + " Hz, blocks of " + std::to_string(f.block));
-    const WavData w = render({"--rate", std::to_string(f.rate), "--block", std::to_string(f.block), "--seconds", "2",
-                              "--set", "osc.type=Saw", "--set", "filter.cutoff=1200", "--set",
-                              "ampEnv.release=0.01", "--note", "57@0.25:0.3:0.9", "--note", "64@1.0:0.5"},
-                             "notes");
+    const WavData w =
+        render({"--rate", std::to_string(f.rate), "--block", std::to_string(f.block), "--seconds",
+                "2", "--set", "osc.type=Saw", "--set", "filter.cutoff=1200", "--set",
+                "ampEnv.release=0.01", "--note", "57@0.25:0.3:0.9", "--note", "64@1.0:0.5"},
+               "notes");
     ASSERT_EQ(w.channels, 2);
     ASSERT_EQ(w.format, 3);
     ASSERT_EQ(w.sampleRate, static_cast<uint32_t>(f.rate));
@@ -63,7 +66,8 @@ TEST_F(ProbeWithMirel, RenderPlacesNotesAtTheirSamples) {
     while (first < w.frames() && w.at(first, 0) == 0.0f) ++first;
     EXPECT_GE(first, noteOn);
     EXPECT_LT(first, noteOn + 64);
-    for (std::size_t i = 0; i < w.frames(); ++i) ASSERT_EQ(w.at(i, 0), w.at(i, 1)) << "stereo frame " << i;
+    for (std::size_t i = 0; i < w.frames(); ++i)
+      ASSERT_EQ(w.at(i, 0), w.at(i, 1)) << "stereo frame " << i;
     EXPECT_GT(rms(w, 0.3, 0.55), 0.05);
     EXPECT_LT(rms(w, 0.8, 1.0), 1e-4);  // released between the notes
     EXPECT_GT(rms(w, 1.02, 1.5), 0.05);
@@ -85,9 +89,12 @@ TEST_F(ProbeWithMirel, AutomationLandsOnItsExactSample) {
 }
 
 TEST_F(ProbeWithMirel, ListValuesTakeOptionTextOrIndex) {
-  const WavData byText = render({"--seconds", "0.5", "--set", "osc.type=SQUARE", "--note", "60@0:0.3"}, "sq_text");
-  const WavData byIndex = render({"--seconds", "0.5", "--set", "osc.type=2", "--note", "60@0:0.3"}, "sq_index");
-  const WavData sine = render({"--seconds", "0.5", "--set", "osc.type=sine", "--note", "60@0:0.3"}, "sine");
+  const WavData byText =
+      render({"--seconds", "0.5", "--set", "osc.type=SQUARE", "--note", "60@0:0.3"}, "sq_text");
+  const WavData byIndex =
+      render({"--seconds", "0.5", "--set", "osc.type=2", "--note", "60@0:0.3"}, "sq_index");
+  const WavData sine =
+      render({"--seconds", "0.5", "--set", "osc.type=sine", "--note", "60@0:0.3"}, "sine");
   EXPECT_EQ(byText.rawData, byIndex.rawData);
   EXPECT_NE(byText.rawData, sine.rawData);
 }
@@ -108,9 +115,13 @@ TEST_F(ProbeWithMirel, Pcm24MatchesFloatRendering) {
 TEST_F(ProbeWithMirel, SavedStateRendersTheSamePhraseBitForBit) {
   const std::string state = scratch("state.json");
   std::remove(state.c_str());
-  const std::vector<std::string> phrase = {"--seconds", "1.2", "--note", "57@0.1:0.4:0.9", "--note", "64@0.6:0.4"};
-  std::vector<std::string> first = {"--set", "osc.type=Square", "--set", "filter.cutoff=700", "--set",
-                                    "filter.resonance=6", "--set", "osc.detune=-30", "--save-state", state};
+  const std::vector<std::string> phrase = {"--seconds",      "1.2",    "--note",
+                                           "57@0.1:0.4:0.9", "--note", "64@0.6:0.4"};
+  std::vector<std::string> first = {"--set",        "osc.type=Square",
+                                    "--set",        "filter.cutoff=700",
+                                    "--set",        "filter.resonance=6",
+                                    "--set",        "osc.detune=-30",
+                                    "--save-state", state};
   first.insert(first.end(), phrase.begin(), phrase.end());
   const WavData a = render(first, "state_a");
   ASSERT_TRUE(exists(state));
@@ -128,9 +139,9 @@ TEST_F(ProbeWithMirel, MidiFileNotesPlayAtTheirTimes) {
   // One track, 96 ticks per quarter at the default 120 bpm: a note from
   // tick 48 (0.25 s) to tick 96 (0.5 s).
   const std::string mid = scratch("phrase.mid");
-  const unsigned char bytes[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,
-                                 'M', 'T', 'r', 'k', 0, 0, 0, 12,
-                                 48, 0x90, 60, 100, 48, 0x80, 60, 0, 0, 0xFF, 0x2F, 0};
+  const unsigned char bytes[] = {'M', 'T', 'h', 'd',  0,   0,   0, 6,    0,    0,  0,  1,
+                                 0,   96,  'M', 'T',  'r', 'k', 0, 0,    0,    12, 48, 0x90,
+                                 60,  100, 48,  0x80, 60,  0,   0, 0xFF, 0x2F, 0};
   std::ofstream(mid, std::ios::binary).write(reinterpret_cast<const char*>(bytes), sizeof bytes);
   const WavData w = render({"--midi", mid, "--seconds", "1"}, "midi");
   std::size_t first = 0;
@@ -142,7 +153,8 @@ TEST_F(ProbeWithMirel, MidiFileNotesPlayAtTheirTimes) {
 
 struct ErrorCase {
   const char* what;
-  std::vector<std::string> args;  // "@B" is the Mirel bundle, "@N" the fake one, "@O" an output path
+  std::vector<std::string>
+      args;  // "@B" is the Mirel bundle, "@N" the fake one, "@O" an output path
   int exitCode;
   const char* message;
 };
@@ -150,45 +162,83 @@ struct ErrorCase {
 TEST_F(ProbeWithMirel, ErrorsAreReportedAndExitNonZero) {
   const std::string out = scratch("error.wav");
   const ErrorCase cases[] = {
-      {"missing bundle", {"info", "/nonexistent/Nothing.vst3"}, 1, "no VST 3 bundle at '/nonexistent/Nothing.vst3'"},
-      {"missing bundle (render)", {"render", "/nonexistent/Nothing.vst3", "--out", "@O"}, 1, "no VST 3 bundle"},
+      {"missing bundle",
+       {"info", "/nonexistent/Nothing.vst3"},
+       1,
+       "no VST 3 bundle at '/nonexistent/Nothing.vst3'"},
+      {"missing bundle (render)",
+       {"render", "/nonexistent/Nothing.vst3", "--out", "@O"},
+       1,
+       "no VST 3 bundle"},
       {"folder without a module binary", {"info", scratch("")}, 1, "has no module binary"},
       {"no audio module class", {"info", "@N"}, 1, "has no audio module class"},
-      {"no audio module class (render)", {"render", "@N", "--out", "@O"}, 1, "has no audio module class"},
-      {"unknown parameter path", {"render", "@B", "--out", "@O", "--set", "filter.nope=3"}, 2,
+      {"no audio module class (render)",
+       {"render", "@N", "--out", "@O"},
+       1,
+       "has no audio module class"},
+      {"unknown parameter path",
+       {"render", "@B", "--out", "@O", "--set", "filter.nope=3"},
+       2,
        "unknown parameter path 'filter.nope'"},
-      {"unknown automation path", {"render", "@B", "--out", "@O", "--auto", "nope@0.1=1"}, 2,
+      {"unknown automation path",
+       {"render", "@B", "--out", "@O", "--auto", "nope@0.1=1"},
+       2,
        "unknown parameter path 'nope'"},
-      {"bad option text", {"render", "@B", "--out", "@O", "--set", "osc.type=Sawtooth"}, 2,
+      {"bad option text",
+       {"render", "@B", "--out", "@O", "--set", "osc.type=Sawtooth"},
+       2,
        "bad value 'Sawtooth' for osc.type (expected one of: sine, saw, square, triangle"},
-      {"bad number", {"render", "@B", "--out", "@O", "--set", "filter.cutoff=loud"}, 2,
+      {"bad number",
+       {"render", "@B", "--out", "@O", "--set", "filter.cutoff=loud"},
+       2,
        "bad value 'loud' for filter.cutoff"},
-      {"refused sample rate", {"render", "@B", "--out", "@O", "--rate", "5000000"}, 1,
+      {"refused sample rate",
+       {"render", "@B", "--out", "@O", "--rate", "5000000"},
+       1,
        "refused the processing setup (sample rate 5000000 Hz, block size 512 frames)"},
-      {"refused block size", {"render", "@B", "--out", "@O", "--block", "16385"}, 1,
+      {"refused block size",
+       {"render", "@B", "--out", "@O", "--block", "16385"},
+       1,
        "refused the processing setup (sample rate 48000 Hz, block size 16385 frames)"},
-      {"unreadable state", {"render", "@B", "--out", "@O", "--load-state", "/nonexistent/state"}, 1,
+      {"unreadable state",
+       {"render", "@B", "--out", "@O", "--load-state", "/nonexistent/state"},
+       1,
        "cannot open '/nonexistent/state'"},
       {"bad note", {"render", "@B", "--out", "@O", "--note", "60@0.5"}, 2, "bad --note '60@0.5'"},
-      {"velocity in neither form", {"render", "@B", "--out", "@O", "--note", "60@0:0.5:1.5"}, 2,
+      {"velocity in neither form",
+       {"render", "@B", "--out", "@O", "--note", "60@0:0.5:1.5"},
+       2,
        "or a MIDI velocity written v=1..v=127"},
-      {"infinite value", {"render", "@B", "--out", "@O", "--set", "filter.cutoff=inf"}, 2,
+      {"infinite value",
+       {"render", "@B", "--out", "@O", "--set", "filter.cutoff=inf"},
+       2,
        "bad value 'inf' for filter.cutoff: not a finite number"},
-      {"list value between options", {"render", "@B", "--out", "@O", "--set", "osc.type=1.5"}, 2,
+      {"list value between options",
+       {"render", "@B", "--out", "@O", "--set", "osc.type=1.5"},
+       2,
        "bad value '1.5' for osc.type: it takes whole steps (an index 0..3"},
-      {"stepped value between steps", {"render", "@B", "--out", "@O", "--auto", "osc.octave@0.1=0.5"}, 2,
+      {"stepped value between steps",
+       {"render", "@B", "--out", "@O", "--auto", "osc.octave@0.1=0.5"},
+       2,
        "bad value '0.5' for osc.octave: it takes whole steps of 1 from -2 to 2"},
       {"state into a missing folder, found before rendering",
-       {"render", "@B", "--out", "@O", "--note", "60@0:0.5", "--save-state", "/nonexistent/dir/x.state"}, 1,
+       {"render", "@B", "--out", "@O", "--note", "60@0:0.5", "--save-state",
+        "/nonexistent/dir/x.state"},
+       1,
        "cannot write '/nonexistent/dir/x.state': the folder '/nonexistent/dir' does not exist"},
-      {"WAV into a folder", {"render", "@B", "--out", "/tmp", "--note", "60@0:0.5"}, 1,
+      {"WAV into a folder",
+       {"render", "@B", "--out", "/tmp", "--note", "60@0:0.5"},
+       1,
        "cannot write '/tmp': it is a folder"},
       {"unknown command", {"play", "@B"}, 2, "unknown command 'play'"},
   };
   for (const ErrorCase& c : cases) {
     std::vector<std::string> args;
     for (const std::string& a : c.args)
-      args.push_back(a == "@B" ? bundle_ : a == "@N" ? std::string(ORBEL_FAKE_BUNDLE) : a == "@O" ? out : a);
+      args.push_back(a == "@B"   ? bundle_
+                     : a == "@N" ? std::string(ORBEL_FAKE_BUNDLE)
+                     : a == "@O" ? out
+                                 : a);
     std::remove(out.c_str());
     const RunResult r = runProbe(args);
     EXPECT_EQ(r.exitCode, c.exitCode) << c.what << "\n" << r.err;
@@ -208,7 +258,8 @@ TEST_F(ProbeWithMirel, RefusedStateIsExplainedAndLeavesNoOutput) {
       {"{\"params\":{\"osc.type\":1,}}", "it is not JSON: it breaks off at line 1, column 25"},
       {"\n[1,2]", "it is JSON, but not an object"},
       {"{\"params\":[1,2]}", "the plug-in cannot read its member \"params\" ([1,2])"},
-      {"{\"params\":{\"osc.type\":1},\n \"variation\":\"x\"}", "the plug-in cannot read its member \"variation\" (\"x\")"},
+      {"{\"params\":{\"osc.type\":1},\n \"variation\":\"x\"}",
+       "the plug-in cannot read its member \"variation\" (\"x\")"},
   };
   const std::string bad = scratch("bad_state.json");
   const std::string out = scratch("bad_state.wav");
@@ -217,7 +268,8 @@ TEST_F(ProbeWithMirel, RefusedStateIsExplainedAndLeavesNoOutput) {
     std::remove(out.c_str());
     const RunResult r = runProbe({"render", bundle_, "--out", out, "--load-state", bad});
     EXPECT_EQ(r.exitCode, 1) << c.text;
-    EXPECT_NE(r.err.find("refused the state file '" + bad + "' (setState returned kResultFalse (1)): " + c.why),
+    EXPECT_NE(r.err.find("refused the state file '" + bad +
+                         "' (setState returned kResultFalse (1)): " + c.why),
               std::string::npos)
         << r.err;
     EXPECT_FALSE(exists(out));
@@ -236,8 +288,8 @@ TEST_F(ProbeWithMirel, InterruptedRenderLeavesNoFile) {
     const int null = ::open("/dev/null", O_WRONLY);
     dup2(null, 1);
     dup2(null, 2);
-    execl(exe.c_str(), exe.c_str(), "render", bundle_.c_str(), "--out", out.c_str(), "--seconds", "3600",
-          "--note", "60@0:3600", static_cast<char*>(nullptr));
+    execl(exe.c_str(), exe.c_str(), "render", bundle_.c_str(), "--out", out.c_str(), "--seconds",
+          "3600", "--note", "60@0:3600", static_cast<char*>(nullptr));
     _exit(127);
   }
   ASSERT_GT(pid, 0);
@@ -256,8 +308,8 @@ TEST_F(ProbeWithMirel, InterruptedRenderLeavesNoFile) {
 // and no longer.
 TEST_F(ProbeWithMirel, DefaultLengthRunsUntilTheTailIsSilent) {
   const std::string out = scratch("tail.wav");
-  const RunResult r =
-      runProbe({"render", bundle_, "--out", out, "--set", "ampEnv.release=2", "--note", "60@0:0.5:1"});
+  const RunResult r = runProbe(
+      {"render", bundle_, "--out", out, "--set", "ampEnv.release=2", "--note", "60@0:0.5:1"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   WavData wav;
   std::string error;
@@ -268,18 +320,21 @@ TEST_F(ProbeWithMirel, DefaultLengthRunsUntilTheTailIsSilent) {
     if (std::fabs(wav.samples[i * wav.channels]) > 1e-6f) lastSound = long(i);
   // A 2 s release sounds for about 3.3 s after the note-off at 0.5 s.
   EXPECT_GT(lastSound, long(3.5 * 48000)) << "the release was cut";
-  EXPECT_LE(long(frames), lastSound + long(0.05 * 48000) + 1024) << "rendered long after the silence";
+  EXPECT_LE(long(frames), lastSound + long(0.05 * 48000) + 1024)
+      << "rendered long after the silence";
 }
 
 TEST_F(ProbeWithMirel, PcmFormatsWarnWhenSamplesClip) {
   for (const char* format : {"pcm24", "pcm16"}) {
     const std::string out = scratch(std::string("clip-") + format + ".wav");
-    const RunResult loud = runProbe({"render", bundle_, "--out", out, "--format", format, "--set", "master.gain=1",
-                                     "--set", "osc.type=square", "--set", "filter.resonance=10", "--note",
-                                     "40@0:0.5:1"});
+    const RunResult loud = runProbe({"render", bundle_, "--out", out, "--format", format, "--set",
+                                     "master.gain=1", "--set", "osc.type=square", "--set",
+                                     "filter.resonance=10", "--note", "40@0:0.5:1"});
     ASSERT_EQ(loud.exitCode, 0) << loud.err;
-    EXPECT_NE(loud.err.find("were clipped in '" + out + "' (" + format + ")"), std::string::npos) << loud.err;
-    const RunResult quiet = runProbe({"render", bundle_, "--out", out, "--format", format, "--note", "60@0:0.5"});
+    EXPECT_NE(loud.err.find("were clipped in '" + out + "' (" + format + ")"), std::string::npos)
+        << loud.err;
+    const RunResult quiet =
+        runProbe({"render", bundle_, "--out", out, "--format", format, "--note", "60@0:0.5"});
     ASSERT_EQ(quiet.exitCode, 0) << quiet.err;
     EXPECT_EQ(quiet.err.find("clipped"), std::string::npos) << quiet.err;
   }
@@ -288,9 +343,10 @@ TEST_F(ProbeWithMirel, PcmFormatsWarnWhenSamplesClip) {
 TEST(Probe, HelpDocumentsTheCommands) {
   const RunResult r = runProbe({"--help"});
   EXPECT_EQ(r.exitCode, 0);
-  for (const char* text : {"orbel-probe info", "orbel-probe params", "orbel-probe render", "--note PITCH@START:DUR",
-                           "--set PATH=VALUE", "--auto PATH@SECONDS=VALUE", "--save-state", "--load-state",
-                           "orbel-probe bridge", "--send JSON", "--speed X", "--transport TEMPO"})
+  for (const char* text :
+       {"orbel-probe info", "orbel-probe params", "orbel-probe render", "--note PITCH@START:DUR",
+        "--set PATH=VALUE", "--auto PATH@SECONDS=VALUE", "--save-state", "--load-state",
+        "orbel-probe bridge", "--send JSON", "--speed X", "--transport TEMPO"})
     EXPECT_NE(r.out.find(text), std::string::npos) << text;
 }
 

@@ -72,7 +72,8 @@ inline RunResult runProbe(const std::vector<std::string>& args, const std::strin
   }
   RunResult r;
   int status = 0;
-  if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
+  if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+    r.exitCode = WEXITSTATUS(status);
   r.out = slurp(outPath);
   r.err = slurp(errPath);
   return r;
@@ -84,7 +85,7 @@ inline bool exists(const std::string& path) {
 }
 
 class ProbeWithMirel : public ::testing::Test {
- protected:
+protected:
   void SetUp() override {
     const char* overridden = std::getenv("ORBEL_PROBE_TEST_BUNDLE");
     bundle_ = overridden && *overridden ? overridden : ORBEL_TEST_BUNDLE;

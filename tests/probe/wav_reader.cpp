@@ -7,7 +7,9 @@
 namespace orbel::test {
 
 namespace {
-uint32_t le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t{p[3]} << 24); }
+uint32_t le32(const uint8_t* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t{p[3]} << 24);
+}
 uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 }  // namespace
 
@@ -18,8 +20,10 @@ bool readWav(const std::string& path, WavData& out, std::string& error) {
     error = "cannot open " + path;
     return false;
   }
-  const std::vector<uint8_t> d((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (d.size() < 12 || std::memcmp(d.data(), "RIFF", 4) != 0 || std::memcmp(d.data() + 8, "WAVE", 4) != 0) {
+  const std::vector<uint8_t> d((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+  if (d.size() < 12 || std::memcmp(d.data(), "RIFF", 4) != 0 ||
+      std::memcmp(d.data() + 8, "WAVE", 4) != 0) {
     error = "not a RIFF/WAVE file";
     return false;
   }

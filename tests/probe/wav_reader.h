@@ -13,7 +13,7 @@ struct WavData {
   uint16_t channels = 0;
   uint32_t sampleRate = 0;
   uint16_t bitsPerSample = 0;
-  std::vector<float> samples;  // interleaved, PCM scaled to -1..1
+  std::vector<float> samples;    // interleaved, PCM scaled to -1..1
   std::vector<uint8_t> rawData;  // the data chunk as stored
 
   std::size_t frames() const { return channels ? samples.size() / channels : 0; }

@@ -21,7 +21,7 @@
 namespace orbel::test {
 
 class AllocGuard {
- public:
+public:
   AllocGuard();
   ~AllocGuard();
   AllocGuard(const AllocGuard&) = delete;
@@ -33,7 +33,7 @@ class AllocGuard {
   uint64_t locks() const { return locks_; }
   static bool mallocCounted();
 
- private:
+private:
   bool active_ = true;
   uint64_t allocations_ = 0;
   uint64_t locks_ = 0;

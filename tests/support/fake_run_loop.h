@@ -37,7 +37,8 @@ public:
     for (const Handler& h : now) h.handler->onFDIsSet(h.fd);
   }
   bool registered(Steinberg::Linux::ITimerHandler* handler) const {
-    return std::any_of(timers.begin(), timers.end(), [&](const Timer& t) { return t.handler == handler; });
+    return std::any_of(timers.begin(), timers.end(),
+                       [&](const Timer& t) { return t.handler == handler; });
   }
   void clear() {
     for (const Timer& t : timers) t.handler->release();
@@ -53,7 +54,8 @@ public:
     handlers.push_back({handler, fd});
     return Steinberg::kResultOk;
   }
-  Steinberg::tresult PLUGIN_API unregisterEventHandler(Steinberg::Linux::IEventHandler* handler) override {
+  Steinberg::tresult PLUGIN_API
+  unregisterEventHandler(Steinberg::Linux::IEventHandler* handler) override {
     for (auto it = handlers.begin(); it != handlers.end(); ++it)
       if (it->handler == handler) {
         handlers.erase(it);
@@ -62,8 +64,9 @@ public:
       }
     return Steinberg::kInvalidArgument;
   }
-  Steinberg::tresult PLUGIN_API registerTimer(Steinberg::Linux::ITimerHandler* handler,
-                                              Steinberg::Linux::TimerInterval milliseconds) override {
+  Steinberg::tresult PLUGIN_API
+  registerTimer(Steinberg::Linux::ITimerHandler* handler,
+                Steinberg::Linux::TimerInterval milliseconds) override {
     if (refuse || !handler) return Steinberg::kResultFalse;
     handler->addRef();
     timers.push_back({handler, milliseconds});

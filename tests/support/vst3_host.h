@@ -22,8 +22,8 @@ namespace orbel::testhost {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
-#define ORBEL_TESTHOST_STATIC_REFCOUNT                     \
-  uint32 PLUGIN_API addRef() override { return 1; }        \
+#define ORBEL_TESTHOST_STATIC_REFCOUNT              \
+  uint32 PLUGIN_API addRef() override { return 1; } \
   uint32 PLUGIN_API release() override { return 1; }
 
 class ParamQueue final : public IParamValueQueue {
@@ -173,8 +173,8 @@ public:
     ++readCalls_;
     if (numBytes < 0) return kInvalidArgument;
     const size_t left = data_.size() - pos_;
-    const size_t n = std::min<size_t>({left, static_cast<size_t>(numBytes),
-                                       static_cast<size_t>(maxRead_)});
+    const size_t n =
+        std::min<size_t>({left, static_cast<size_t>(numBytes), static_cast<size_t>(maxRead_)});
     std::memcpy(buffer, data_.data() + pos_, n);
     pos_ += n;
     if (numBytesRead) *numBytesRead = static_cast<int32>(n);
@@ -189,8 +189,9 @@ public:
     return kResultOk;
   }
   tresult PLUGIN_API seek(int64 pos, int32 mode, int64* result) override {
-    int64 base = mode == kIBSeekSet ? 0 : mode == kIBSeekCur ? static_cast<int64>(pos_)
-                                                             : static_cast<int64>(data_.size());
+    int64 base = mode == kIBSeekSet   ? 0
+                 : mode == kIBSeekCur ? static_cast<int64>(pos_)
+                                      : static_cast<int64>(data_.size());
     const int64 target = base + pos;
     if (target < 0 || target > static_cast<int64>(data_.size())) return kResultFalse;
     pos_ = static_cast<size_t>(target);
@@ -271,13 +272,15 @@ public:
     m.id = message->getMessageID() ? message->getMessageID() : "";
     const void* data = nullptr;
     uint32 size = 0;
-    if (message->getAttributes() && message->getAttributes()->getBinary("json", data, size) == kResultOk)
+    if (message->getAttributes() &&
+        message->getAttributes()->getBinary("json", data, size) == kResultOk)
       m.json.assign(static_cast<const char*>(data), size);
     messages.push_back(m);
     return kResultOk;
   }
   tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-    if (FUnknownPrivate::iidEqual(iid, IConnectionPoint::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
+    if (FUnknownPrivate::iidEqual(iid, IConnectionPoint::iid) ||
+        FUnknownPrivate::iidEqual(iid, FUnknown::iid)) {
       *obj = static_cast<IConnectionPoint*>(this);
       return kResultOk;
     }
@@ -287,4 +290,4 @@ public:
   ORBEL_TESTHOST_STATIC_REFCOUNT
 };
 
-} // namespace orbel::testhost
+}  // namespace orbel::testhost

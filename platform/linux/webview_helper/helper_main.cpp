@@ -53,7 +53,8 @@ void command(Helper& helper, const WebViewPipeMessage& message) {
 
 gboolean commandsReadable(gint, GIOCondition, gpointer data) {
   auto* helper = static_cast<Helper*>(data);
-  const bool open = helper->channel.readCommands([helper](const WebViewPipeMessage& m) { command(*helper, m); });
+  const bool open =
+      helper->channel.readCommands([helper](const WebViewPipeMessage& m) { command(*helper, m); });
   // The plug-in closed its end: the editor is gone. WebKit's own processes
   // follow when their connection to this one closes.
   if (!open) _exit(0);
@@ -64,7 +65,9 @@ gboolean commandsReadable(gint, GIOCondition, gpointer data) {
 
 int main(int argc, char** argv) {
   if (::fcntl(kCommandFd, F_GETFD) < 0 || ::fcntl(kEventFd, F_GETFD) < 0) {
-    std::fprintf(stderr, "orbel-webview: shows Mirel's editor for the plug-in, which starts it; not for use by hand\n");
+    std::fprintf(stderr,
+                 "orbel-webview: shows Mirel's editor for the plug-in, which starts it; not for "
+                 "use by hand\n");
     return 2;
   }
   std::signal(SIGPIPE, SIG_IGN);
@@ -75,7 +78,8 @@ int main(int argc, char** argv) {
   static Helper helper;
   gdk_set_allowed_backends("x11");
   if (!gtk_init_check(&argc, &argv)) giveUp(helper, "cannot open the X display");
-  g_unix_fd_add(kCommandFd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), commandsReadable, &helper);
+  g_unix_fd_add(kCommandFd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+                commandsReadable, &helper);
   gtk_main();
   return 0;
 }

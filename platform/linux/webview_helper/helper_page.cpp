@@ -15,7 +15,8 @@ namespace {
 
 // Two animation frames after the call, whatever it followed has been drawn.
 constexpr const char* kFrameScript =
-    "await new Promise(function (done) { requestAnimationFrame(function () { requestAnimationFrame(done); }); });"
+    "await new Promise(function (done) { requestAnimationFrame(function () { "
+    "requestAnimationFrame(done); }); });"
     "return true;";
 
 // A web page process that ends is started again this often before the
@@ -42,7 +43,8 @@ struct FrameRequest {
 void frameDone(GObject* view, GAsyncResult* result, gpointer data) {
   auto* request = static_cast<FrameRequest*>(data);
   GError* error = nullptr;
-  JSCValue* value = webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(view), result, &error);
+  JSCValue* value =
+      webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(view), result, &error);
   if (value != nullptr) {
     request->page->onFrameDrawn(request->token);
     g_object_unref(value);
@@ -56,9 +58,12 @@ gboolean buttonPress(GtkWidget*, GdkEventButton* event, gpointer page) {
   return FALSE;  // the page gets the press as well
 }
 
-void windowDestroyed(GtkWidget*, gpointer page) { static_cast<HelperPage*>(page)->onWindowDestroyed(); }
+void windowDestroyed(GtkWidget*, gpointer page) {
+  static_cast<HelperPage*>(page)->onWindowDestroyed();
+}
 
-gboolean noContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*, gpointer) {
+gboolean noContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*,
+                       gpointer) {
   return TRUE;
 }
 
@@ -66,15 +71,18 @@ void webProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reas
   static_cast<HelperPage*>(page)->onWebProcessEnded(static_cast<int>(reason));
 }
 
-gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type, gpointer page) {
-  if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION)
+gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                      gpointer page) {
+  if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION &&
+      type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION)
     return FALSE;
-  WebKitNavigationAction* action =
-      webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+  WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+      WEBKIT_NAVIGATION_POLICY_DECISION(decision));
   WebKitURIRequest* request = webkit_navigation_action_get_request(action);
   const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
   // The editor shows its own page only, never in a second window.
-  if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION || !static_cast<HelperPage*>(page)->allowsNavigationTo(uri)) {
+  if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION ||
+      !static_cast<HelperPage*>(page)->allowsNavigationTo(uri)) {
     webkit_policy_decision_ignore(decision);
     return TRUE;
   }
@@ -91,7 +99,9 @@ bool haveGpu() {
   return false;
 }
 
-Display* xDisplay(GtkWidget* widget) { return GDK_DISPLAY_XDISPLAY(gtk_widget_get_display(widget)); }
+Display* xDisplay(GtkWidget* widget) {
+  return GDK_DISPLAY_XDISPLAY(gtk_widget_get_display(widget));
+}
 
 }  // namespace
 
@@ -103,7 +113,8 @@ bool HelperPage::open(const WebViewPipeMessage& open, std::string& error) {
   WebKitWebContext* context = webkit_web_context_new_with_website_data_manager(data);
   g_object_unref(data);
   webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
-  webkit_web_context_register_uri_scheme(context, open.scheme.c_str(), schemeRequest, this, nullptr);
+  webkit_web_context_register_uri_scheme(context, open.scheme.c_str(), schemeRequest, this,
+                                         nullptr);
 
   WebKitUserContentManager* content = webkit_user_content_manager_new();
   WebKitUserScript* script =
@@ -115,8 +126,8 @@ bool HelperPage::open(const WebViewPipeMessage& open, std::string& error) {
   g_signal_connect(content, signal.c_str(), G_CALLBACK(scriptMessage), this);
   webkit_user_content_manager_register_script_message_handler(content, open.handler.c_str());
 
-  webView_ = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "user-content-manager", content,
-                                     nullptr));
+  webView_ = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context,
+                                     "user-content-manager", content, nullptr));
   g_object_unref(context);
   g_object_unref(content);
   if (webView_ == nullptr) {
@@ -124,7 +135,9 @@ bool HelperPage::open(const WebViewPipeMessage& open, std::string& error) {
     return false;
   }
   WebKitSettings* settings = webkit_web_view_get_settings(WEBKIT_WEB_VIEW(webView_));
-  if (!haveGpu()) webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+  if (!haveGpu())
+    webkit_settings_set_hardware_acceleration_policy(settings,
+                                                     WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
   webkit_settings_set_enable_write_console_messages_to_stdout(settings, TRUE);
   webkit_settings_set_enable_developer_extras(settings, FALSE);
   GdkRGBA dark = {0.07, 0.08, 0.10, 1.0};  // the page's own background, shown until it paints
@@ -171,19 +184,26 @@ void HelperPage::handle(const WebViewPipeMessage& command) {
     case WebViewPipeKind::Eval:
       if (webView_ != nullptr)
         webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(webView_), command.script.data(),
-                                            static_cast<gssize>(command.script.size()), nullptr, nullptr, nullptr,
-                                            nullptr, nullptr);
+                                            static_cast<gssize>(command.script.size()), nullptr,
+                                            nullptr, nullptr, nullptr, nullptr);
       break;
-    case WebViewPipeKind::Answer: answer(command); break;
-    case WebViewPipeKind::Fail: fail(command); break;
+    case WebViewPipeKind::Answer:
+      answer(command);
+      break;
+    case WebViewPipeKind::Fail:
+      fail(command);
+      break;
     case WebViewPipeKind::Frame:
       if (webView_ != nullptr)
-        webkit_web_view_call_async_javascript_function(WEBKIT_WEB_VIEW(webView_), kFrameScript, -1, nullptr, nullptr,
-                                                       nullptr, nullptr, frameDone,
-                                                       new FrameRequest{this, command.id});
+        webkit_web_view_call_async_javascript_function(
+            WEBKIT_WEB_VIEW(webView_), kFrameScript, -1, nullptr, nullptr, nullptr, nullptr,
+            frameDone, new FrameRequest{this, command.id});
       break;
-    case WebViewPipeKind::Resize: resize(command.width, command.height); break;
-    default: break;
+    case WebViewPipeKind::Resize:
+      resize(command.width, command.height);
+      break;
+    default:
+      break;
   }
 }
 
@@ -194,7 +214,8 @@ void HelperPage::answer(const WebViewPipeMessage& command) {
   pending_.erase(it);
   GBytes* bytes = g_bytes_new(command.data.data(), command.data.size());
   GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
-  webkit_uri_scheme_request_finish(request, stream, static_cast<gint64>(command.data.size()), command.text.c_str());
+  webkit_uri_scheme_request_finish(request, stream, static_cast<gint64>(command.data.size()),
+                                   command.text.c_str());
   g_object_unref(stream);
   g_bytes_unref(bytes);
   g_object_unref(request);
@@ -217,7 +238,8 @@ void HelperPage::resize(int width, int height) {
   gtk_window_resize(GTK_WINDOW(window_), width, height);
   GdkDisplay* display = gtk_widget_get_display(window_);
   gdk_x11_display_error_trap_push(display);
-  XResizeWindow(xDisplay(window_), xid_, static_cast<unsigned>(width), static_cast<unsigned>(height));
+  XResizeWindow(xDisplay(window_), xid_, static_cast<unsigned>(width),
+                static_cast<unsigned>(height));
   XFlush(xDisplay(window_));
   gdk_x11_display_error_trap_pop_ignored(display);
 }
@@ -270,7 +292,9 @@ void HelperPage::onWebProcessEnded(int reason) {
   if (webView_ == nullptr) return;
   if (reason != WEBKIT_WEB_PROCESS_TERMINATED_BY_API && restarts_ < kMaxRestarts) {
     ++restarts_;
-    std::fprintf(stderr, "orbel-webview: the page's web process ended (%d); loading the page again\n", reason);
+    std::fprintf(stderr,
+                 "orbel-webview: the page's web process ended (%d); loading the page again\n",
+                 reason);
     webkit_web_view_reload(WEBKIT_WEB_VIEW(webView_));
     return;
   }
