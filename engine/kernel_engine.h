@@ -63,6 +63,10 @@ struct EngineReport {
   int32_t maxBlockFrames;
 };
 
+// Threads: functions marked [audio thread] run on the host's audio thread
+// (from OrbelProcessor::process) and allocate nothing, take no lock and
+// format no text; the others run on the main thread, set-up and binding also
+// on a host's worker thread, never at the same time as rendering.
 class KernelEngine {
 public:
   static constexpr int32_t kQueueCapacity = 2048;
@@ -110,6 +114,7 @@ public:
   uint32_t instanceToken() const { return handle_; }
 
   bool ready() const { return ready_; }
+  // [audio thread] this and the next three: what the last block did.
   bool lastBlockFailed() const { return lastBlockFailed_; }
   bool outputSilent() const { return outputSilent_; }
   // The last rendered block (or flush) lost events: the queue was full when
@@ -126,7 +131,8 @@ public:
   int32_t maxBlockFrames() const { return maxBlockFrames_; }
   uint64_t adapterCapacity() const { return capacity_; }
 
-  // ---- event and parameter queue (audio thread) ---------------------------
+  // ---- event and parameter queue -----------------------------------------
+  // [audio thread] every function of this section.
   // A note-off that carries a note id (not -1) releases only the note-on of
   // that pitch with the same id, or one that had no id.
   bool pushNoteOn(int32_t pitch, double velocity, int32_t sampleOffset, uint32_t route,
@@ -152,6 +158,7 @@ public:
   double kernelParamValue(uint32_t id) const { return id < kParamCount ? shadow_[id] : 0.0; }
 
   // Operations for other products and offline rendering.
+  // [audio thread] Sorts the queue by offset, keeping arrival order.
   void sortEventsInPlace();
   void resolveSustainEvents() {}
   void flushParameterEvents();
@@ -161,9 +168,11 @@ public:
   const std::vector<uint8_t>& eventHistory() const { return history_; }
   uint32_t historyFrameBase() const { return historyFrameBase_; }
   bool requestSampleBankIndex(uint32_t) { return false; }
+  // [audio thread]
   double resolveSamplerVelocity(int32_t pitch, double velocity);
 
-  // ---- rendering (audio thread) ------------------------------------------
+  // ---- rendering ----------------------------------------------------------
+  // [audio thread] every function of this section.
   // A block with 0 frames is a flush: parameter values go to the table at once
   // and reach the kernel with the next rendered block, and note events wait
   // for that block's first frame. In a rendered block every event lands in
@@ -183,6 +192,7 @@ public:
   // ---- diagnostics --------------------------------------------------------
   void recordDiagnostic(uint32_t code, uint8_t severity, uint8_t phase, const char* message,
                         const char* detail);
+  // [audio thread] Through the 32-entry ring; drained on the main thread.
   void recordRealtimeDiagnostic(uint32_t code, uint8_t severity, uint8_t phase);
   void drainRuntimeDiagnostics();
   // Unguarded view of the list, for callers on the one thread that sets up.
@@ -220,10 +230,11 @@ public:
   uint32_t samplerPadOverridesGeneration() const {
     return overridesGeneration_.load(std::memory_order_acquire);
   }
+  // [audio thread]
   float padVelocitySensitivity(int32_t pitch) const {
     return pitch >= 0 && pitch < 128 ? padVelocitySensitivity_[pitch] : 1.0f;
   }
-  // Audio thread: the current pad-override set (null before the first
+  // [audio thread] The current pad-override set (null before the first
   // publication), acknowledged so the main thread keeps it alive until the
   // next call. Lock-free and allocation-free.
   const SamplerPadOverrides* acquireSamplerPadOverrides();
@@ -248,40 +259,49 @@ private:
 
   static void panicSink(void* context, const uint8_t* message, std::size_t length, uint64_t code);
 
+  // [audio thread]
   bool appendEvent(const EngineEvent& event);
-  // Flush: stores parameter values, keeps note events for the next block.
+  // [audio thread] Flush: stores parameter values, keeps note events for the next block.
   void holdEventsForNextBlock();
-  // Sorts the queue and brings every new record's offset into [0, frames).
+  // [audio thread] Sorts the queue and brings every new record's offset into [0, frames).
   void placeEventsInBlock(int32_t frames);
-  // Whether a note-off would release the sounding note of its pitch.
+  // [audio thread] Whether a note-off would release the sounding note of its pitch.
   bool noteOffMatches(const EngineEvent& event) const;
-  // Records the note id now sounding at a pitch (-1: none or unknown).
+  // [audio thread] Records the note id now sounding at a pitch (-1: none or unknown).
   void rememberSoundingNote(int32_t pitch, int32_t noteId);
   void forgetSoundingNotes() { soundingNoteIds_.fill(-1); }
   void destroyInstanceLocked();
+  // [audio thread] and the main thread (setParamValue): one relaxed atomic store.
   void storeParam(uint32_t id, double plain);
   // Empties the queue without delivering it. Parameter changes are not lost:
   // their values go to the table and reach the kernel by re-publication.
   void discardQueue();
+  // [audio thread]
   bool pushProductParameter(uint32_t id, uint32_t frame, double value, const char* source);
+  // [audio thread]
   double pushParameterEvent(uint32_t id, uint32_t frame, double value, const char* source);
+  // [audio thread]
   void publishDirtyProductParameters(const FirstFrameFlags& flags);
-  // Pushes one queued record to the kernel at `frame` of the current call;
+  // [audio thread] Pushes one queued record to the kernel at `frame` of the current call;
   // returns the kernel's status (-1 when nothing was pushed).
   double deliverEvent(const EngineEvent& event, uint32_t frame);
-  // Counts a note the kernel refused as lost for this block.
+  // [audio thread] Counts a note the kernel refused as lost for this block.
   void noteEventRefused(const EngineEvent& event, double status);
-  // The kernel's queue (64 events per call) was full. Status 3 also means "not
+  // [audio thread] The kernel's queue (64 events per call) was full. Status 3 also means "not
   // finite", which only a first event of a call can be told apart by.
   bool kernelQueueFull(double status) const {
     return status == double(ORBEL_KERNEL_NOT_FINITE_OR_FULL) && eventsInCall_ > 0;
   }
+  // [audio thread]
   void renderDirect(float* const* outputs, int32_t outputCount, int32_t frames);
+  // [audio thread]
   void recoverFailedChunk();
   void resetAdapter();
   // False when a table cannot be had (out of memory).
   bool buildFilterTables();
+  // [audio thread]
   void trimInputFifo();
+  // [audio thread]
   void trimOutputFifo();
   bool allocateAdapter(uint64_t capacity);
 

@@ -11,8 +11,10 @@
 namespace orbel {
 
 // Waits at most `wait` for `pid` to end on its own, then kills it and waits
-// at most `wait` again; if it is still not reaped, it is reaped later.
-void endChildProcess(int pid, std::chrono::milliseconds wait);
+// at most `afterKill` for the system to tear it down (a killed browser process
+// on a busy machine can take a few hundred milliseconds); if it is still not
+// reaped, it is reaped later.
+void endChildProcess(int pid, std::chrono::milliseconds wait, std::chrono::milliseconds afterKill);
 // Children handed over and not reaped yet.
 int childProcessesPending();
 // Kills and reaps every pending child (the module is about to be unloaded).

@@ -18,8 +18,10 @@ def load(folder, name):
 
 
 def pick(rows, name, aggregate=None):
+    """The row of benchmark `name` (its options, like "/repeats:3", may follow)."""
     for row in rows:
-        if row.get("run_name", row["name"]) == name or row["name"] == name:
+        run = row.get("run_name", row["name"])
+        if run == name or run.startswith(name + "/"):
             if aggregate is None or row.get("aggregate_name") == aggregate:
                 return row
     return None
@@ -67,11 +69,12 @@ def main(folder):
             x = r["items_per_second"] / RATE
             row(f"`process`, {frames}-frame blocks (stereo): real-time factor", f"{x:.0f}x",
                 "≥ 1000x", x >= 1000)
-    for name, label in (("BM_ProcessorGetState", "save"), ("BM_ProcessorSetState", "restore")):
+    for name, label in (("BM_ProcessorGetState", "save (`getState`"),
+                        ("BM_ProcessorSetState", "restore (`setState`")):
         r = pick(processor, name)
         if r:
             ms = seconds(r)[1] * 1e3
-            row(f"state {label} (`getState` / `setState`, all eleven parameters edited)",
+            row(f"state {label}, every parameter edited)",
                 f"{ms * 1e3:.1f} µs", "≤ 1 ms", ms <= 1.0)
     cold = pick(editor, "BM_EditorColdOpen", "median")
     if cold:

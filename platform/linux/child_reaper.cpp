@@ -58,11 +58,11 @@ void reapPending(void*) {
 
 }  // namespace
 
-void endChildProcess(int pid, std::chrono::milliseconds wait) {
+void endChildProcess(int pid, std::chrono::milliseconds wait, std::chrono::milliseconds afterKill) {
   if (pid <= 0) return;
   if (reapedWithin(pid, wait)) return;
   ::kill(pid, SIGKILL);
-  if (reapedWithin(pid, wait)) return;
+  if (reapedWithin(pid, afterKill)) return;
   pending().push_back(pid);
   if (gReaper == nullptr)
     gReaper = processClockScheduler().start(&reapPending, nullptr, kReapIntervalSeconds);

@@ -41,7 +41,9 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr uint64_t kRetryMs = 2;
 // How long closing waits for the helper to end before it is killed, and how
 // long a helper that reported its end may take to exit.
-constexpr int kCloseWaitMs = 150;
+constexpr int kCloseWaitMs = 300;
+// How long closing waits for a killed helper to be torn down.
+constexpr int kKilledWaitMs = 2000;
 constexpr int kExitGraceMs = 2000;
 // Read at most this much per descriptor call, so a chatty page cannot hold
 // the host's UI thread.
@@ -389,7 +391,8 @@ private:
   // is killed, and reaped in the background if even that takes a while.
   void finishHelper() {
     if (pid_ == 0) return;
-    endChildProcess(pid_, std::chrono::milliseconds(kCloseWaitMs));
+    endChildProcess(pid_, std::chrono::milliseconds(kCloseWaitMs),
+                    std::chrono::milliseconds(kKilledWaitMs));
     pid_ = 0;
   }
 

@@ -50,11 +50,11 @@ public:
 
 TEST(ChildReaper, QuickAndLingeringChildrenAreReapedBeforeTheCallReturns) {
   const int quick = spawn({"/bin/true"});
-  endChildProcess(quick, std::chrono::milliseconds(2000));
+  endChildProcess(quick, std::chrono::milliseconds(2000), std::chrono::milliseconds(2000));
   EXPECT_TRUE(gone(quick));
 
   const int lingering = spawn({"/bin/sleep", "30"});
-  endChildProcess(lingering, std::chrono::milliseconds(20));
+  endChildProcess(lingering, std::chrono::milliseconds(20), std::chrono::milliseconds(2000));
   EXPECT_TRUE(gone(lingering));
   EXPECT_EQ(childProcessesPending(), 0);
 }
@@ -65,7 +65,7 @@ TEST(ChildReaper, AChildNotYetDeadAfterItsKillIsReapedOnTheRunLoop) {
   processClockScheduler().offer(&loopOwner, loop);
   const int child = spawn({"/bin/sleep", "30"});
   // No wait at all: the kill has rarely taken effect by the next look.
-  endChildProcess(child, std::chrono::milliseconds(0));
+  endChildProcess(child, std::chrono::milliseconds(0), std::chrono::milliseconds(0));
   for (int i = 0; i < 2000 && childProcessesPending() > 0; ++i) {
     loop->fire();
     ::usleep(1000);
@@ -79,7 +79,7 @@ TEST(ChildReaper, AChildNotYetDeadAfterItsKillIsReapedOnTheRunLoop) {
 TEST(ChildReaper, ModuleExitReapsWhatIsLeft) {
   // With no run loop lent, a handed-over child waits for the module exit.
   const int child = spawn({"/bin/sleep", "30"});
-  endChildProcess(child, std::chrono::milliseconds(0));
+  endChildProcess(child, std::chrono::milliseconds(0), std::chrono::milliseconds(0));
   reapChildProcessesNow();
   EXPECT_EQ(childProcessesPending(), 0);
   EXPECT_TRUE(gone(child));
