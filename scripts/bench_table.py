@@ -48,11 +48,13 @@ def main(folder):
             x = r["realtime"]
             row(f"kernel, {label}: real-time factor", f"{x:.0f}x", "≥ 2500x", x >= 2500)
     idle = pick(kernel, "BM_KernelIdle")
-    playing = pick(kernel, "BM_KernelPlaying")
+    playing = [pick(kernel, f"BM_KernelWave/wave:{wave}") for wave in range(4)]
+    playing = [r for r in playing if r]
     if idle and playing:
-        ratio = seconds(idle)[0] / seconds(playing)[0]
-        row("kernel: idle instance / playing instance (CPU time)", f"{ratio:.3f}", "≤ 0.02",
-            ratio <= 0.02)
+        # CPU per second of audio, idle against the cheapest playing wave.
+        ratio = max(r["realtime"] for r in playing) / idle["realtime"]
+        row("kernel: idle instance's cost / a playing one's (cheapest wave)", f"{ratio:.3f}",
+            "≤ 0.02", ratio <= 0.02)
     alone = pick(engine, "BM_KernelAlone", "median")
     direct = pick(engine, "BM_EngineDirect", "median")
     adapter = pick(engine, "BM_EngineAdapter", "median")

@@ -23,7 +23,8 @@
 #   - benchmarks list their cases (--benchmark_list_tests) instead of
 #     running for minutes; a long fuzz run does 100 runs;
 #   - the two scripts, configure lines and the page's own test command are
-#     not run here (the suite is made of them); the check says so.
+#     not run here (the suite is made of them); the check says so; the
+#     benchmark script is parsed and its programs looked for.
 # A block that cannot run in the suite (it opens a window, say) is marked by
 # a line `<!-- unchecked: reason -->` right before it. A command no rule
 # knows fails the check, so every new command is looked at.
@@ -139,6 +140,20 @@ check() {  # check <command> <input file or empty>
       fi ;;
     "bash scripts/test.sh"*)
       say "SKIP  $where: $command (the suite itself)" ;;
+    "bash scripts/bench.sh"*)
+      # It runs every benchmark for minutes: check that it parses and that
+      # every benchmark program it runs is built here.
+      local missing=""
+      for program in $(grep -oE 'build/bench/[a-z_]+' "$src/scripts/bench.sh" | sort -u); do
+        [[ -x "$build/${program#build/}" ]] || missing+=" $program"
+      done
+      if ! bash -n "$src/scripts/bench.sh"; then
+        fail "scripts/bench.sh does not parse"
+      elif [[ -n "$missing" ]]; then
+        fail "scripts/bench.sh runs programs that are not built:$missing"
+      else
+        say "OK    $where: $command (parses; its benchmark programs are built)"
+      fi ;;
     "cmake -S . -B "* | "cmake -S . -B build"*)
       say "SKIP  $where: $command (a configure line: the suite configures its trees itself)" ;;
     "cmake --preset "*)
