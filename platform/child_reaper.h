@@ -15,6 +15,9 @@ namespace orbel {
 // on a busy machine can take a few hundred milliseconds); if it is still not
 // reaped, it is reaped later.
 void endChildProcess(int pid, std::chrono::milliseconds wait, std::chrono::milliseconds afterKill);
+// Reaps `pid` if it has ended, without waiting: true once it is reaped (or is
+// not ours to reap: the host reaps children itself, or ignores SIGCHLD).
+bool childProcessReaped(int pid);
 // Children handed over and not reaped yet.
 int childProcessesPending();
 // Kills and reaps every pending child (the module is about to be unloaded).

@@ -25,8 +25,29 @@ std::vector<int>& pending() {
 }
 ClockScheduler::Clock* gReaper = nullptr;
 
-// True once `pid` is reaped (or is not ours to reap any more).
-bool reaped(int pid) {
+bool reapedWithin(int pid, std::chrono::milliseconds wait) {
+  const auto deadline = SteadyClock::now() + wait;
+  for (;;) {
+    if (childProcessReaped(pid)) return true;
+    if (SteadyClock::now() >= deadline) return false;
+    timespec pause{0, 1000000L};
+    ::nanosleep(&pause, nullptr);
+  }
+}
+
+void reapPending(void*) {
+  std::vector<int>& children = pending();
+  children.erase(std::remove_if(children.begin(), children.end(), childProcessReaped),
+                 children.end());
+  if (children.empty() && gReaper != nullptr) {
+    processClockScheduler().stop(gReaper);
+    gReaper = nullptr;
+  }
+}
+
+}  // namespace
+
+bool childProcessReaped(int pid) {
   for (;;) {
     int status = 0;
     const pid_t got = ::waitpid(pid, &status, WNOHANG);
@@ -36,27 +57,6 @@ bool reaped(int pid) {
     return true;  // ECHILD: the host reaps children itself, or ignores SIGCHLD
   }
 }
-
-bool reapedWithin(int pid, std::chrono::milliseconds wait) {
-  const auto deadline = SteadyClock::now() + wait;
-  for (;;) {
-    if (reaped(pid)) return true;
-    if (SteadyClock::now() >= deadline) return false;
-    timespec pause{0, 1000000L};
-    ::nanosleep(&pause, nullptr);
-  }
-}
-
-void reapPending(void*) {
-  std::vector<int>& children = pending();
-  children.erase(std::remove_if(children.begin(), children.end(), reaped), children.end());
-  if (children.empty() && gReaper != nullptr) {
-    processClockScheduler().stop(gReaper);
-    gReaper = nullptr;
-  }
-}
-
-}  // namespace
 
 void endChildProcess(int pid, std::chrono::milliseconds wait, std::chrono::milliseconds afterKill) {
   if (pid <= 0) return;

@@ -79,18 +79,6 @@ bool setNonBlocking(int fd) {
   return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-// True once `pid` is reaped (or is not ours to reap any more).
-bool reaped(pid_t pid) {
-  for (;;) {
-    int status = 0;
-    const pid_t got = ::waitpid(pid, &status, WNOHANG);
-    if (got == pid) return true;
-    if (got == 0) return false;
-    if (errno == EINTR) continue;
-    return true;  // ECHILD: the host reaps children itself, or ignores SIGCHLD
-  }
-}
-
 class HelperWebView final : public WebView, private RunLoopFdHandler, private RunLoopTimer {
 public:
   HelperWebView(RunLoop& loop, WebViewEvents& events) : loop_(loop), events_(events) {}
@@ -313,7 +301,7 @@ private:
     destroyed_ = &destroyed;
     if (!failed_) flush();
     if (!reportPending_ && failed_ && pid_ != 0) {
-      if (reaped(pid_)) {
+      if (childProcessReaped(pid_)) {
         pid_ = 0;
       } else if (SteadyClock::now() - failedAt_ > std::chrono::milliseconds(kExitGraceMs)) {
         ::kill(pid_, SIGKILL);
@@ -359,7 +347,7 @@ private:
     closeFd(toHelper_);
     closeFd(fromHelper_);
     queue_ = PipeWriteQueue(queueLimit_);
-    if (pid_ != 0 && reaped(pid_)) pid_ = 0;
+    if (pid_ != 0 && childProcessReaped(pid_)) pid_ = 0;
     updateTimer();
   }
 

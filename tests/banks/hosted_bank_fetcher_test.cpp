@@ -8,6 +8,7 @@
 #include "banks/hosted_bank_fetcher.h"
 #include "platform/clock_scheduler.h"
 #include "tests/banks/hosted_bank_env.h"
+#include "tests/support/hand_run_loop.h"
 
 namespace orbel::test {
 namespace {
@@ -15,23 +16,7 @@ namespace {
 ::testing::Environment* const kServer =
     ::testing::AddGlobalTestEnvironment(HostedBankServerEnv::instance = new HostedBankServerEnv);
 
-// The UI thread's run loop, turned by the test.
-class HandLoop : public RunLoop {
-public:
-  std::vector<RunLoopTimer*> timers;
-  bool addTimer(RunLoopTimer& timer, uint64_t) override {
-    timers.push_back(&timer);
-    return true;
-  }
-  void removeTimer(RunLoopTimer& timer) override { std::erase(timers, &timer); }
-  bool addFdHandler(RunLoopFdHandler&, int) override { return false; }
-  void removeFdHandler(RunLoopFdHandler&) override {}
-  void fire() {
-    const std::vector<RunLoopTimer*> now = timers;
-    for (RunLoopTimer* t : now)
-      if (std::find(timers.begin(), timers.end(), t) != timers.end()) t->onRunLoopTimer();
-  }
-};
+using HandLoop = orbel::test::HandRunLoop;
 
 struct Answers {
   int count = 0;

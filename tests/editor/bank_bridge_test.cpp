@@ -12,6 +12,7 @@
 #include "state/state_document.h"
 #include "platform/clock_scheduler.h"
 #include "tests/editor/bridge_fixture.h"
+#include "tests/support/hand_run_loop.h"
 
 namespace orbel::testhost {
 namespace {
@@ -131,23 +132,7 @@ TEST_F(BridgeTest, ARestoredStatesBankReferenceIsAdopted) {
       << page[0];
 }
 
-// The UI thread's loop, turned by the test.
-class HandLoop : public RunLoop {
-public:
-  std::vector<RunLoopTimer*> timers;
-  bool addTimer(RunLoopTimer& timer, uint64_t) override {
-    timers.push_back(&timer);
-    return true;
-  }
-  void removeTimer(RunLoopTimer& timer) override { std::erase(timers, &timer); }
-  bool addFdHandler(RunLoopFdHandler&, int) override { return false; }
-  void removeFdHandler(RunLoopFdHandler&) override {}
-  void fire() {
-    const std::vector<RunLoopTimer*> now = timers;
-    for (RunLoopTimer* t : now)
-      if (std::find(timers.begin(), timers.end(), t) != timers.end()) t->onRunLoopTimer();
-  }
-};
+using HandLoop = orbel::test::HandRunLoop;
 
 TEST_F(BridgeTest, AnEditorClosedMidDownloadIsAnsweredByNobody) {
   const std::string data =

@@ -12,6 +12,7 @@
 
 #include "platform/child_reaper.h"
 #include "platform/clock_scheduler.h"
+#include "tests/support/hand_run_loop.h"
 
 extern char** environ;
 
@@ -32,21 +33,7 @@ bool gone(int pid) {
   return ::waitpid(pid, &status, WNOHANG) < 0 && errno == ECHILD;
 }
 
-class TimerLoop : public RunLoop {
-public:
-  std::vector<RunLoopTimer*> timers;
-  bool addTimer(RunLoopTimer& timer, uint64_t) override {
-    timers.push_back(&timer);
-    return true;
-  }
-  void removeTimer(RunLoopTimer& timer) override { std::erase(timers, &timer); }
-  bool addFdHandler(RunLoopFdHandler&, int) override { return false; }
-  void removeFdHandler(RunLoopFdHandler&) override {}
-  void fire() {
-    const std::vector<RunLoopTimer*> now = timers;
-    for (RunLoopTimer* t : now) t->onRunLoopTimer();
-  }
-};
+using TimerLoop = test::HandRunLoop;
 
 TEST(ChildReaper, QuickAndLingeringChildrenAreReapedBeforeTheCallReturns) {
   const int quick = spawn({"/bin/true"});
